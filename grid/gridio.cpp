@@ -1,0 +1,533 @@
+// HDF-EOS grid input and output on top of the HDF-EOS2 grid interface and the HDF4 SD interface.
+#include "gridio.h"
+
+#include <mfhdf.h>
+// HdfEosDef.h needs the HDF4 declarations above.
+#include <HdfEosDef.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace eosgrid {
+
+namespace {
+
+// The HDF-EOS calls take text as char* without writing to it.
+char* text(const std::string& s) { return const_cast<char*>(s.c_str()); }
+
+// HDF4 allows up to 32 dimensions per data set.
+constexpr int kMaxRank = 32;
+
+bool pathExists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
+// A name beside the target that no file has yet: "<target>.tmp-<pid>-<random>".
+std::string temporaryNameFor(const std::string& target) {
+    std::random_device device;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[64];
+        std::snprintf(suffix, sizeof suffix, ".tmp-%ld-%08x", static_cast<long>(::getpid()),
+                      static_cast<unsigned>(device()));
+        std::string candidate = target + suffix;
+        if (!pathExists(candidate)) {
+            return candidate;
+        }
+    }
+    return std::string();
+}
+
+}  // namespace
+
+std::optional<size_t> checkedCellCount(int64_t a, int64_t b, size_t elementSize) {
+    if (a < 0 || b < 0) {
+        return std::nullopt;
+    }
+    const uint64_t ua = static_cast<uint64_t>(a);
+    const uint64_t ub = static_cast<uint64_t>(b);
+    const uint64_t limit = std::numeric_limits<size_t>::max();
+    if (ua != 0 && ub > limit / ua) {
+        return std::nullopt;
+    }
+    const uint64_t cells = ua * ub;
+    if (elementSize != 0 && cells > limit / elementSize) {
+        return std::nullopt;
+    }
+    return static_cast<size_t>(cells * elementSize);
+}
+
+// ---- EosFile ----
+
+EosFile::~EosFile() { close(); }
+
+EosFile::EosFile(EosFile&& other) noexcept : id_(std::exchange(other.id_, -1)) {}
+
+EosFile& EosFile::operator=(EosFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        id_ = std::exchange(other.id_, -1);
+    }
+    return *this;
+}
+
+bool EosFile::open(const std::string& path, Access access) {
+    close();
+    id_ = GDopen(text(path), access == Access::Read ? DFACC_READ : DFACC_CREATE);
+    if (id_ < 0) {
+        id_ = -1;
+    }
+    return id_ != -1;
+}
+
+bool EosFile::close() {
+    if (id_ == -1) {
+        return false;
+    }
+    const intn status = GDclose(std::exchange(id_, -1));
+    return status != FAIL;
+}
+
+// ---- EosGrid ----
+
+EosGrid::~EosGrid() { detach(); }
+
+EosGrid::EosGrid(EosGrid&& other) noexcept : id_(std::exchange(other.id_, -1)) {}
+
+EosGrid& EosGrid::operator=(EosGrid&& other) noexcept {
+    if (this != &other) {
+        detach();
+        id_ = std::exchange(other.id_, -1);
+    }
+    return *this;
+}
+
+bool EosGrid::attach(const EosFile& file, const std::string& gridName) {
+    detach();
+    if (!file.isOpen()) {
+        return false;
+    }
+    id_ = GDattach(file.id(), text(gridName));
+    if (id_ < 0) {
+        id_ = -1;
+    }
+    return id_ != -1;
+}
+
+bool EosGrid::create(const EosFile& file, const std::string& gridName,
+                     const GridGeometry& geometry) {
+    detach();
+    if (!file.isOpen()) {
+        return false;
+    }
+    float64 upperLeft[2] = {geometry.upperLeft[0], geometry.upperLeft[1]};
+    float64 lowerRight[2] = {geometry.lowerRight[0], geometry.lowerRight[1]};
+    id_ = GDcreate(file.id(), text(gridName), geometry.columns, geometry.rows, upperLeft,
+                   lowerRight);
+    if (id_ < 0) {
+        id_ = -1;
+        return false;
+    }
+    float64 parameters[16] = {};
+    for (size_t i = 0; i < geometry.projectionParameters.size(); ++i) {
+        parameters[i] = geometry.projectionParameters[i];
+    }
+    if (GDdefproj(id_, geometry.projectionCode, geometry.zoneCode, geometry.sphereCode,
+                  parameters) == FAIL ||
+        GDdeforigin(id_, geometry.originCode) == FAIL) {
+        detach();
+        return false;
+    }
+    return true;
+}
+
+bool EosGrid::detach() {
+    if (id_ == -1) {
+        return false;
+    }
+    return GDdetach(std::exchange(id_, -1)) != FAIL;
+}
+
+// ---- SdInterface ----
+
+SdInterface::~SdInterface() { end(); }
+
+SdInterface::SdInterface(SdInterface&& other) noexcept : id_(std::exchange(other.id_, -1)) {}
+
+SdInterface& SdInterface::operator=(SdInterface&& other) noexcept {
+    if (this != &other) {
+        end();
+        id_ = std::exchange(other.id_, -1);
+    }
+    return *this;
+}
+
+bool SdInterface::start(const std::string& path) {
+    end();
+    id_ = SDstart(path.c_str(), DFACC_READ);
+    if (id_ < 0) {
+        id_ = -1;
+    }
+    return id_ != -1;
+}
+
+bool SdInterface::end() {
+    if (id_ == -1) {
+        return false;
+    }
+    return SDend(std::exchange(id_, -1)) != FAIL;
+}
+
+// ---- SdDataSet ----
+
+SdDataSet::~SdDataSet() { endAccess(); }
+
+SdDataSet::SdDataSet(SdDataSet&& other) noexcept : id_(std::exchange(other.id_, -1)) {}
+
+SdDataSet& SdDataSet::operator=(SdDataSet&& other) noexcept {
+    if (this != &other) {
+        endAccess();
+        id_ = std::exchange(other.id_, -1);
+    }
+    return *this;
+}
+
+bool SdDataSet::select(int32_t sdId, const std::string& name) {
+    endAccess();
+    if (sdId < 0) {
+        return false;
+    }
+    const int32 index = SDnametoindex(sdId, name.c_str());
+    if (index < 0) {
+        return false;
+    }
+    id_ = SDselect(sdId, index);
+    if (id_ < 0) {
+        id_ = -1;
+    }
+    return id_ != -1;
+}
+
+bool SdDataSet::endAccess() {
+    if (id_ == -1) {
+        return false;
+    }
+    return SDendaccess(std::exchange(id_, -1)) != FAIL;
+}
+
+// ---- Grid operations ----
+
+std::optional<GridGeometry> readGeometry(const EosGrid& grid) {
+    if (!grid.isAttached()) {
+        return std::nullopt;
+    }
+    GridGeometry g;
+    int32 columns = 0;
+    int32 rows = 0;
+    float64 upperLeft[2] = {};
+    float64 lowerRight[2] = {};
+    if (GDgridinfo(grid.id(), &columns, &rows, upperLeft, lowerRight) == FAIL) {
+        return std::nullopt;
+    }
+    g.columns = columns;
+    g.rows = rows;
+    g.upperLeft = {upperLeft[0], upperLeft[1]};
+    g.lowerRight = {lowerRight[0], lowerRight[1]};
+
+    int32 projection = 0;
+    int32 zone = 0;
+    int32 sphere = 0;
+    float64 parameters[16] = {};
+    if (GDprojinfo(grid.id(), &projection, &zone, &sphere, parameters) == FAIL) {
+        return std::nullopt;
+    }
+    g.projectionCode = projection;
+    g.zoneCode = zone;
+    g.sphereCode = sphere;
+    for (size_t i = 0; i < g.projectionParameters.size(); ++i) {
+        g.projectionParameters[i] = parameters[i];
+    }
+
+    int32 origin = 0;
+    if (GDorigininfo(grid.id(), &origin) == FAIL) {
+        return std::nullopt;
+    }
+    g.originCode = origin;
+
+    // The dimension query is a readability test; its buffer is sized from the grid's own count.
+    int32 nameBytes = 0;
+    const int32 dimCount = GDnentries(grid.id(), HDFE_NENTDIM, &nameBytes);
+    if (dimCount < 0 || nameBytes < 0) {
+        return std::nullopt;
+    }
+    std::vector<char> names(static_cast<size_t>(nameBytes) + 1, '\0');
+    std::vector<int32> sizes(static_cast<size_t>(dimCount) + 1, 0);
+    if (GDinqdims(grid.id(), names.data(), sizes.data()) == FAIL) {
+        return std::nullopt;
+    }
+    return g;
+}
+
+std::optional<FieldInfo> readFieldInfo(const EosGrid& grid, const std::string& field) {
+    if (!grid.isAttached()) {
+        return std::nullopt;
+    }
+    // A field's dimension list names grid dimensions, at most kMaxRank of them.
+    int32 nameBytes = 0;
+    if (GDnentries(grid.id(), HDFE_NENTDIM, &nameBytes) < 0 || nameBytes < 0) {
+        return std::nullopt;
+    }
+    const size_t listBytes =
+        std::max<size_t>(1024, (static_cast<size_t>(nameBytes) + 2) * kMaxRank);
+    std::vector<char> dimList(listBytes, '\0');
+    int32 rank = 0;
+    int32 dims[kMaxRank] = {};
+    int32 numberType = 0;
+    if (GDfieldinfo(grid.id(), field.c_str(), &rank, dims, &numberType, dimList.data()) == FAIL) {
+        return std::nullopt;
+    }
+    if (rank < 0 || rank > kMaxRank) {
+        return std::nullopt;
+    }
+    dimList.back() = '\0';
+    FieldInfo info;
+    info.rank = rank;
+    info.dims.assign(dims, dims + rank);
+    info.numberType = numberType;
+    info.dimList = dimList.data();
+    return info;
+}
+
+bool readFieldBytes(const EosGrid& grid, const std::string& field, int32_t numberType, Edge edge,
+                    void* buffer, size_t bufferBytes) {
+    const std::optional<FieldInfo> info = readFieldInfo(grid, field);
+    if (!info || info->rank != 2 || info->numberType != numberType ||
+        info->dims[0] != edge.first || info->dims[1] != edge.second) {
+        return false;
+    }
+    const size_t elementSize = numberTypeSize(numberType);
+    const std::optional<size_t> needed = checkedCellCount(edge.first, edge.second, elementSize);
+    if (elementSize == 0 || !needed || *needed > bufferBytes || buffer == nullptr) {
+        return false;
+    }
+    int32 edges[2] = {edge.first, edge.second};
+    return GDreadfield(grid.id(), field.c_str(), nullptr, nullptr, edges, buffer) != FAIL;
+}
+
+bool defineField(const EosGrid& grid, const std::string& field, const std::string& dimList,
+                 int32_t numberType, Compression compression) {
+    if (!grid.isAttached()) {
+        return false;
+    }
+    intn parameters[5] = {};
+    int32 method = HDFE_COMP_NONE;
+    if (compression == Compression::Deflate9) {
+        method = HDFE_COMP_DEFLATE;
+        parameters[0] = 9;
+    }
+    if (GDdefcomp(grid.id(), method, parameters) == FAIL) {
+        return false;
+    }
+    return GDdeffield(grid.id(), field.c_str(), dimList.c_str(), numberType, HDFE_NOMERGE) != FAIL;
+}
+
+bool defineFields(const EosGrid& grid, const ProductLayout& layout, const std::string& dimList) {
+    for (const FieldLayout& f : layout.fields) {
+        if (!defineField(grid, f.name, dimList, f.numberType, layout.compression)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool writeFieldBytes(const EosGrid& grid, const std::string& field, Edge edge, const void* buffer,
+                     size_t bufferBytes) {
+    const std::optional<FieldInfo> info = readFieldInfo(grid, field);
+    if (!info || info->rank != 2 || buffer == nullptr) {
+        return false;
+    }
+    const size_t elementSize = numberTypeSize(info->numberType);
+    const std::optional<size_t> needed = checkedCellCount(edge.first, edge.second, elementSize);
+    if (elementSize == 0 || !needed || *needed > bufferBytes) {
+        return false;
+    }
+    int32 edges[2] = {edge.first, edge.second};
+    return GDwritefield(grid.id(), field.c_str(), nullptr, nullptr, edges,
+                        const_cast<void*>(buffer)) != FAIL;
+}
+
+// ---- Attributes ----
+
+namespace {
+
+int32_t sdInterfaceOf(const EosFile& file) {
+    if (!file.isOpen()) {
+        return -1;
+    }
+    int32 hdfId = -1;
+    int32 sdId = -1;
+    if (EHidinfo(file.id(), &hdfId, &sdId) == FAIL) {
+        return -1;
+    }
+    return sdId;
+}
+
+std::vector<Attribute> readDataSetAttributes(int32_t sdId, const std::string& dataSet,
+                                             size_t maxCount, bool* reachedMax) {
+    if (reachedMax != nullptr) {
+        *reachedMax = false;
+    }
+    std::vector<Attribute> result;
+    SdDataSet sds;
+    if (!sds.select(sdId, dataSet)) {
+        return result;
+    }
+    for (int32 index = 0; result.size() < maxCount; ++index) {
+        char name[H4_MAX_NC_NAME + 1] = {};
+        int32 numberType = 0;
+        int32 count = 0;
+        if (SDattrinfo(sds.id(), index, name, &numberType, &count) == FAIL) {
+            break;
+        }
+        const int32 elementSize = DFKNTsize(numberType);
+        const std::optional<size_t> bytes =
+            elementSize > 0 ? checkedCellCount(count, elementSize) : std::nullopt;
+        if (!bytes) {
+            break;
+        }
+        Attribute a;
+        a.name = name;
+        a.numberType = numberType;
+        a.count = count;
+        a.bytes.assign(*bytes, 0);
+        if (SDreadattr(sds.id(), index, a.bytes.empty() ? nullptr : a.bytes.data()) == FAIL) {
+            break;
+        }
+        result.push_back(std::move(a));
+    }
+    if (reachedMax != nullptr && maxCount > 0 && result.size() == maxCount) {
+        *reachedMax = true;
+    }
+    return result;
+}
+
+}  // namespace
+
+bool writeAttributes(const EosFile& file, const std::string& field,
+                     const std::vector<Attribute>& attributes) {
+    SdDataSet sds;
+    if (!sds.select(sdInterfaceOf(file), field)) {
+        return false;
+    }
+    for (const Attribute& a : attributes) {
+        const int32 elementSize = DFKNTsize(a.numberType);
+        const std::optional<size_t> bytes =
+            elementSize > 0 ? checkedCellCount(a.count, elementSize) : std::nullopt;
+        if (!bytes || *bytes > a.bytes.size() || a.count < 1) {
+            return false;
+        }
+        if (SDsetattr(sds.id(), a.name.c_str(), a.numberType, a.count, a.bytes.data()) == FAIL) {
+            return false;
+        }
+    }
+    return sds.endAccess();
+}
+
+std::vector<Attribute> readAttributes(const EosFile& file, const std::string& field,
+                                      size_t maxCount, bool* reachedMax) {
+    return readDataSetAttributes(sdInterfaceOf(file), field, maxCount, reachedMax);
+}
+
+std::vector<Attribute> readAttributes(const SdInterface& sd, const std::string& dataSet,
+                                      size_t maxCount, bool* reachedMax) {
+    return readDataSetAttributes(sd.id(), dataSet, maxCount, reachedMax);
+}
+
+// ---- GridReader ----
+
+bool GridReader::open(const std::string& path, const std::string& gridName) {
+    close();
+    if (!file_.open(path, EosFile::Access::Read) || !grid_.attach(file_, gridName)) {
+        close();
+        return false;
+    }
+    const std::optional<GridGeometry> g = readGeometry(grid_);
+    if (!g) {
+        close();
+        return false;
+    }
+    geometry_ = *g;
+    return true;
+}
+
+void GridReader::close() {
+    grid_.detach();
+    file_.close();
+}
+
+// ---- GridWriter ----
+
+GridWriter::~GridWriter() { abandon(); }
+
+bool GridWriter::create(const std::string& target, const std::string& gridName,
+                        const GridGeometry& geometry) {
+    abandon();
+    target_ = target;
+    temporaryPath_ = temporaryNameFor(target);
+    if (temporaryPath_.empty()) {
+        return false;
+    }
+    if (!file_.open(temporaryPath_, EosFile::Access::Create)) {
+        abandon();
+        return false;
+    }
+    if (!grid_.create(file_, gridName, geometry)) {
+        abandon();
+        return false;
+    }
+    return true;
+}
+
+bool GridWriter::writeLayoutAttributes(const ProductLayout& layout) {
+    for (const FieldLayout& f : layout.fields) {
+        if (f.copiesInputAttributes || f.attributes.empty()) {
+            continue;
+        }
+        if (!writeAttributes(f.name, f.attributes)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool GridWriter::commit() {
+    if (!file_.isOpen()) {
+        return false;
+    }
+    const bool detached = grid_.isAttached() ? grid_.detach() : true;
+    const bool closed = file_.close();
+    if (!detached || !closed || std::rename(temporaryPath_.c_str(), target_.c_str()) != 0) {
+        abandon();
+        return false;
+    }
+    temporaryPath_.clear();
+    return true;
+}
+
+void GridWriter::abandon() {
+    grid_.detach();
+    file_.close();
+    if (!temporaryPath_.empty()) {
+        std::remove(temporaryPath_.c_str());
+        temporaryPath_.clear();
+    }
+}
+
+}  // namespace eosgrid
