@@ -1,0 +1,4 @@
+// periodcatalog: hands its arguments to the entry function.
+#include "datehelpers.h"
+
+int main(int argc, char *argv[]) { return periods::runPeriodCatalog(argc, argv, stdout, stderr); }
