@@ -321,6 +321,30 @@ bool readFieldBytes(const EosGrid& grid, const std::string& field, int32_t numbe
     return GDreadfield(grid.id(), field.c_str(), nullptr, nullptr, edges, buffer) != FAIL;
 }
 
+bool readFieldWindowBytes(const EosGrid& grid, const std::string& field, int32_t numberType,
+                          Edge start, Edge edge, void* buffer, size_t bufferBytes) {
+    const std::optional<FieldInfo> info = readFieldInfo(grid, field);
+    if (!info || info->rank != 2 || info->numberType != numberType || buffer == nullptr) {
+        return false;
+    }
+    const int64_t dims[2] = {info->dims[0], info->dims[1]};
+    const int64_t first[2] = {start.first, start.second};
+    const int64_t count[2] = {edge.first, edge.second};
+    for (int d = 0; d < 2; ++d) {
+        if (first[d] < 0 || count[d] <= 0 || first[d] > dims[d] - count[d]) {
+            return false;
+        }
+    }
+    const size_t elementSize = numberTypeSize(numberType);
+    const std::optional<size_t> needed = checkedCellCount(edge.first, edge.second, elementSize);
+    if (elementSize == 0 || !needed || *needed > bufferBytes) {
+        return false;
+    }
+    int32 starts[2] = {start.first, start.second};
+    int32 edges[2] = {edge.first, edge.second};
+    return GDreadfield(grid.id(), field.c_str(), starts, nullptr, edges, buffer) != FAIL;
+}
+
 bool defineField(const EosGrid& grid, const std::string& field, const std::string& dimList,
                  int32_t numberType, Compression compression) {
     if (!grid.isAttached()) {

@@ -160,6 +160,21 @@ bool readField(const EosGrid& grid, const std::string& field, Edge edge, T* data
     return readFieldBytes(grid, field, NumberTypeOf<T>::value, edge, data, count * sizeof(T));
 }
 
+// Reads the window of a rank-2 field that starts at `start` and spans `edge`, both in the order of
+// the field's dimension list, into `buffer` (edge.first x edge.second values, row-major in that
+// order). False, with nothing read, when the field is not of rank 2 or not of `numberType`, when
+// the window is empty or reaches outside the field, when the buffer is too small, or when the
+// read fails.
+bool readFieldWindowBytes(const EosGrid& grid, const std::string& field, int32_t numberType,
+                          Edge start, Edge edge, void* buffer, size_t bufferBytes);
+
+template <typename T>
+bool readFieldWindow(const EosGrid& grid, const std::string& field, Edge start, Edge edge, T* data,
+                     size_t count) {
+    return readFieldWindowBytes(grid, field, NumberTypeOf<T>::value, start, edge, data,
+                                count * sizeof(T));
+}
+
 // GDdefcomp (deflate level 9 or none) followed by GDdeffield with the dimension list and number
 // type, unmerged.
 bool defineField(const EosGrid& grid, const std::string& field, const std::string& dimList,
