@@ -10,6 +10,7 @@ packages=(
     libgeotiff-dev geotiff-bin libtiff-dev
     libboost-dev rapidjson-dev libxbase64-dev
     libgtest-dev libgmock-dev
+    snakemake python3-gdal python3-numpy
 )
 
 missing=()

@@ -1,0 +1,330 @@
+"""Unit tests of the workflow's helpers: the plan and its names, the step runner's verdicts, the
+quicklook colours and the report tables. Standard library only."""
+
+import json
+import os
+import stat
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SCRIPTS = os.path.join(HERE, "..", "..", "workflow", "scripts")
+sys.path.insert(0, SCRIPTS)
+
+import chainplan  # noqa: E402
+import page  # noqa: E402
+import quicklook  # noqa: E402
+import runstep  # noqa: E402
+
+
+def make_tiles(root, layout):
+    """layout: {folder name: [file names]} under root/tiles."""
+    tiles = os.path.join(root, "tiles")
+    for folder, files in layout.items():
+        os.makedirs(os.path.join(tiles, folder), exist_ok=True)
+        for name in files:
+            open(os.path.join(tiles, folder, name), "w").close()
+    return tiles
+
+
+class PeriodNames(unittest.TestCase):
+    def test_tags(self):
+        cases = [
+            # year, period, length, actual, tag
+            (2019, 1, 7, 7, "01_2019.01.01_2019.01.07"),
+            (2019, 52, 7, 7, "52_2019.12.24_2019.12.30"),
+            (2019, 53, 7, 7, "53_2019.12.31_2020.01.06"),
+            (2020, 53, 7, 7, "53_2020.12.30_2021.01.05"),
+            (2020, 1, 7, 14, "01_2020.01.01_2020.01.14"),
+            (2020, 2, 7, 14, "02_2020.01.08_2020.01.21"),
+            (2020, 8, 7, 14, "08_2020.02.19_2020.03.03"),
+            (2019, 100, 7, 7, "100_2020.11.24_2020.11.30"),
+            (2021, 3, 10, 1, "03_2021.01.21_2021.01.21"),
+        ]
+        for year, period, length, actual, tag in cases:
+            with self.subTest(year=year, period=period, length=length, actual=actual):
+                self.assertEqual(chainplan.period_tag(year, period, length, actual), tag)
+
+    def test_period_days_cover_leap_day(self):
+        days = [chainplan.date_text(d) for d in chainplan.period_days(2020, 9, 7, 7)]
+        self.assertEqual(days, ["2020.02.26", "2020.02.27", "2020.02.28", "2020.02.29",
+                                "2020.03.01", "2020.03.02", "2020.03.03"])
+
+    def test_subdataset_names_the_8bit_field(self):
+        self.assertEqual(chainplan.subdataset("out/vci/2020/v.hdf", "vci"),
+                         'HDF4_EOS:EOS_GRID:"out/vci/2020/v.hdf":MODIS_Grid_2D:sur_vci_b02_b01_8bit')
+        self.assertTrue(chainplan.subdataset("c.hdf", "ndvi").endswith(":sur_ndvi_b02_b01_8bit"))
+
+
+class DayDiscovery(unittest.TestCase):
+    def test_only_dated_folders_with_tiles_count(self):
+        with tempfile.TemporaryDirectory() as root:
+            tiles = make_tiles(root, {
+                "2020.01.02": ["h2.hdf", "h1.HDF", "notes.txt"],
+                "2020.01.03": [],               # no tiles
+                "2020.02.30": ["a.hdf"],        # not a date
+                "2020-01-04": ["a.hdf"],        # not the date text
+                "misc": ["a.hdf"],
+            })
+            open(os.path.join(tiles, "2020.01.05"), "w").close()  # a file, not a folder
+            days = chainplan.discover_days(tiles)
+            self.assertEqual(list(days), ["2020.01.02"])
+            self.assertEqual([os.path.basename(t) for t in days["2020.01.02"]],
+                             ["h1.HDF", "h2.hdf"])
+
+    def test_missing_folder_is_reported(self):
+        with self.assertRaisesRegex(chainplan.PlanError, "tile folder .*nowhere does not exist"):
+            chainplan.discover_days(os.path.join(tempfile.gettempdir(), "nowhere", "nowhere"))
+
+
+class PlanOfRun(unittest.TestCase):
+    def setUp(self):
+        self.root = tempfile.TemporaryDirectory()
+        self.tiles = make_tiles(self.root.name, {
+            "2022.01.03": ["a.hdf"], "2022.01.09": ["a.hdf"],
+            "2023.01.02": ["a.hdf", "b.hdf"], "2023.12.31": ["a.hdf"], "2024.01.02": ["a.hdf"],
+        })
+
+    def tearDown(self):
+        self.root.cleanup()
+
+    def config(self, **extra):
+        cfg = {"tiles": self.tiles, "aoi": "aoi.tif", "reference": "ref.hdf", "first_year": 2022,
+               "last_year": 2023, "out": "res"}
+        cfg.update(extra)
+        return cfg
+
+    def test_composites_only_where_days_exist(self):
+        plan = chainplan.Plan(self.config())
+        # 2022.01.09 lies in week 2 of 2022; week 53 of 2022 runs into 2023 and takes 2023.01.02;
+        # 2023.12.31 and 2024.01.02 fall in week 53 of 2023.
+        self.assertEqual(plan.composites, [(1, 2022), (1, 2023), (2, 2022), (53, 2022), (53, 2023)])
+        self.assertEqual(plan.periods, [1, 2, 53])
+        self.assertEqual(plan.years_of(1), [2022, 2023])
+        self.assertEqual(plan.present_days(2022, 53), ["2023.01.02"])
+        self.assertEqual(plan.present_days(2023, 53), ["2023.12.31", "2024.01.02"])
+        self.assertEqual(plan.latest(), (53, 2023))
+
+    def test_requested_periods_and_overlapping_fortnights(self):
+        plan = chainplan.Plan(self.config(periods=[1, 2, 3], actual_length=14))
+        self.assertEqual(plan.composites, [(1, 2022), (1, 2023), (2, 2022)])
+        self.assertEqual(plan.present_days(2022, 1), ["2022.01.03", "2022.01.09"])
+        plan = chainplan.Plan(self.config(periods="2"))
+        self.assertEqual(plan.composites, [(2, 2022)])
+
+    def test_names_follow_the_patterns(self):
+        plan = chainplan.Plan(self.config())
+        cases = [
+            (plan.composite(2022, 2), "res/composite/2022/ndvi_02_2022.01.08_2022.01.14.hdf"),
+            (plan.period_list(2023, 53), "res/lists/periods/2023/week_53_2023.12.31_2024.01.06.txt"),
+            (plan.daily("2022.01.03"), "res/daily/2022.01.03/NDVI2022.01.03.hdf"),
+            (plan.extremes(2), "res/extremes/2022-2023/maxmin_02.hdf"),
+            (plan.vci(2023, 1), "res/vci/2023/vci_01_2023.01.01_2023.01.07.hdf"),
+            (plan.report("vci", 2023, 1, "csv"), "res/reports/2023/vci_01_2023.01.01_2023.01.07.csv"),
+            (plan.quicklook("ndvi", 2022, 1),
+             "res/quicklooks/2022/ndvi_01_2022.01.01_2022.01.07.png"),
+        ]
+        for got, want in cases:
+            with self.subTest(want=want):
+                self.assertEqual(got, want)
+        self.assertEqual(len(plan.products()), 3 + 6 * len(plan.composites))
+
+    def test_refused_configurations(self):
+        crowded = make_tiles(os.path.join(self.root.name, "crowded"), {"2022.01.01": ["t%02d.hdf" % i for i in range(33)]})
+        spaced = make_tiles(os.path.join(self.root.name, "with space"), {"2022.01.01": ["a.hdf"]})
+        cases = [
+            ({"first_year": 2024}, "first_year 2024 is after last_year 2023"),
+            ({"period_length": 0}, "at least 1 day"),
+            ({"actual_length": -1}, "at least 1 day"),
+            ({"period_name": "my week"}, "period_name"),
+            ({"periods": [0, 1]}, "period numbers start at 1"),
+            ({"first_year": "twenty"}, "whole numbers"),
+            ({"tiles": crowded}, "holds 33 tiles; at most 32"),
+            ({"tiles": spaced}, "contains white space"),
+            ({"out": "x" * 256}, "longer than 255"),
+        ]
+        for extra, message in cases:
+            with self.subTest(extra=extra):
+                with self.assertRaisesRegex(chainplan.PlanError, message):
+                    chainplan.Plan(self.config(**extra))
+        cfg = self.config()
+        del cfg["reference"]
+        with self.assertRaisesRegex(chainplan.PlanError, "lacks the key 'reference'"):
+            chainplan.Plan(cfg)
+
+
+class CompositeList(unittest.TestCase):
+    def run_list(self, dates, dailies):
+        with tempfile.TemporaryDirectory() as root:
+            period_list = os.path.join(root, "week.txt")
+            with open(period_list, "w") as handle:
+                handle.write("".join(d + "\n" for d in dates))
+            out = os.path.join(root, "list.txt")
+            chainplan.write_composite_list(period_list, dailies, out)
+            self.assertFalse(os.path.exists(out + ".part"))
+            with open(out) as handle:
+                return handle.read()
+
+    def test_follows_the_period_list_and_skips_days_without_files(self):
+        dates = ["2020.02.28", "2020.02.29", "2020.03.01"]
+        dailies = ["d/2020.03.01/NDVI2020.03.01.hdf", "d/2020.02.28/NDVI2020.02.28.hdf"]
+        self.assertEqual(self.run_list(dates, dailies),
+                         "d/2020.02.28/NDVI2020.02.28.hdf\nd/2020.03.01/NDVI2020.03.01.hdf\n")
+
+    def test_inconsistent_inputs_are_refused(self):
+        cases = [
+            (["2020.01.01"], ["d/NDVI2020.01.02.hdf"], "does not list the day"),
+            (["2020.01.01"], [], "no daily NDVI file"),
+            (["2020.01.01"], ["d/other.hdf"], "not a daily NDVI file name"),
+        ]
+        for dates, dailies, message in cases:
+            with self.subTest(dailies=dailies):
+                with self.assertRaisesRegex(chainplan.PlanError, message):
+                    self.run_list(dates, dailies)
+
+
+class StepVerdicts(unittest.TestCase):
+    def test_judge(self):
+        with tempfile.TemporaryDirectory() as root:
+            written = os.path.join(root, "out.hdf")
+            with open(written, "w") as handle:
+                handle.write("x")
+            empty = os.path.join(root, "empty.hdf")
+            open(empty, "w").close()
+            cases = [
+                # program, status, expected files, verdict (None = success)
+                ("bin/daymosaic", 1, [written], None),
+                ("bin/daymosaic", 0, [written], "daymosaic ended with status 0 \\(success is 1\\)"),
+                ("bin/daymosaic", 255, [], "daymosaic ended with status 255 \\(success is 1\\)"),
+                ("conditionmap", 0, [written], None),
+                ("conditionmap", 1, [written], "conditionmap ended with status 1 \\(success is 0\\)"),
+                ("tallyband", 2, [written], "tallyband ended with status 2 \\(success is 0\\)"),
+                ("peakcomposite", -11, [], "peakcomposite was killed by signal 11"),
+                ("periodextremes", 0, [os.path.join(root, "none.hdf")],
+                 "periodextremes reported success but did not write .*none.hdf"),
+                ("zonegrid", 0, [empty], "zonegrid reported success but did not write .*empty.hdf"),
+            ]
+            for program, status, files, verdict in cases:
+                with self.subTest(program=program, status=status):
+                    got = runstep.judge(program, status, files)
+                    if verdict is None:
+                        self.assertIsNone(got)
+                    else:
+                        self.assertRegex(got, verdict)
+
+    def fake(self, root, name, body):
+        path = os.path.join(root, name)
+        with open(path, "w") as handle:
+            handle.write("#!/bin/sh\n" + body + "\n")
+        os.chmod(path, os.stat(path).st_mode | stat.S_IXUSR)
+        return path
+
+    def run_step(self, args):
+        return subprocess.run([sys.executable, os.path.join(SCRIPTS, "runstep.py")] + args,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+    def test_failure_keeps_log_and_shows_the_program_messages(self):
+        with tempfile.TemporaryDirectory() as root:
+            prog = self.fake(root, "daymosaic",
+                             'echo "O.K."; echo "Read data from t1.hdf failed." >&2; exit 255')
+            log = os.path.join(root, "logs", "day.log")
+            proc = self.run_step(["--log", log, "--", prog, "list.txt"])
+            self.assertEqual(proc.returncode, 1)
+            self.assertIn("daymosaic ended with status 255 (success is 1)", proc.stderr)
+            self.assertIn("    Read data from t1.hdf failed.\n", proc.stderr)
+            with open(log) as handle:
+                text = handle.read()
+            self.assertIn("list.txt\n--- standard output\nO.K.\n", text)
+            self.assertIn("--- standard error\nRead data from t1.hdf failed.\n--- status 255\n", text)
+
+    def test_success_is_quiet(self):
+        with tempfile.TemporaryDirectory() as root:
+            out = os.path.join(root, "o.hdf")
+            prog = self.fake(root, "daymosaic", 'echo data > "%s"; echo "O.K."; exit 1' % out)
+            proc = self.run_step(["--log", os.path.join(root, "l.log"), "--expect", out, "--", prog])
+            self.assertEqual((proc.returncode, proc.stderr), (0, ""))
+
+    def test_missing_program(self):
+        with tempfile.TemporaryDirectory() as root:
+            proc = self.run_step(["--log", os.path.join(root, "l.log"), "--",
+                                  os.path.join(root, "absent")])
+            self.assertEqual(proc.returncode, 1)
+            self.assertIn("cannot start", proc.stderr)
+
+
+class QuicklookColours(unittest.TestCase):
+    def test_sentinels_and_ramp_ends(self):
+        for kind in ("ndvi", "vci"):
+            with self.subTest(kind=kind):
+                self.assertEqual(quicklook.colour(kind, 255), (0, 0, 0, 0))
+                self.assertEqual(quicklook.colour(kind, 254), (160, 160, 160, 255))
+                self.assertEqual(quicklook.colour(kind, 0), quicklook.RAMPS[kind][0][1] + (255,))
+                self.assertEqual(quicklook.colour(kind, 250), quicklook.RAMPS[kind][-1][1] + (255,))
+                lines = quicklook.colour_table(kind).splitlines()
+                self.assertEqual([int(line.split()[0]) for line in lines], list(range(256)))
+                self.assertTrue(all(len(line.split()) == 5 for line in lines))
+                # every valid value is opaque and none is the no-data grey
+                for v in range(251):
+                    rgba = quicklook.colour(kind, v)
+                    self.assertEqual(rgba[3], 255)
+                    self.assertNotEqual(rgba, quicklook.NO_DATA_RGBA)
+
+    def test_ramp_midpoints(self):
+        self.assertEqual(quicklook.colour("vci", 125), (255, 255, 191, 255))
+        self.assertEqual(quicklook.colour("vci", 25), (205, 55, 53, 255))
+
+    def test_output_size(self):
+        cases = [
+            ((4800, 4800), (1024, 1024)),
+            ((9600, 4800), (1024, 512)),
+            ((1024, 3), (1024, 3)),
+            ((600, 400), (600, 400)),
+            ((100, 50), (300, 150)),
+            ((1, 1), (256, 256)),
+            ((5000, 1), (1024, 1)),
+        ]
+        for size, want in cases:
+            with self.subTest(size=size):
+                self.assertEqual(quicklook.output_size(*size), want)
+        with self.assertRaises(ValueError):
+            quicklook.output_size(0, 5)
+
+    def test_legend_names_the_sentinels(self):
+        svg = quicklook.legend_svg("vci")
+        for text in ("VCI", "no data", "outside area", ">0.5<", "rgb(160,160,160)"):
+            self.assertIn(text, svg)
+
+
+class ReportTables(unittest.TestCase):
+    def write(self, root, text):
+        path = os.path.join(root, "r.json")
+        with open(path, "w") as handle:
+            handle.write(text)
+        return path
+
+    def test_text_table(self):
+        rows = [(1, "0 - 0.5", 12.25, 0.25), (2, "0.5 - 1", 1234.5, 0.75)]
+        self.assertEqual(page.text_table(rows),
+                         "bin  class     acres  share %\n"
+                         "---  -------  ------  -------\n"
+                         "  1  0 - 0.5    12.2    25.00\n"
+                         "  2  0.5 - 1  1234.5    75.00\n")
+
+    def test_reports_are_read_or_refused(self):
+        with tempfile.TemporaryDirectory() as root:
+            good = self.write(root, json.dumps({"success": True, "totalCount": 1, "rows": [
+                {"value": 3, "name": "a<b", "color": "", "acreage": 3.0, "percentage": 0.5}]}))
+            self.assertEqual(page.load_report(good), [(3, "a<b", 3.0, 0.5)])
+            self.assertIn("<td>a&lt;b</td>", page.html_table(page.load_report(good)))
+            cut = self.write(root, '{"success":true,"rows":[{"value":1')
+            with self.assertRaisesRegex(ValueError, "not a complete report"):
+                page.load_report(cut)
+            rowless = self.write(root, '{"success":true}')
+            with self.assertRaisesRegex(ValueError, "holds no rows"):
+                page.load_report(rowless)
+
+
+if __name__ == "__main__":
+    unittest.main()

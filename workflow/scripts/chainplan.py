@@ -1,0 +1,256 @@
+"""Plan of the main chain: periods, file names and the days that feed each composite.
+
+The workflow and its tests import this module; it uses the standard library only. Every name built here
+follows the patterns the programs themselves use, so that `periodextremes` finds the composites that
+`peakcomposite` wrote and `periodlist` writes the list file the workflow expects.
+"""
+
+import datetime
+import os
+import re
+import sys
+
+DAY_FOLDER = re.compile(r"^(\d{4})\.(\d{2})\.(\d{2})$")
+
+# Paths end up in list files read token by token into 256-character slots.
+MAX_LIST_PATH = 255
+# `daymosaic` takes at most this many tiles per day.
+MAX_TILES_PER_DAY = 32
+
+
+class PlanError(Exception):
+    """A configuration or input layout that the chain cannot run on; the text names the culprit."""
+
+
+def date_text(day):
+    """The system's date text "yyyy.mm.dd" of a datetime.date."""
+    return "%04d.%02d.%02d" % (day.year, day.month, day.day)
+
+
+def period_dates(year, period, length, actual):
+    """First and last day of period `period` of `year`: it starts length*(period-1) days after
+    1 January and covers `actual` days, running into the next year when it must."""
+    first = datetime.date(year, 1, 1) + datetime.timedelta(days=length * (period - 1))
+    last = first + datetime.timedelta(days=actual - 1)
+    return first, last
+
+
+def period_tag(year, period, length, actual):
+    """The period tag "%02i_<first date>_<last date>", e.g. 01_2019.01.01_2019.01.07."""
+    first, last = period_dates(year, period, length, actual)
+    return "%02d_%d.%02d.%02d_%d.%02d.%02d" % (
+        period, first.year, first.month, first.day, last.year, last.month, last.day)
+
+
+def period_days(year, period, length, actual):
+    first, last = period_dates(year, period, length, actual)
+    return [first + datetime.timedelta(days=i) for i in range((last - first).days + 1)]
+
+
+def discover_days(tiles_dir):
+    """Map of date text -> sorted tile paths, one entry per day folder "yyyy.mm.dd" under tiles_dir
+    that holds at least one .hdf file. Other folders and files are ignored."""
+    if not os.path.isdir(tiles_dir):
+        raise PlanError("tile folder %s does not exist" % tiles_dir)
+    days = {}
+    for name in sorted(os.listdir(tiles_dir)):
+        match = DAY_FOLDER.match(name)
+        folder = os.path.join(tiles_dir, name)
+        if not match or not os.path.isdir(folder):
+            continue
+        try:
+            datetime.date(int(match.group(1)), int(match.group(2)), int(match.group(3)))
+        except ValueError:
+            continue
+        tiles = sorted(os.path.join(folder, f) for f in os.listdir(folder)
+                       if f.lower().endswith(".hdf") and os.path.isfile(os.path.join(folder, f)))
+        if tiles:
+            days[name] = tiles
+    return days
+
+
+def check_list_path(path, what):
+    """Refuse a path that a list file cannot carry (white space, or longer than a list slot)."""
+    if any(ch.isspace() for ch in path):
+        raise PlanError("%s %s contains white space, which list files cannot carry" % (what, path))
+    if len(path) > MAX_LIST_PATH:
+        raise PlanError("%s %s is longer than %d characters" % (what, path, MAX_LIST_PATH))
+
+
+class Plan:
+    """What the chain produces for one configuration, and the names of every file."""
+
+    def __init__(self, config):
+        try:
+            self.tiles = str(config["tiles"])
+            self.aoi = str(config["aoi"])
+            self.reference = str(config["reference"])
+            self.first_year = int(config["first_year"])
+            self.last_year = int(config["last_year"])
+        except KeyError as missing:
+            raise PlanError("configuration lacks the key %s" % missing)
+        except (TypeError, ValueError):
+            raise PlanError("first_year and last_year must be whole numbers")
+        self.out = str(config.get("out", "results")).rstrip("/") or "."
+        self.length = int(config.get("period_length", 7))
+        self.actual = int(config.get("actual_length", self.length))
+        self.period_name = str(config.get("period_name", "week"))
+        if self.first_year > self.last_year:
+            raise PlanError("first_year %d is after last_year %d" % (self.first_year, self.last_year))
+        if self.length < 1 or self.actual < 1:
+            raise PlanError("period_length and actual_length must be at least 1 day")
+        if not re.match(r"^[A-Za-z0-9-]+$", self.period_name):
+            raise PlanError("period_name %r must be letters, digits or '-'" % self.period_name)
+        for what, path in (("output folder", self.out), ("tile folder", self.tiles)):
+            check_list_path(path, what)
+
+        self.days = discover_days(self.tiles)
+        for day, tiles in self.days.items():
+            if len(tiles) > MAX_TILES_PER_DAY:
+                raise PlanError("day folder %s holds %d tiles; at most %d fit one daily mosaic"
+                                % (os.path.join(self.tiles, day), len(tiles), MAX_TILES_PER_DAY))
+            for tile in tiles:
+                check_list_path(tile, "tile")
+
+        wanted = config.get("periods")
+        if wanted is None:
+            candidates = range(1, 366 // self.length + 2)
+        else:
+            candidates = [int(p) for p in (wanted if isinstance(wanted, list) else str(wanted).split())]
+            if any(p < 1 for p in candidates):
+                raise PlanError("period numbers start at 1")
+        # A composite exists for every period and year with at least one day of tiles.
+        self.composites = []
+        for p in candidates:
+            for year in self.years():
+                if self.present_days(year, p):
+                    self.composites.append((p, year))
+        self.periods = sorted({p for p, _ in self.composites})
+
+    def years(self):
+        return range(self.first_year, self.last_year + 1)
+
+    def tag(self, year, period):
+        return period_tag(year, period, self.length, self.actual)
+
+    def present_days(self, year, period):
+        """Date texts of the period's days that have tiles, in date order."""
+        return [d for d in map(date_text, period_days(year, period, self.length, self.actual))
+                if d in self.days]
+
+    def years_of(self, period):
+        return [y for p, y in self.composites if p == period]
+
+    def latest(self):
+        """(period, year) of the composite whose period ends last; None for an empty plan."""
+        if not self.composites:
+            return None
+        return max(self.composites,
+                   key=lambda py: period_dates(py[1], py[0], self.length, self.actual)[1])
+
+    # File names, all under the output folder.
+    def path(self, *parts):
+        return os.path.join(self.out, *parts)
+
+    def mask(self):
+        return self.path("mask", "aoi_mask.hdf")
+
+    def tile_list(self, day):
+        return self.path("lists", "tiles", day + ".txt")
+
+    def daily(self, day):
+        return self.path("daily", day, "NDVI%s.hdf" % day)
+
+    def period_list(self, year, period):
+        return self.path("lists", "periods", str(year),
+                         "%s_%s.txt" % (self.period_name, self.tag(year, period)))
+
+    def composite_list(self, year, period):
+        return self.path("lists", "composite", str(year), "ndvi_%s.txt" % self.tag(year, period))
+
+    def composite_dir(self):
+        return self.path("composite")
+
+    def composite(self, year, period):
+        return self.path("composite", str(year), "ndvi_%s.hdf" % self.tag(year, period))
+
+    def extremes(self, period):
+        return self.path("extremes", "%d-%d" % (self.first_year, self.last_year),
+                         "maxmin_%02d.hdf" % period)
+
+    def vci(self, year, period):
+        return self.path("vci", str(year), "vci_%s.hdf" % self.tag(year, period))
+
+    def report(self, kind, year, period, ext):
+        return self.path("reports", str(year), "%s_%s.%s" % (kind, self.tag(year, period), ext))
+
+    def quicklook(self, kind, year, period):
+        return self.path("quicklooks", str(year), "%s_%s.png" % (kind, self.tag(year, period)))
+
+    def legend(self, kind):
+        return self.path("quicklooks", "legend_%s.svg" % kind)
+
+    def page(self):
+        return self.path("index.html")
+
+    def product(self, kind, year, period):
+        """The HDF-EOS file holding the 8-bit field of a VCI or NDVI product."""
+        return self.vci(year, period) if kind == "vci" else self.composite(year, period)
+
+    def products(self):
+        """Every final file of the plan: reports, quicklooks, legends and the page."""
+        files = [self.page(), self.legend("ndvi"), self.legend("vci")]
+        for p, y in self.composites:
+            for kind in ("ndvi", "vci"):
+                files += [self.report(kind, y, p, "csv"), self.report(kind, y, p, "json"),
+                          self.quicklook(kind, y, p)]
+        return files
+
+
+def field_8bit(kind):
+    return "sur_vci_b02_b01_8bit" if kind == "vci" else "sur_ndvi_b02_b01_8bit"
+
+
+def subdataset(path, kind):
+    """GDAL's name for the 8-bit field of a product file."""
+    return 'HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:%s' % (path, field_8bit(kind))
+
+
+def write_composite_list(period_list, dailies, out):
+    """Write the composite's input list: the daily files of the dates that `periodlist` wrote, in its
+    order, for the days that have a daily file. Every daily file given must belong to a listed date."""
+    by_date = {}
+    for path in dailies:
+        match = re.search(r"NDVI(\d{4}\.\d{2}\.\d{2})\.hdf$", path)
+        if not match:
+            raise PlanError("%s is not a daily NDVI file name" % path)
+        by_date[match.group(1)] = path
+    with open(period_list) as handle:
+        dates = handle.read().split()
+    unknown = sorted(set(by_date) - set(dates))
+    if unknown:
+        raise PlanError("%s does not list the day(s) %s" % (period_list, " ".join(unknown)))
+    lines = [by_date[d] for d in dates if d in by_date]
+    if not lines:
+        raise PlanError("no daily NDVI file for any day of %s" % period_list)
+    tmp = out + ".part"
+    with open(tmp, "w") as handle:
+        handle.write("".join(line + "\n" for line in lines))
+    os.replace(tmp, out)
+
+
+def main(argv):
+    """composite-list PERIOD_LIST OUT DAILY...: write a composite's input list."""
+    if len(argv) < 3 or argv[0] != "composite-list":
+        sys.stderr.write("usage: chainplan.py composite-list PERIOD_LIST OUT DAILY...\n")
+        return 2
+    try:
+        write_composite_list(argv[1], argv[3:], argv[2])
+    except (OSError, PlanError) as err:
+        sys.stderr.write("chainplan: %s: %s\n" % (argv[2], err))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

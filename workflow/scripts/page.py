@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""The run's HTML page and text tables of the statistics reports.
+
+The page shows, for every period and year of the run (latest first), the NDVI and VCI quicklooks each
+beside its histogram table, read from the JSON reports that `tallyband` wrote. All links are relative
+to the page, so the output folder can be moved or copied as a whole.
+
+Usage:
+  page.py html  --config JSON            write the page of the run described by the configuration
+  page.py table --report REPORT.json     print a report's histogram as a text table
+"""
+
+import argparse
+import html
+import json
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import chainplan  # noqa: E402
+
+STYLE = """
+body { font-family: sans-serif; margin: 1.5em; color: #222; }
+h2 { border-bottom: 1px solid #aaa; padding-bottom: 0.2em; margin-top: 1.6em; }
+.pair { display: flex; flex-wrap: wrap; gap: 1.5em; align-items: flex-start; }
+.panel { display: flex; gap: 1em; align-items: flex-start; }
+.panel img { max-width: 420px; border: 1px solid #999;
+  background: repeating-conic-gradient(#ddd 0% 25%, #fff 0% 50%) 0 0 / 16px 16px; }
+table { border-collapse: collapse; font-size: 0.85em; }
+td, th { border: 1px solid #bbb; padding: 0.15em 0.5em; }
+td.num { text-align: right; font-variant-numeric: tabular-nums; }
+.legends img { margin-right: 2em; }
+"""
+
+
+def load_report(path):
+    """Rows (value, name, acreage, percentage) of a JSON report; raises ValueError when unreadable."""
+    with open(path) as handle:
+        try:
+            doc = json.load(handle)
+        except ValueError as err:
+            raise ValueError("%s is not a complete report: %s" % (path, err))
+    rows = doc.get("rows")
+    if not isinstance(rows, list):
+        raise ValueError("%s holds no rows" % path)
+    return [(row.get("value"), row.get("name", ""), float(row.get("acreage", 0.0)),
+             float(row.get("percentage", 0.0))) for row in rows]
+
+
+def text_table(rows):
+    """The histogram as aligned text: bin, class, acreage, share in percent."""
+    header = ("bin", "class", "acres", "share %")
+    body = [(str(v), str(n), "%.1f" % a, "%.2f" % (100.0 * p)) for v, n, a, p in rows]
+    widths = [max(len(r[i]) for r in [header] + body) for i in range(4)]
+    lines = []
+    for i, row in enumerate([header] + body):
+        cells = [row[0].rjust(widths[0]), row[1].ljust(widths[1]), row[2].rjust(widths[2]),
+                 row[3].rjust(widths[3])]
+        lines.append("  ".join(cells).rstrip())
+        if i == 0:
+            lines.append("  ".join("-" * w for w in widths))
+    return "\n".join(lines) + "\n"
+
+
+def html_table(rows):
+    cells = "".join(
+        "<tr><td class=num>%s</td><td>%s</td><td class=num>%.1f</td><td class=num>%.2f</td></tr>"
+        % (html.escape(str(v)), html.escape(str(n)), a, 100.0 * p) for v, n, a, p in rows
+        if a > 0 or p > 0)
+    return ("<table><tr><th>bin</th><th>class</th><th>acres</th><th>share %%</th></tr>%s</table>"
+            % cells)
+
+
+def panel(plan, kind, year, period, page_dir):
+    image = os.path.relpath(plan.quicklook(kind, year, period), page_dir)
+    report = plan.report(kind, year, period, "json")
+    try:
+        table = html_table(load_report(report))
+    except (OSError, ValueError) as err:
+        table = "<p>report unavailable: %s</p>" % html.escape(str(err))
+    return ('<div class=panel><figure><img src="%s" alt="%s quicklook"><figcaption>%s</figcaption>'
+            "</figure>%s</div>" % (html.escape(image), kind.upper(), kind.upper(), table))
+
+
+def page_html(plan):
+    page_dir = os.path.dirname(plan.page()) or "."
+    parts = ["<!DOCTYPE html><html><head><meta charset=utf-8><title>Vegetation condition %d-%d"
+             "</title><style>%s</style></head><body>" % (plan.first_year, plan.last_year, STYLE),
+             "<h1>Vegetation condition, %d to %d</h1>" % (plan.first_year, plan.last_year),
+             "<p>Periods of %d days, each covering %d days; extremes over %d-%d.</p>"
+             % (plan.length, plan.actual, plan.first_year, plan.last_year),
+             '<div class=legends>%s</div>' % "".join(
+                 '<img src="%s" alt="%s legend">'
+                 % (html.escape(os.path.relpath(plan.legend(k), page_dir)), k.upper())
+                 for k in ("ndvi", "vci"))]
+    order = sorted(plan.composites, key=lambda py: chainplan.period_dates(
+        py[1], py[0], plan.length, plan.actual)[0], reverse=True)
+    for period, year in order:
+        first, last = chainplan.period_dates(year, period, plan.length, plan.actual)
+        parts.append("<h2>Period %02d of %d: %s to %s</h2><div class=pair>%s%s</div>" % (
+            period, year, chainplan.date_text(first), chainplan.date_text(last),
+            panel(plan, "ndvi", year, period, page_dir), panel(plan, "vci", year, period, page_dir)))
+    parts.append("</body></html>\n")
+    return "".join(parts)
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(prog="page.py")
+    parser.add_argument("what", choices=["html", "table"])
+    parser.add_argument("--config")
+    parser.add_argument("--report")
+    args = parser.parse_args(argv)
+    try:
+        if args.what == "table":
+            if not args.report:
+                parser.error("table needs --report")
+            sys.stdout.write(text_table(load_report(args.report)))
+            return 0
+        if not args.config:
+            parser.error("html needs --config")
+        plan = chainplan.Plan(json.loads(args.config))
+        tmp = plan.page() + ".part"
+        with open(tmp, "w") as handle:
+            handle.write(page_html(plan))
+        os.replace(tmp, plan.page())
+    except (OSError, ValueError, chainplan.PlanError) as err:
+        sys.stderr.write("page: %s\n" % err)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
