@@ -23,12 +23,12 @@ constexpr size_t kPixScaleValues = 3;
 constexpr double kTolerance = 1e-13;
 
 // Module and text of the message for a row that could not be written.
-constexpr const char* kWriteModule = "WriteImage";
-constexpr const char* kWriteFailure = "failure in WriteScanline\n";
+constexpr const char *kWriteModule = "WriteImage";
+constexpr const char *kWriteFailure = "failure in WriteScanline\n";
 
 // The default Albers equal-area setting for the conterminous United States.
-constexpr const char* kAlbersCitation = "SR-ORG:6630 or SR-ORG:6703 ESRI:102003";
-constexpr const char* kAlbersGeogCitation = "GCS_NAD83";
+constexpr const char *kAlbersCitation = "SR-ORG:6630 or SR-ORG:6703 ESRI:102003";
+constexpr const char *kAlbersGeogCitation = "GCS_NAD83";
 constexpr uint16_t kModelProjected = 1;
 constexpr uint16_t kModelGeographic = 2;
 constexpr uint16_t kPixelIsArea = 1;
@@ -49,25 +49,25 @@ constexpr uint16_t kLzw = 5;
 constexpr uint16_t kMinIsBlack = 1;
 constexpr uint16_t kContiguous = 1;
 constexpr uint16_t kByteSamples = 8;
-constexpr double kNationalTiePoint[kTiePointValues] = {0, 0, 0, -3923692.746950168,
-                                                       4132737.271909759, 0};
+constexpr double kNationalTiePoint[kTiePointValues] = {
+    0, 0, 0, -3923692.746950168, 4132737.271909759, 0};
 constexpr double kNationalPixScale[kPixScaleValues] = {231.65211110336315, -231.66288347127522, 0};
 
 // The geographic example on a user-defined ellipsoid.
-constexpr const char* kExampleCitation = "Just An Example";
-constexpr const char* kExampleGeogCitation = "Everest Ellipsoid Used.";
+constexpr const char *kExampleCitation = "Just An Example";
+constexpr const char *kExampleGeogCitation = "Everest Ellipsoid Used.";
 constexpr uint16_t kEverest1830Modified = 7016;
 constexpr double kExampleSemiMajorAxis = 6377298.556;
 constexpr double kExampleInvFlattening = 300.8017;
 
-template <typename T> void fetchTag(TIFF* tif, uint32_t tag, T& field) {
+template <typename T> void fetchTag(TIFF *tif, uint32_t tag, T &field) {
     T value{};
     if (TIFFGetField(tif, tag, &value) == 1) {
         field = value;
     }
 }
 
-template <typename T> void fetchTagOr(TIFF* tif, uint32_t tag, T& field, T absent) {
+template <typename T> void fetchTagOr(TIFF *tif, uint32_t tag, T &field, T absent) {
     T value{};
     field = TIFFGetField(tif, tag, &value) == 1 ? value : absent;
 }
@@ -75,12 +75,12 @@ template <typename T> void fetchTagOr(TIFF* tif, uint32_t tag, T& field, T absen
 // Copies at most `capacity` values of a counted array of doubles into dest; dest keeps its values
 // when the tag is absent or is not held as doubles. The width of the count that libtiff hands back
 // depends on how the tag was registered (by libgeotiff, or from the file for an unknown tag).
-void fetchDoubles(TIFF* tif, uint32_t tag, double* dest, size_t capacity) {
-    const TIFFField* field = TIFFFindField(tif, tag, TIFF_ANY);
+void fetchDoubles(TIFF *tif, uint32_t tag, double *dest, size_t capacity) {
+    const TIFFField *field = TIFFFindField(tif, tag, TIFF_ANY);
     if (field == nullptr || !TIFFFieldPassCount(field) || TIFFFieldDataType(field) != TIFF_DOUBLE) {
         return;
     }
-    const double* values = nullptr;
+    const double *values = nullptr;
     size_t count = 0;
     const int countSize = TIFFFieldSetGetCountSize(field);
     if (countSize == 2) {
@@ -104,7 +104,7 @@ void fetchDoubles(TIFF* tif, uint32_t tag, double* dest, size_t capacity) {
 }
 
 // The tags shared by the three directory forms, before the layout tags.
-template <typename Dir> void fetchCommonTags(TIFF* tif, Dir& dir) {
+template <typename Dir> void fetchCommonTags(TIFF *tif, Dir &dir) {
     fetchTag(tif, TIFFTAG_IMAGEWIDTH, dir.imageWidth);
     fetchTag(tif, TIFFTAG_IMAGELENGTH, dir.imageLength);
     fetchTagOr(tif, TIFFTAG_COMPRESSION, dir.compression, kDefaultCompression);
@@ -115,27 +115,27 @@ template <typename Dir> void fetchCommonTags(TIFF* tif, Dir& dir) {
     fetchTagOr(tif, TIFFTAG_SAMPLEFORMAT, dir.sampleFormat, kDefaultSampleFormat);
 }
 
-template <typename Dir> void fetchGeoTags(TIFF* tif, Dir& dir) {
+template <typename Dir> void fetchGeoTags(TIFF *tif, Dir &dir) {
     fetchDoubles(tif, TIFFTAG_GEOTIEPOINTS, dir.geoTiePoints, kTiePointValues);
     fetchDoubles(tif, TIFFTAG_GEOPIXELSCALE, dir.geoPixScale, kPixScaleValues);
 }
 
 // A key counts only when it is stored with the type of its field: fetching a key of another type
 // would copy more bytes than the field holds.
-bool keyHasType(GTIF* gtif, geokey_t key, tagtype_t wanted) {
+bool keyHasType(GTIF *gtif, geokey_t key, tagtype_t wanted) {
     int size = 0;
     tagtype_t type = TYPE_UNKNOWN;
     return GTIFKeyInfo(gtif, key, &size, &type) >= 1 && type == wanted;
 }
 
-void fetchShortKey(GTIF* gtif, geokey_t key, uint16_t& field) {
+void fetchShortKey(GTIF *gtif, geokey_t key, uint16_t &field) {
     unsigned short value = 0;
     if (keyHasType(gtif, key, TYPE_SHORT) && GTIFKeyGet(gtif, key, &value, 0, 1) == 1) {
         field = value;
     }
 }
 
-bool fetchDoubleKey(GTIF* gtif, geokey_t key, double& field) {
+bool fetchDoubleKey(GTIF *gtif, geokey_t key, double &field) {
     double value = 0;
     if (keyHasType(gtif, key, TYPE_DOUBLE) && GTIFKeyGet(gtif, key, &value, 0, 1) == 1) {
         field = value;
@@ -146,7 +146,7 @@ bool fetchDoubleKey(GTIF* gtif, geokey_t key, double& field) {
 
 // The length reported for a text key counts its terminator; it is capped so that the text and
 // its terminator fit the buffer.
-void fetchCitationKey(GTIF* gtif, geokey_t key, char (&field)[kCitationSize]) {
+void fetchCitationKey(GTIF *gtif, geokey_t key, char (&field)[kCitationSize]) {
     int size = 0;
     tagtype_t type = TYPE_UNKNOWN;
     int length = GTIFKeyInfo(gtif, key, &size, &type);
@@ -165,21 +165,21 @@ void copyCitation(char (&to)[kCitationSize], const char (&from)[kCitationSize]) 
     to[kCitationSize - 1] = '\0';
 }
 
-void setCitationKey(GTIF* gtif, geokey_t key, const char (&citation)[kCitationSize]) {
+void setCitationKey(GTIF *gtif, geokey_t key, const char (&citation)[kCitationSize]) {
     char text[kCitationSize];
     copyCitation(text, citation);
     GTIFKeySet(gtif, key, TYPE_ASCII, 0, text);
 }
 
-void setShortKey(GTIF* gtif, geokey_t key, uint16_t value) {
+void setShortKey(GTIF *gtif, geokey_t key, uint16_t value) {
     GTIFKeySet(gtif, key, TYPE_SHORT, 1, static_cast<int>(value));
 }
 
-void setDoubleKey(GTIF* gtif, geokey_t key, double value) {
+void setDoubleKey(GTIF *gtif, geokey_t key, double value) {
     GTIFKeySet(gtif, key, TYPE_DOUBLE, 1, value);
 }
 
-void copyInto(char (&to)[kCitationSize], const char* text) {
+void copyInto(char (&to)[kCitationSize], const char *text) {
     std::strncpy(to, text, kCitationSize);
     to[kCitationSize - 1] = '\0';
 }
@@ -190,11 +190,11 @@ bool sameWithinTolerance(double a, double b) {
 
 } // namespace
 
-int FileExists(const char* path) {
+int FileExists(const char *path) {
     if (path == nullptr) {
         return 0;
     }
-    FILE* file = std::fopen(path, "r");
+    FILE *file = std::fopen(path, "r");
     if (file == nullptr) {
         return 0;
     }
@@ -202,7 +202,7 @@ int FileExists(const char* path) {
     return 1;
 }
 
-int printBB(GTIF* gtif, FILE* out) {
+int printBB(GTIF *gtif, FILE *out) {
     if (gtif == nullptr) {
         return -1;
     }
@@ -219,7 +219,7 @@ int printBB(GTIF* gtif, FILE* out) {
     return 0;
 }
 
-int getTIFFDirectory(TIFF* tif, TIFFDir4StripP& dir) {
+int getTIFFDirectory(TIFF *tif, TIFFDir4StripP &dir) {
     if (tif == nullptr) {
         return 0;
     }
@@ -229,7 +229,7 @@ int getTIFFDirectory(TIFF* tif, TIFFDir4StripP& dir) {
     return 1;
 }
 
-int getTIFFDirectory(TIFF* tif, TIFFDir4TileP& dir) {
+int getTIFFDirectory(TIFF *tif, TIFFDir4TileP &dir) {
     if (tif == nullptr) {
         return 0;
     }
@@ -240,7 +240,7 @@ int getTIFFDirectory(TIFF* tif, TIFFDir4TileP& dir) {
     return 1;
 }
 
-int getTIFFDirectory(TIFF* tif, TIFFDir4P& dir) {
+int getTIFFDirectory(TIFF *tif, TIFFDir4P &dir) {
     if (tif == nullptr) {
         return 0;
     }
@@ -249,7 +249,7 @@ int getTIFFDirectory(TIFF* tif, TIFFDir4P& dir) {
     return 1;
 }
 
-void setTIFFDirectory(TIFF* tif, TIFFDir4StripP dir) {
+void setTIFFDirectory(TIFF *tif, TIFFDir4StripP dir) {
     if (tif == nullptr) {
         return;
     }
@@ -266,7 +266,7 @@ void setTIFFDirectory(TIFF* tif, TIFFDir4StripP dir) {
     TIFFSetField(tif, TIFFTAG_GEOPIXELSCALE, static_cast<int>(kPixScaleValues), dir.geoPixScale);
 }
 
-void showTIFFDirectory(TIFFDir4StripP dir, FILE* out) {
+void showTIFFDirectory(TIFFDir4StripP dir, FILE *out) {
     std::fprintf(out, "ImageWidth=%u\n", dir.imageWidth);
     std::fprintf(out, "ImageLength=%u\n", dir.imageLength);
     std::fprintf(out, "Compression=%i\n", dir.compression);
@@ -287,12 +287,12 @@ void showTIFFDirectory(TIFFDir4StripP dir, FILE* out) {
     std::fprintf(out, "\n");
 }
 
-int copyTIFFDirectory(TIFFDir4StripP& to, TIFFDir4StripP from) {
+int copyTIFFDirectory(TIFFDir4StripP &to, TIFFDir4StripP from) {
     to = from;
     return 0;
 }
 
-void setTIFFDirectoryforpeltabydefault(TIFFDir4StripP& dir) {
+void setTIFFDirectoryforpeltabydefault(TIFFDir4StripP &dir) {
     dir.imageWidth = kNationalWidth;
     dir.imageLength = kNationalLength;
     dir.compression = kLzw;
@@ -304,7 +304,7 @@ void setTIFFDirectoryforpeltabydefault(TIFFDir4StripP& dir) {
     std::copy_n(kNationalPixScale, kPixScaleValues, dir.geoPixScale);
 }
 
-int getGeoKeys(GTIF* gtif, GTIFKeys& keys) {
+int getGeoKeys(GTIF *gtif, GTIFKeys &keys) {
     if (gtif == nullptr) {
         return 0;
     }
@@ -328,7 +328,7 @@ int getGeoKeys(GTIF* gtif, GTIFKeys& keys) {
     return 1;
 }
 
-void setGeoKeys(GTIF* gtif, GTIFKeys keys) {
+void setGeoKeys(GTIF *gtif, GTIFKeys keys) {
     if (gtif == nullptr) {
         return;
     }
@@ -349,7 +349,7 @@ void setGeoKeys(GTIF* gtif, GTIFKeys keys) {
     setDoubleKey(gtif, ProjFalseNorthingGeoKey, keys.projFalseNorthing);
 }
 
-void showGeoKeys(GTIFKeys keys, FILE* out) {
+void showGeoKeys(GTIFKeys keys, FILE *out) {
     // A record filled by hand may lack its terminator: never read past the buffer.
     const int citationLength = static_cast<int>(strnlen(keys.citation, kCitationSize));
     const int geogCitationLength = static_cast<int>(strnlen(keys.geogCitation, kCitationSize));
@@ -367,13 +367,15 @@ void showGeoKeys(GTIFKeys keys, FILE* out) {
     std::fprintf(out, "ProjLinearUnitsGeoKey, TYPE_SHORT, 1, %-11hd\n", keys.projLinearUnits);
     std::fprintf(out, "ProjStdParallel1GeoKey, TYPE_DOUBLE, 1, %-17.15g\n", keys.projStdParallel1);
     std::fprintf(out, "ProjStdParallel2GeoKey, TYPE_DOUBLE, 1, %-17.15g\n", keys.projStdParallel2);
-    std::fprintf(out, "ProjNatOriginLongGeoKey, TYPE_DOUBLE, 1, %-17.15g\n", keys.projNatOriginLong);
+    std::fprintf(out, "ProjNatOriginLongGeoKey, TYPE_DOUBLE, 1, %-17.15g\n",
+                 keys.projNatOriginLong);
     std::fprintf(out, "ProjNatOriginLatGeoKey, TYPE_DOUBLE, 1, %-17.15g\n", keys.projNatOriginLat);
     std::fprintf(out, "ProjFalseEastingGeoKey, TYPE_DOUBLE, 1, %-17.15g\n", keys.projFalseEasting);
-    std::fprintf(out, "ProjFalseNorthingGeoKey, TYPE_DOUBLE, 1, %-17.15g\n", keys.projFalseNorthing);
+    std::fprintf(out, "ProjFalseNorthingGeoKey, TYPE_DOUBLE, 1, %-17.15g\n",
+                 keys.projFalseNorthing);
 }
 
-void copyGeoKeys(GTIFKeys& to, GTIFKeys from) {
+void copyGeoKeys(GTIFKeys &to, GTIFKeys from) {
     to.modelType = from.modelType;
     to.rasterType = from.rasterType;
     copyCitation(to.citation, from.citation);
@@ -391,7 +393,7 @@ void copyGeoKeys(GTIFKeys& to, GTIFKeys from) {
     to.projFalseNorthing = from.projFalseNorthing;
 }
 
-void setGeoKeysSRORG6630forpeltabydefault(GTIFKeys& keys) {
+void setGeoKeysSRORG6630forpeltabydefault(GTIFKeys &keys) {
     keys.modelType = kModelProjected;
     keys.rasterType = kPixelIsArea;
     copyInto(keys.citation, kAlbersCitation);
@@ -409,13 +411,13 @@ void setGeoKeysSRORG6630forpeltabydefault(GTIFKeys& keys) {
     keys.projFalseNorthing = 0.0;
 }
 
-void setGeoKeysSRORG6630(GTIF* gtif) {
+void setGeoKeysSRORG6630(GTIF *gtif) {
     GTIFKeys keys;
     setGeoKeysSRORG6630forpeltabydefault(keys);
     setGeoKeys(gtif, keys);
 }
 
-void setGeoKeysExampleGeog1(GTIF* gtif) {
+void setGeoKeysExampleGeog1(GTIF *gtif) {
     if (gtif == nullptr) {
         return;
     }
@@ -432,7 +434,7 @@ void setGeoKeysExampleGeog1(GTIF* gtif) {
     setDoubleKey(gtif, GeogInvFlatteningGeoKey, kExampleInvFlattening);
 }
 
-void writeBlankImageByStrip(TIFF* tif, size_t bytesPerRow, uint32_t rows) {
+void writeBlankImageByStrip(TIFF *tif, size_t bytesPerRow, uint32_t rows) {
     if (tif == nullptr || rows == 0) {
         return;
     }
@@ -447,7 +449,7 @@ void writeBlankImageByStrip(TIFF* tif, size_t bytesPerRow, uint32_t rows) {
     }
 }
 
-void writeImageScanlineByStripForWhole(TIFF* tif, const void* image, uint32_t rows) {
+void writeImageScanlineByStripForWhole(TIFF *tif, const void *image, uint32_t rows) {
     if (tif == nullptr || image == nullptr || rows == 0) {
         return;
     }
@@ -459,7 +461,7 @@ void writeImageScanlineByStripForWhole(TIFF* tif, const void* image, uint32_t ro
     // libtiff may byte-swap the row it is given in place; it gets a copy, so the image stays as
     // the caller holds it.
     std::vector<unsigned char> row(rowSize);
-    const auto* bytes = static_cast<const unsigned char*>(image);
+    const auto *bytes = static_cast<const unsigned char *>(image);
     for (uint32_t r = 0; r < rows; ++r) {
         std::memcpy(row.data(), bytes + static_cast<size_t>(r) * rowSize, rowSize);
         if (TIFFWriteScanline(tif, row.data(), r, 0) != 1) {
@@ -484,8 +486,8 @@ int isProjCompatible(GTIFKeys keys1, GTIFKeys keys2) {
     return same ? 1 : 0;
 }
 
-int isBoundingBox1Contains2(GTIF* gtif1, GTIFKeys /*keys1*/, uint32_t width1, uint32_t height1,
-                            GTIF* gtif2, GTIFKeys /*keys2*/, uint32_t width2, uint32_t height2) {
+int isBoundingBox1Contains2(GTIF *gtif1, GTIFKeys /*keys1*/, uint32_t width1, uint32_t height1,
+                            GTIF *gtif2, GTIFKeys /*keys2*/, uint32_t width2, uint32_t height2) {
     if (gtif1 == nullptr || gtif2 == nullptr) {
         return 0;
     }
@@ -530,7 +532,7 @@ double getRectangleOverlapRatio(double xMin1, double yMin1, double xMax1, double
     return overlap / area1;
 }
 
-int64_t maxDoubleIndex(const double* values, size_t count) {
+int64_t maxDoubleIndex(const double *values, size_t count) {
     int64_t best = -1;
     double bestValue = -1e308;
     if (values == nullptr) {
@@ -545,26 +547,26 @@ int64_t maxDoubleIndex(const double* values, size_t count) {
     return best;
 }
 
-void TiffCloser::operator()(TIFF* tif) const noexcept {
+void TiffCloser::operator()(TIFF *tif) const noexcept {
     if (tif != nullptr) {
         XTIFFClose(tif);
     }
 }
 
-void GtifFreer::operator()(GTIF* gtif) const noexcept {
+void GtifFreer::operator()(GTIF *gtif) const noexcept {
     if (gtif != nullptr) {
         GTIFFree(gtif);
     }
 }
 
-TiffHandle openGeoTiff(const char* path, const char* mode) {
+TiffHandle openGeoTiff(const char *path, const char *mode) {
     if (path == nullptr || mode == nullptr) {
         return TiffHandle();
     }
     return TiffHandle(XTIFFOpen(path, mode));
 }
 
-bool closeGeoTiff(TiffHandle& tif) {
+bool closeGeoTiff(TiffHandle &tif) {
     if (!tif) {
         return false;
     }
