@@ -59,8 +59,9 @@ GTIFKeys albersKeys() {
     return keys;
 }
 
-// Writes a striped GeoTIFF of dir and keys through the library's setters and row writer.
-bool writeGeoTiff(const std::string &path, const TIFFDir4StripP &dir, const GTIFKeys &keys,
+// Writes a striped GeoTIFF of dir and keys (the default Albers setting when keys is null) through
+// the library's setters and row writer.
+bool writeGeoTiff(const std::string &path, const TIFFDir4StripP &dir, const GTIFKeys *keys,
                   const std::vector<uint8_t> &pixels) {
     TiffHandle tif = openGeoTiff(path.c_str(), "w");
     if (!tif) {
@@ -68,7 +69,11 @@ bool writeGeoTiff(const std::string &path, const TIFFDir4StripP &dir, const GTIF
     }
     setTIFFDirectory(tif.get(), dir);
     GtifHandle gtif(GTIFNew(tif.get()));
-    setGeoKeys(gtif.get(), keys);
+    if (keys != nullptr) {
+        setGeoKeys(gtif.get(), *keys);
+    } else {
+        setGeoKeysSRORG6630(gtif.get());
+    }
     GTIFWriteKeys(gtif.get());
     writeImageScanlineByStripForWhole(tif.get(), pixels.data(), dir.imageLength);
     gtif.reset();
@@ -235,7 +240,7 @@ TEST(GtiffRoundTrip, StripedAlbersFileReadsBackThroughEveryReader) {
     const std::string path = tmp.file("albers.tif");
     const TIFFDir4StripP written = defaultDirectory(40, 30);
     const std::vector<uint8_t> pixels = pattern(40 * 30);
-    ASSERT_TRUE(writeGeoTiff(path, written, albersKeys(), pixels));
+    ASSERT_TRUE(writeGeoTiff(path, written, nullptr, pixels));
 
     TiffHandle tif = openGeoTiff(path.c_str(), "r");
     ASSERT_TRUE(tif);
@@ -264,7 +269,7 @@ TEST(GtiffRoundTrip, StripedAlbersFileReadsBackThroughEveryReader) {
 TEST(GtiffRoundTrip, GdalSeesTheDefaultAlbersSetting) {
     testsupport::TempDir tmp;
     const std::string path = tmp.file("albers.tif");
-    ASSERT_TRUE(writeGeoTiff(path, defaultDirectory(8, 4), albersKeys(), pattern(32)));
+    ASSERT_TRUE(writeGeoTiff(path, defaultDirectory(8, 4), nullptr, pattern(32)));
 
     GDALAllRegister();
     GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER));
@@ -302,7 +307,7 @@ TEST(GtiffRoundTrip, ListgeoSeesTheDefaultAlbersSetting) {
     }
     testsupport::TempDir tmp;
     const std::string path = tmp.file("albers.tif");
-    ASSERT_TRUE(writeGeoTiff(path, defaultDirectory(8, 4), albersKeys(), pattern(32)));
+    ASSERT_TRUE(writeGeoTiff(path, defaultDirectory(8, 4), nullptr, pattern(32)));
     const testsupport::RunResult result = testsupport::run(listgeo, {path});
     ASSERT_EQ(result.status, 0) << result.err;
     for (const char *line : {
@@ -424,7 +429,7 @@ TEST(GtiffDirectory, TiledAndPlainForms) {
         ASSERT_TRUE(closeGeoTiff(tif));
     }
     const std::string striped = tmp.file("striped.tif");
-    ASSERT_TRUE(writeGeoTiff(striped, defaultDirectory(4, 2), albersKeys(), pattern(8)));
+    ASSERT_TRUE(writeGeoTiff(striped, defaultDirectory(4, 2), nullptr, pattern(8)));
     const struct {
         std::string path;
         std::string common;
@@ -586,7 +591,7 @@ TEST(GtiffWriters, RowsAreWholeAndCallerDataIsUntouched) {
 TEST(GtiffWriters, FailedRowsAreReportedAndTheRestFollow) {
     testsupport::TempDir tmp;
     const std::string path = tmp.file("ro.tif");
-    ASSERT_TRUE(writeGeoTiff(path, defaultDirectory(4, 3), albersKeys(), pattern(12)));
+    ASSERT_TRUE(writeGeoTiff(path, defaultDirectory(4, 3), nullptr, pattern(12)));
     TiffHandle tif = openGeoTiff(path.c_str(), "r");
     ASSERT_TRUE(tif);
     const std::vector<uint8_t> pixels = pattern(12);
@@ -719,6 +724,7 @@ TEST(GtiffExtents, BoundingBoxOfRealFiles) {
         {"past the right edge", 2300, 0, 50, 10, 0},
         {"past the bottom", 0, 2220, 10, 10, 0},
         {"ends on the last column", 2302, 2213, 10, 10, 1},
+        {"ends inside the last column", 2302.3, 0, 10, 10, 1},
     };
     testsupport::TempDir tmp;
     for (const Case &c : cases) {
@@ -730,13 +736,18 @@ TEST(GtiffExtents, BoundingBoxOfRealFiles) {
         dir.geoTiePoints[3] += c.column * bigDir.geoPixScale[0];
         dir.geoTiePoints[4] -= c.row * bigDir.geoPixScale[1];
         const std::string path = tmp.file("window.tif");
-        ASSERT_TRUE(writeGeoTiff(path, dir, bigKeys, std::vector<uint8_t>(c.width * c.height)));
+        ASSERT_TRUE(writeGeoTiff(path, dir, &bigKeys, std::vector<uint8_t>(c.width * c.height)));
         TiffHandle small = openGeoTiff(path.c_str(), "r");
         GtifHandle smallGtif(GTIFNew(small.get()));
         EXPECT_EQ(isBoundingBox1Contains2(bigGtif.get(), bigKeys, bigDir.imageWidth,
                                           bigDir.imageLength, smallGtif.get(), bigKeys, c.width,
                                           c.height),
                   c.expected);
+        // The real file's keys, written from the record, read back the same.
+        GTIFKeys readBack;
+        ASSERT_EQ(getGeoKeys(smallGtif.get(), readBack), 1);
+        EXPECT_EQ(printed([&](FILE *out) { showGeoKeys(readBack, out); }),
+                  printed([&](FILE *out) { showGeoKeys(bigKeys, out); }));
     }
 }
 
@@ -748,7 +759,7 @@ TEST(GtiffExtents, UnplacedImagesAreNotContained) {
     GtifHandle gtif(GTIFNew(tif.get()));
     ASSERT_TRUE(gtif);
     const std::string placedPath = tmp.file("placed.tif");
-    ASSERT_TRUE(writeGeoTiff(placedPath, defaultDirectory(4, 4), albersKeys(), pattern(16)));
+    ASSERT_TRUE(writeGeoTiff(placedPath, defaultDirectory(4, 4), nullptr, pattern(16)));
     TiffHandle placed = openGeoTiff(placedPath.c_str(), "r");
     GtifHandle placedGtif(GTIFNew(placed.get()));
     const GTIFKeys keys = albersKeys();
