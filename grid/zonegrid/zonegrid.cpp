@@ -7,6 +7,7 @@
 
 #include <gdal_priv.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -170,7 +171,8 @@ int runZonegrid(const std::vector<std::string>& args, std::ostream& out, std::os
     const int referenceRows = geometry.rows;
     const Corners corners = cornersOf(g, columns, rows);
     out << format("yDimSize=%d; YSize=%d\n", referenceRows, rows);
-    out << format("npixel=%d, size=%li\n", columns * rows, static_cast<long>(*cells));
+    out << format("npixel=%d, size=%li\n", static_cast<int>(static_cast<int64_t>(columns) * rows),
+                  static_cast<long>(*cells));
     out << "Mem set\n";
     out << format("xDimSize=%d\n", referenceColumns);
     out << format("yDimSize=%d\n", referenceRows);

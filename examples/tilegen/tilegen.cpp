@@ -1,0 +1,472 @@
+// MODIS-like daily 250 m surface-reflectance tiles.
+#include "tilegen.h"
+
+#include "products.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+
+namespace tilegen {
+namespace {
+
+// ---- Attributes as the distributed product spells them ----
+
+template <typename T>
+eosgrid::Attribute valuesAttribute(const std::string& name, int32_t numberType,
+                                   const std::vector<T>& values) {
+    eosgrid::Attribute a;
+    a.name = name;
+    a.numberType = numberType;
+    a.count = static_cast<int32_t>(values.size());
+    a.bytes.resize(values.size() * sizeof(T));
+    std::memcpy(a.bytes.data(), values.data(), a.bytes.size());
+    return a;
+}
+
+// Text attributes of the product hold the visible characters only.
+eosgrid::Attribute text(const std::string& name, const std::string& value) {
+    return eosgrid::textAttribute(name, value, static_cast<int32_t>(value.size()));
+}
+
+const char* const kQaIndex =
+    "\n\tBits are listed from the MSB (bit 15) to the LSB (bit 0):\n"
+    "\tBit    Description\n"
+    "\t14-15  spare (unused); \n"
+    "\t13     adjacency correction performed; \n"
+    "\t       1 -- yes\n"
+    "\t       0 -- no\n"
+    "\t12     atmospheric correction performed; \n"
+    "\t       1 -- yes\n"
+    "\t       0 -- no\n"
+    "\t8-11   band 2 data quality four bit range;\n"
+    "\t       0000 -- highest quality\n"
+    "\t       0111 -- noisy detector\n"
+    "\t       1000 -- dead detector; data interpolated in L1B\n"
+    "\t       1001 -- solar zenith >= 86 degrees\n"
+    "\t       1010 -- solar zenith >= 85 and < 86 degrees\n"
+    "\t       1011 -- missing input\n"
+    "\t       1100 -- internal constant used in place of climatological data \n"
+    "\t               for at least one atmospheric constant\n"
+    "\t       1101 -- correction out of bounds pixel constrained to extreme \n"
+    "\t               allowable value\n"
+    "\t       1110 -- L1B data faulty\n"
+    "\t       1111 -- not processed due to deep ocean or clouds\n"
+    "\t4-7    band 1 data quality four bit range;\n"
+    "\t       SAME AS ABOVE\n"
+    "\t2-3    cloud state;\n"
+    "\t       00 -- clear\n"
+    "\t       01 -- cloudy\n"
+    "\t       10 -- mixed\n"
+    "\t       11 -- not set, assumed clear\n"
+    "\t0-1    MODLAND QA bits; \n"
+    "\t       corrected product produced at\n"
+    "\t       00 -- ideal quality all bands \n"
+    "\t       01 -- less than ideal quality some or all bands\n"
+    "\t       corrected product not produced due to\n"
+    "\t       10 -- cloud effects all bands \n"
+    "\t       11 -- other reasons some or all bands may be fill value\n"
+    "\t       [Note that a value of (11) overrides a value of (01)].\n";
+
+std::vector<eosgrid::Attribute> reflectanceAttributes(int band) {
+    return {text("long_name", "250m Surface Reflectance Band " + std::to_string(band) +
+                                  " - first layer"),
+            text("units", "reflectance"),
+            valuesAttribute<int16_t>("valid_range", eosgrid::kInt16, {-100, 16000}),
+            valuesAttribute<int16_t>("_FillValue", eosgrid::kInt16, {-28672}),
+            valuesAttribute<double>("add_offset", eosgrid::kFloat64, {0.0}),
+            valuesAttribute<double>("add_offset_err", eosgrid::kFloat64, {0.0}),
+            valuesAttribute<int32_t>("calibrated_nt", eosgrid::kInt32, {5}),
+            valuesAttribute<double>("scale_factor", eosgrid::kFloat64, {10000.0}),
+            valuesAttribute<double>("scale_factor_err", eosgrid::kFloat64, {0.0}),
+            text("Nadir Data Resolution", "250m")};
+}
+
+std::vector<FieldDescription> makeProductFields() {
+    using eosgrid::kInt16;
+    using eosgrid::kInt8;
+    using eosgrid::kUInt16;
+    using eosgrid::kUInt8;
+    return {
+        {"num_observations", kInt8,
+         {text("long_name", "Number of Observations"), text("units", "none"),
+          valuesAttribute<int8_t>("valid_range", kInt8, {0, 127}),
+          valuesAttribute<int8_t>("_FillValue", kInt8, {-1})}},
+        {"sur_refl_b01_1", kInt16, reflectanceAttributes(1)},
+        {"sur_refl_b02_1", kInt16, reflectanceAttributes(2)},
+        {"QC_250m_1", kUInt16,
+         {text("long_name", "250m Reflectance Band Quality - first layer"),
+          text("units", "bit field"), valuesAttribute<uint16_t>("valid_range", kUInt16, {0, 4096}),
+          valuesAttribute<uint16_t>("_FillValue", kUInt16, {2995}),
+          text("Nadir Data Resolution", "250m"), text("QA index", kQaIndex)}},
+        {"obscov_1", kInt8,
+         {text("long_name", "Observation coverage - first layer"), text("units", "percent"),
+          valuesAttribute<int8_t>("valid_range", kInt8, {0, 100}),
+          valuesAttribute<int8_t>("_FillValue", kInt8, {-1}),
+          valuesAttribute<double>("add_offset", eosgrid::kFloat64, {0.0}),
+          valuesAttribute<double>("add_offset_err", eosgrid::kFloat64, {0.0}),
+          valuesAttribute<int32_t>("calibrated_nt", eosgrid::kInt32, {5}),
+          valuesAttribute<double>("scale_factor", eosgrid::kFloat64, {0.01}),
+          valuesAttribute<double>("scale_factor_err", eosgrid::kFloat64, {0.0})}},
+        {"iobs_res_1", kUInt8,
+         {text("long_name", "observation number in coarser grid - first layer"),
+          text("units", "none"), valuesAttribute<uint8_t>("valid_range", kUInt8, {0, 254}),
+          valuesAttribute<uint8_t>("_FillValue", kUInt8, {255})}},
+        {"orbit_pnt_1", kInt8,
+         {text("long_name", "Orbit pointer - first layer"), text("units", "none"),
+          valuesAttribute<int8_t>("valid_range", kInt8, {0, 15}),
+          valuesAttribute<int8_t>("_FillValue", kInt8, {-1})}},
+        {"granule_pnt_1", kUInt8,
+         {text("long_name", "Granule Pointer - first layer"), text("units", "none"),
+          valuesAttribute<uint8_t>("valid_range", kUInt8, {0, 254}),
+          valuesAttribute<uint8_t>("_FillValue", kUInt8, {255})}},
+    };
+}
+
+// ---- Deterministic landscapes ----
+
+uint64_t mix(uint64_t z) {
+    z += 0x9E3779B97F4A7C15ULL;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+uint64_t hashOf(int64_t i, int64_t j, uint64_t salt) {
+    return mix(mix(static_cast<uint64_t>(i) ^ salt) ^ static_cast<uint64_t>(j) * 0xD6E8FEB86659FD93ULL);
+}
+
+double unitOf(uint64_t h) { return static_cast<double>(h >> 11) * (1.0 / 9007199254740992.0); }
+
+// Smooth value noise in 0..1 with features about `scale` metres across.
+double valueNoise(double x, double y, double scale, uint64_t salt) {
+    const double gx = x / scale, gy = y / scale;
+    const double fx0 = std::floor(gx), fy0 = std::floor(gy);
+    const int64_t ix = static_cast<int64_t>(fx0), iy = static_cast<int64_t>(fy0);
+    double fx = gx - fx0, fy = gy - fy0;
+    fx = fx * fx * (3 - 2 * fx);
+    fy = fy * fy * (3 - 2 * fy);
+    const double a = unitOf(hashOf(ix, iy, salt)), b = unitOf(hashOf(ix + 1, iy, salt));
+    const double c = unitOf(hashOf(ix, iy + 1, salt)), d = unitOf(hashOf(ix + 1, iy + 1, salt));
+    return (a + (b - a) * fx) + ((c + (d - c) * fx) - (a + (b - a) * fx)) * fy;
+}
+
+// Octaves of value noise, each half the size and weight of the one before, in 0..1.
+double fractalNoise(double x, double y, double scale, int octaves, uint64_t salt) {
+    double sum = 0, weight = 1, total = 0;
+    for (int o = 0; o < octaves; ++o) {
+        sum += weight * valueNoise(x, y, scale, salt + static_cast<uint64_t>(o) * 7919);
+        total += weight;
+        weight *= 0.5;
+        scale *= 0.5;
+    }
+    return sum / total;
+}
+
+// Greenness 0..1 of a land-cover class on a day of the year.
+struct Phenology {
+    double base, amplitude, peakDay, width;
+};
+constexpr Phenology kClasses[] = {
+    {0.15, 0.70, 135, 35},  // winter cereals
+    {0.12, 0.78, 205, 30},  // summer crops
+    {0.25, 0.45, 165, 60},  // grassland
+    {0.55, 0.30, 190, 75},  // forest
+};
+
+double greennessOf(const Phenology& p, int dayOfYear, bool seasonal) {
+    if (!seasonal) {
+        return p.base + p.amplitude;
+    }
+    const double t = (dayOfYear - p.peakDay) / p.width;
+    return p.base + p.amplitude * std::exp(-t * t);
+}
+
+int16_t reflectance(double r) {
+    const double scaled = std::round(r * 10000.0);
+    return static_cast<int16_t>(std::min(16000.0, std::max(-100.0, scaled)));
+}
+
+constexpr uint16_t kQcAtmosphericCorrection = 0x1000;
+constexpr uint16_t kQcAdjacencyCorrection = 0x2000;
+constexpr uint16_t kQcCloudy = 0x0004 | 0x0001;
+constexpr uint16_t kQcMixedCloud = 0x0008 | 0x0001;
+constexpr uint16_t kQcFill = 2995;
+constexpr int16_t kReflectanceFill = -28672;
+
+bool validDate(int year, int month, int day, int* dayOfYear) {
+    static const int kDaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    static const int kDaysIn[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (year < 1 || month < 1 || month > 12 || day < 1 ||
+        day > kDaysIn[month - 1] + (leap && month == 2 ? 1 : 0)) {
+        return false;
+    }
+    *dayOfYear = kDaysBefore[month - 1] + day + (leap && month > 2 ? 1 : 0);
+    return true;
+}
+
+void printUsage(const std::string& name, std::ostream& err) {
+    err << "Usage: " << name
+        << " [--tile hXXvYY] [--date yyyy.mm.dd] [--size COLUMNSxROWS] [--seed N]\n"
+           "       [--clouds SHARE] [--no-season] [--uncompressed] <output.hdf>\n"
+           "  --tile          tile of the sinusoidal grid (default h18v04)\n"
+           "  --date          day of the observations, drives season and clouds (default "
+           "2020.07.26)\n"
+           "  --size          cells of the tile, COLUMNSxROWS or N for NxN (default 4800x4800)\n"
+           "  --seed          landscape and cloud seed (default 1)\n"
+           "  --clouds        rough share of the tile under cloud, 0..1 (default 0.15)\n"
+           "  --no-season     every field at its peak of greenness\n"
+           "  --uncompressed  store the fields without deflate compression\n";
+}
+
+bool parseInt(const std::string& s, long long low, long long high, long long* value) {
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(s.c_str(), &end, 10);
+    if (s.empty() || *end != '\0' || errno != 0 || v < low || v > high) {
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+}  // namespace
+
+const std::vector<FieldDescription>& productFields() {
+    static const std::vector<FieldDescription> fields = makeProductFields();
+    return fields;
+}
+
+eosgrid::GridGeometry tileGeometry(int horizontal, int vertical, int columns, int rows) {
+    eosgrid::GridGeometry g;
+    g.columns = columns;
+    g.rows = rows;
+    g.upperLeft = {kGridWestX + horizontal * kTileSize, kGridNorthY - vertical * kTileSize};
+    g.lowerRight = {g.upperLeft[0] + kTileSize, g.upperLeft[1] - kTileSize};
+    g.projectionCode = 16;  // sinusoidal
+    g.zoneCode = -1;
+    g.sphereCode = -1;      // the sphere is given by its radius
+    g.projectionParameters = {};
+    g.projectionParameters[0] = kSphereRadius;
+    g.originCode = 0;       // upper left
+    return g;
+}
+
+CellValues cellAt(double x, double y, const TileSpec& spec) {
+    const uint64_t salt = mix(spec.seed);
+    const uint64_t daySalt = mix(salt ^ (static_cast<uint64_t>(spec.year) * 400 + spec.dayOfYear));
+    CellValues v;
+    const uint64_t cellHash = hashOf(static_cast<int64_t>(std::floor(x / 50.0)),
+                                     static_cast<int64_t>(std::floor(y / 50.0)), daySalt);
+
+    // Swaths leave slanted gaps without any observation on some days.
+    const double swath = (x * 0.35 + y) / 2300000.0 + unitOf(daySalt);
+    if (swath - std::floor(swath) < 0.012) {
+        v.numObservations = 0;
+        v.red = v.nir = kReflectanceFill;
+        v.qc = kQcFill;
+        v.obscov = -1;
+        v.iobsRes = 255;
+        v.orbitPointer = -1;
+        v.granulePointer = 255;
+        return v;
+    }
+    v.numObservations = static_cast<int8_t>(1 + (cellHash & 3) % 3);
+    v.obscov = static_cast<int8_t>(40 + (cellHash >> 8) % 61);
+    v.iobsRes = static_cast<uint8_t>((cellHash >> 16) % 4);
+    v.orbitPointer = static_cast<int8_t>((cellHash >> 24) % 3);
+    v.granulePointer = static_cast<uint8_t>((cellHash >> 32) % 5);
+    const double jitter = unitOf(mix(cellHash)) - 0.5;
+
+    double red, nir;
+    uint16_t qc = kQcAtmosphericCorrection;
+    if (fractalNoise(x, y, 60000.0, 3, salt + 1) < 0.3) {
+        // Lakes and rivers: dark, and darker in the near infrared.
+        red = 0.04 + 0.01 * jitter;
+        nir = 0.02 + 0.01 * jitter;
+    } else {
+        // Fields of about 800 m x 600 m, each of one land-cover class.
+        const int64_t fieldX = static_cast<int64_t>(std::floor(x / 800.0));
+        const int64_t fieldY = static_cast<int64_t>(std::floor(y / 600.0));
+        const Phenology& cls = kClasses[hashOf(fieldX, fieldY, salt + 2) % 4];
+        const double vigour = 0.5 + 0.5 * fractalNoise(x, y, 20000.0, 3, salt + 3);
+        const double green = std::min(1.0, greennessOf(cls, spec.dayOfYear, spec.seasonal)) * vigour;
+        const double ndvi = std::min(0.92, std::max(0.05, green + 0.03 * jitter));
+        nir = 0.18 + 0.32 * green + 0.02 * jitter;
+        red = nir * (1 - ndvi) / (1 + ndvi);
+        qc |= kQcAdjacencyCorrection;
+    }
+    // Clouds drift with the day; their share follows the requested cover roughly.
+    const double cloud = fractalNoise(x + spec.dayOfYear * 37000.0, y, 25000.0, 4, daySalt + 4);
+    const double threshold = 0.5 + 0.42 * (0.5 - std::min(1.0, std::max(0.0, spec.cloudCover)));
+    if (spec.cloudCover > 0 && cloud > threshold) {
+        const double thickness = std::min(1.0, (cloud - threshold) * 12);
+        const double top = 0.45 + 0.25 * thickness;
+        red = red + (top - red) * thickness;
+        nir = nir + (top + 0.03 - nir) * thickness;
+        qc = static_cast<uint16_t>((qc & 0xFFF0) | (thickness < 0.5 ? kQcMixedCloud : kQcCloudy));
+    }
+    v.red = reflectance(red);
+    v.nir = reflectance(nir);
+    v.qc = qc;
+    return v;
+}
+
+bool writeTile(const std::string& path, const TileSpec& spec, std::string* message) {
+    const eosgrid::GridGeometry g = tileGeometry(spec.horizontal, spec.vertical, spec.columns, spec.rows);
+    const std::optional<size_t> cells = eosgrid::checkedCellCount(spec.columns, spec.rows, 2);
+    if (!cells || spec.columns <= 0 || spec.rows <= 0) {
+        *message = "bad tile size";
+        return false;
+    }
+    const size_t n = static_cast<size_t>(spec.columns) * static_cast<size_t>(spec.rows);
+    std::unique_ptr<int8_t[]> numObservations, obscov, orbitPointer;
+    std::unique_ptr<int16_t[]> red, nir;
+    std::unique_ptr<uint16_t[]> qc;
+    std::unique_ptr<uint8_t[]> iobsRes, granulePointer;
+    try {
+        numObservations.reset(new int8_t[n]);
+        obscov.reset(new int8_t[n]);
+        orbitPointer.reset(new int8_t[n]);
+        red.reset(new int16_t[n]);
+        nir.reset(new int16_t[n]);
+        qc.reset(new uint16_t[n]);
+        iobsRes.reset(new uint8_t[n]);
+        granulePointer.reset(new uint8_t[n]);
+    } catch (const std::bad_alloc&) {
+        *message = "not enough memory";
+        return false;
+    }
+    const double cellWidth = kTileSize / spec.columns, cellHeight = kTileSize / spec.rows;
+    for (int r = 0; r < spec.rows; ++r) {
+        const double y = g.upperLeft[1] - (r + 0.5) * cellHeight;
+        for (int c = 0; c < spec.columns; ++c) {
+            const double x = g.upperLeft[0] + (c + 0.5) * cellWidth;
+            const CellValues v = cellAt(x, y, spec);
+            const size_t i = static_cast<size_t>(r) * spec.columns + c;
+            numObservations[i] = v.numObservations;
+            red[i] = v.red;
+            nir[i] = v.nir;
+            qc[i] = v.qc;
+            obscov[i] = v.obscov;
+            iobsRes[i] = v.iobsRes;
+            orbitPointer[i] = v.orbitPointer;
+            granulePointer[i] = v.granulePointer;
+        }
+    }
+    const eosgrid::Compression compression =
+        spec.compressed ? eosgrid::Compression::Deflate9 : eosgrid::Compression::None;
+    const eosgrid::Edge edge{spec.rows, spec.columns};
+    eosgrid::GridWriter writer;
+    bool ok = writer.create(path, eosgrid::kGridName, g);
+    for (const FieldDescription& f : productFields()) {
+        ok = ok && writer.defineField(f.name, "YDim,XDim", f.numberType, compression);
+    }
+    ok = ok && writer.writeField("num_observations", edge, numObservations.get(), n) &&
+         writer.writeField("sur_refl_b01_1", edge, red.get(), n) &&
+         writer.writeField("sur_refl_b02_1", edge, nir.get(), n) &&
+         writer.writeField("QC_250m_1", edge, qc.get(), n) &&
+         writer.writeField("obscov_1", edge, obscov.get(), n) &&
+         writer.writeField("iobs_res_1", edge, iobsRes.get(), n) &&
+         writer.writeField("orbit_pnt_1", edge, orbitPointer.get(), n) &&
+         writer.writeField("granule_pnt_1", edge, granulePointer.get(), n);
+    for (const FieldDescription& f : productFields()) {
+        ok = ok && writer.writeAttributes(f.name, f.attributes);
+    }
+    ok = ok && writer.commit();
+    if (!ok) {
+        writer.abandon();
+        *message = "cannot write the file";
+    }
+    return ok;
+}
+
+int runTilegen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string name = args.empty() ? "modis-tilegen" : args[0];
+    TileSpec spec;
+    std::string output;
+    std::string date = "2020.07.26";
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        long long value = 0;
+        if (a == "--no-season") {
+            spec.seasonal = false;
+        } else if (a == "--uncompressed") {
+            spec.compressed = false;
+        } else if (a == "--tile" && hasValue) {
+            int h = -1, v = -1;
+            char tail = 0;
+            if (std::sscanf(args[++i].c_str(), "h%2dv%2d%c", &h, &v, &tail) != 2 || h < 0 ||
+                h >= kHorizontalTiles || v < 0 || v >= kVerticalTiles) {
+                err << name << ": bad tile '" << args[i] << "' (hXXvYY, h 00..35, v 00..17)\n";
+                return 2;
+            }
+            spec.horizontal = h;
+            spec.vertical = v;
+        } else if (a == "--date" && hasValue) {
+            date = args[++i];
+        } else if (a == "--size" && hasValue) {
+            const std::string s = args[++i];
+            const size_t x = s.find('x');
+            long long columns = 0, rows = 0;
+            if (!parseInt(s.substr(0, x), 1, 1000000, &columns) ||
+                !parseInt(x == std::string::npos ? s : s.substr(x + 1), 1, 1000000, &rows)) {
+                err << name << ": bad size '" << s << "' (COLUMNSxROWS or N)\n";
+                return 2;
+            }
+            spec.columns = static_cast<int>(columns);
+            spec.rows = static_cast<int>(rows);
+        } else if (a == "--seed" && hasValue) {
+            if (!parseInt(args[++i], 0, 4294967295LL, &value)) {
+                err << name << ": bad seed '" << args[i] << "'\n";
+                return 2;
+            }
+            spec.seed = static_cast<uint32_t>(value);
+        } else if (a == "--clouds" && hasValue) {
+            char* end = nullptr;
+            const double share = std::strtod(args[++i].c_str(), &end);
+            if (args[i].empty() || *end != '\0' || !(share >= 0 && share <= 1)) {
+                err << name << ": bad cloud share '" << args[i] << "' (0..1)\n";
+                return 2;
+            }
+            spec.cloudCover = share;
+        } else if (!a.empty() && a[0] != '-' && output.empty()) {
+            output = a;
+        } else {
+            printUsage(name, err);
+            return 2;
+        }
+    }
+    if (output.empty()) {
+        printUsage(name, err);
+        return 2;
+    }
+    int year = 0, month = 0, day = 0;
+    char tail = 0;
+    if (std::sscanf(date.c_str(), "%4d.%2d.%2d%c", &year, &month, &day, &tail) != 3 ||
+        date.size() != 10 || !validDate(year, month, day, &spec.dayOfYear)) {
+        err << name << ": bad date '" << date << "' (yyyy.mm.dd)\n";
+        return 2;
+    }
+    spec.year = year;
+    std::string message;
+    if (!writeTile(output, spec, &message)) {
+        err << name << ": " << output << ": " << message << "\n";
+        return 1;
+    }
+    char tile[16];
+    std::snprintf(tile, sizeof tile, "h%02dv%02d", spec.horizontal, spec.vertical);
+    out << "Wrote " << output << ": tile " << tile << ", " << spec.columns << "x" << spec.rows
+        << " cells, " << date << " (day " << spec.dayOfYear << ")\n";
+    return 0;
+}
+
+}  // namespace tilegen
