@@ -145,7 +145,11 @@ int runPeriodOfDate(int argc, const char *const argv[], std::FILE *out, std::FIL
     const int64_t first = yearStart + length * whole - length;
     const int64_t last = yearStart + length * whole - 1;
     const int64_t firstYearStart = dayNumber(calendar::dateOfJulian(first).year, 1, 1);
-    const int64_t number = (first - firstYearStart + 1) / length + 1;
+    // A period aligned in its year gets its own number (also for daily periods); one that begins
+    // in the L days before 1 January keeps the count of the year in which it begins.
+    const int64_t sinceNewYear = first - firstYearStart;
+    const int64_t number =
+        sinceNewYear % length == 0 ? sinceNewYear / length + 1 : (sinceNewYear + 1) / length + 1;
     const std::string tag =
         calendar::periodTag(calendar::periodBetween(static_cast<int>(number), first, last));
     std::fputs(tag.c_str(), out);
@@ -213,30 +217,44 @@ int runPeriodIndex(int argc, const char *const argv[], std::FILE *out, std::FILE
     return 0;
 }
 
+namespace {
+
+// Usage lines shared by periodcatalog and periodrange, after their first line.
+void printPeriodArgumentLines(std::FILE *out, const char *program) {
+    printUsage(out, program,
+               {"       <year> - the year to calculate the period. Required.",
+                "       <# of the period> - the number of the period to be calculated. Required.",
+                "       {length of each period} - the number of days for calculating the number of "
+                "periods. Default value is 7.",
+                "       {actual length of each period} - the actual number of days for each period "
+                "(default is the same as 'length of each period')"});
+}
+
+// Period n of a year from the arguments year, n, spacing (7) and length (the spacing).
+calendar::Period readPeriodArguments(int argc, const char *const argv[]) {
+    const int step = argc > 3 ? leadingInt(argv[3]) : 7;
+    const int length = argc > 4 ? leadingInt(argv[4]) : step;
+    return calendar::periodOf(leadingInt(argv[1]), leadingInt(argv[2]), step, length);
+}
+
+} // namespace
+
 int runPeriodCatalog(int argc, const char *const argv[], std::FILE *out, std::FILE *) {
     if (argc < 3) {
         printUsage(out, argv[0],
                    {"Usage: %s <year> <# of the period> {length of each period} {actual length of "
-                    "each period} {type} {periodName}",
-                    "       <year> - the year to calculate the period. Required.",
-                    "       <# of the period> - the number of the period to be calculated. "
-                    "Required.",
-                    "       {length of each period} - the number of days for calculating the "
-                    "number of periods. Default value is 7.",
-                    "       {actual length of each period} - the actual number of days for each "
-                    "period (default is the same as 'length of each period')",
-                    "       {type} - Type of data.", "       {periodName} - Name of period type.",
+                    "each period} {type} {periodName}"});
+        printPeriodArgumentLines(out, argv[0]);
+        printUsage(out, argv[0],
+                   {"       {type} - Type of data.", "       {periodName} - Name of period type.",
                     "Example: %s 2010 2", "Example: %s 2010 2 7",
                     "Example: %s 2010 2 7 14 VCI Biweekly"});
         return kFailureStatus;
     }
-    const int year = leadingInt(argv[1]);
-    const int number = leadingInt(argv[2]);
-    const int step = argc > 3 ? leadingInt(argv[3]) : 7;
-    const int length = argc > 4 ? leadingInt(argv[4]) : step;
+    const calendar::Period p = readPeriodArguments(argc, argv);
     const char *type = argc > 5 ? argv[5] : "NDVI";
     const char *periodName = argc > 6 ? argv[6] : "Weekly";
-    const calendar::Period p = calendar::periodOf(year, number, step, length);
+    // The period name comes first although it is the last argument.
     std::fprintf(out, "%s_%s_%s %s %s %d %02i(%02d.%02d_%02d.%02d)_%d", periodName, type,
                  calendar::periodTag(p).c_str(), periodName, type, p.first.year, p.number,
                  p.first.month, p.first.day, p.last.month, p.last.day, p.last.year);
@@ -247,22 +265,13 @@ int runPeriodRange(int argc, const char *const argv[], std::FILE *out, std::FILE
     if (argc < 3) {
         printUsage(out, argv[0],
                    {"Usage: %s <year> <# of the period> {length of each period} {actual length of "
-                    "each period}",
-                    "       <year> - the year to calculate the period. Required.",
-                    "       <# of the period> - the number of the period to be calculated. "
-                    "Required.",
-                    "       {length of each period} - the number of days for calculating the "
-                    "number of periods. Default value is 7.",
-                    "       {actual length of each period} - the actual number of days for each "
-                    "period (default is the same as 'length of each period')",
-                    "Example: %s 2010 2", "Example: %s 2010 2 7", "Example: %s 2010 2 7 14"});
+                    "each period}"});
+        printPeriodArgumentLines(out, argv[0]);
+        printUsage(out, argv[0],
+                   {"Example: %s 2010 2", "Example: %s 2010 2 7", "Example: %s 2010 2 7 14"});
         return kFailureStatus;
     }
-    const int step = argc > 3 ? leadingInt(argv[3]) : 7;
-    const int length = argc > 4 ? leadingInt(argv[4]) : step;
-    const calendar::Period p =
-        calendar::periodOf(leadingInt(argv[1]), leadingInt(argv[2]), step, length);
-    std::fputs(calendar::periodTag(p).c_str(), out);
+    std::fputs(calendar::periodTag(readPeriodArguments(argc, argv)).c_str(), out);
     return 0;
 }
 

@@ -91,15 +91,19 @@ class PendingFile {
 
     std::FILE *get() const { return file_; }
 
-    // Closes the file and renames it into place; false when anything failed on the way.
-    bool commit() {
+    enum class Outcome { Placed, WriteFailed, PlaceFailed };
+
+    // Closes the file and renames it into place.
+    Outcome commit() {
         const bool written = std::ferror(file_) == 0;
         const bool closed = std::fclose(file_) == 0;
         file_ = nullptr;
-        if (!written || !closed || std::rename(path_.c_str(), target_.c_str()) != 0)
-            return false;
+        if (!written || !closed)
+            return Outcome::WriteFailed;
+        if (std::rename(path_.c_str(), target_.c_str()) != 0)
+            return Outcome::PlaceFailed;
         path_.clear();
-        return true;
+        return Outcome::Placed;
     }
 
   private:
@@ -144,8 +148,15 @@ int runPeriodList(PeriodListForm form, int argc, const char *const argv[], std::
                 break;
         }
     }
-    if (!file.commit()) {
+    switch (file.commit()) {
+    case PendingFile::Outcome::Placed:
+        break;
+    case PendingFile::Outcome::WriteFailed:
         std::fprintf(err, "Error in write file %s!\n", name.c_str());
+        return kFailureStatus;
+    case PendingFile::Outcome::PlaceFailed:
+        // The target cannot take a file: a name too long for the folder, a folder of that name.
+        std::fprintf(err, "Error in open file %s!\n", name.c_str());
         return kFailureStatus;
     }
     std::fprintf(out, "O.K.\n");
