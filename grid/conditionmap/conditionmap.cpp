@@ -1,0 +1,160 @@
+// conditionmap: reads the four extremes fields and the NDVI field whole, computes the condition
+// index of every cell and writes the VCI grid with the NDVI grid's geometry.
+#include "conditionmap.h"
+
+#include "gridio.h"
+#include "products.h"
+#include "vci.h"
+
+#include <new>
+#include <string>
+#include <vector>
+
+namespace conditionmap {
+
+namespace {
+
+constexpr int kEarlyStop = 255;
+constexpr int kReadFailed = 1;
+
+struct Options {
+    std::string extremesPath;
+    std::string ndviPath;
+    std::string outputPath;
+};
+
+// The whole-grid arrays of one run, 13 bytes per cell.
+struct Arrays {
+    std::vector<int16_t> ndvi, max, min1, min2, min3, vci16;
+    std::vector<uint8_t> vci8;
+
+    explicit Arrays(size_t cells)
+        : ndvi(cells, eosgrid::kNoData16), max(cells, eosgrid::kNoData16),
+          min1(cells, eosgrid::kNoData16), min2(cells, eosgrid::kNoData16),
+          min3(cells, eosgrid::kNoData16), vci16(cells, eosgrid::kNoData16),
+          vci8(cells, eosgrid::kNoData8) {}
+};
+
+// Geometry and dimension list for the output: whatever the last file opened and the last field
+// queried gave.
+struct Held {
+    eosgrid::GridGeometry geometry;
+    std::string dimList;
+};
+
+// Opens a grid and queries the named fields in order; false at the first failure.
+bool openAndQuery(eosgrid::GridReader& reader, const std::string& path,
+                  const std::vector<const char*>& fields, Held& held) {
+    if (!reader.open(path, eosgrid::kGridName)) {
+        return false;
+    }
+    held.geometry = reader.geometry();
+    for (const char* field : fields) {
+        const std::optional<eosgrid::FieldInfo> info = reader.fieldInfo(field);
+        if (!info) {
+            return false;
+        }
+        held.dimList = info->dimList;
+    }
+    return true;
+}
+
+std::string openFailed(const std::string& path) {
+    return "open file or get info for " + path + " failed.\n";
+}
+
+std::string readFailed(const std::string& path) { return "read data from " + path + " failed.\n"; }
+
+int runWith(const Options& options, std::ostream& out, std::ostream& err) {
+    Held held;
+    eosgrid::GridReader extremes;
+    if (!openAndQuery(extremes, options.extremesPath,
+                      {eosgrid::kMinField, eosgrid::kMaxField, eosgrid::kMin2Field,
+                       eosgrid::kMin3Field},
+                      held)) {
+        err << openFailed(options.extremesPath);
+        return kEarlyStop;
+    }
+    const eosgrid::GridGeometry extremesGeometry = extremes.geometry();
+    const eosgrid::Edge edge = eosgrid::rowsColumns(extremesGeometry);
+    // Seven arrays of 13 bytes per cell in all; the product is checked before anything is sized.
+    const std::optional<size_t> cells = eosgrid::checkedCellCount(
+        extremesGeometry.columns, extremesGeometry.rows, 13);
+    if (!cells) {
+        err << "grid of " << options.extremesPath << " is too large to hold in memory.\n";
+        return kEarlyStop;
+    }
+    const size_t n = *cells / 13;
+    Arrays a(n);
+
+    bool ok = extremes.readField(eosgrid::kMinField, edge, a.min1.data(), n) &&
+              extremes.readField(eosgrid::kMaxField, edge, a.max.data(), n) &&
+              extremes.readField(eosgrid::kMin2Field, edge, a.min2.data(), n) &&
+              extremes.readField(eosgrid::kMin3Field, edge, a.min3.data(), n);
+    if (!ok) {
+        err << readFailed(options.extremesPath);
+    }
+    extremes.close();
+
+    if (ok) {
+        eosgrid::GridReader ndvi;
+        if (!openAndQuery(ndvi, options.ndviPath, {eosgrid::kNdviField}, held)) {
+            err << openFailed(options.ndviPath);
+            return kEarlyStop;
+        }
+        const eosgrid::GridGeometry& g = ndvi.geometry();
+        if (g.columns != extremesGeometry.columns || g.rows != extremesGeometry.rows) {
+            err << "grid of " << options.ndviPath << " (" << g.columns << " x " << g.rows
+                << ") differs in size from " << options.extremesPath << " ("
+                << extremesGeometry.columns << " x " << extremesGeometry.rows << ").\n";
+            return kEarlyStop;
+        }
+        if (!ndvi.readField(eosgrid::kNdviField, edge, a.ndvi.data(), n)) {
+            err << readFailed(options.ndviPath);
+            // A read that failed part way leaves nothing of it behind.
+            a.ndvi.assign(n, eosgrid::kNoData16);
+            ok = false;
+        }
+    }
+
+    computeVci(a.ndvi.data(), a.max.data(), a.min1.data(), a.min2.data(), a.min3.data(),
+               a.vci16.data(), a.vci8.data(), n);
+
+    const eosgrid::ProductLayout& layout = eosgrid::productLayout(eosgrid::ProductKind::Vci);
+    eosgrid::GridWriter writer;
+    if (!writer.create(options.outputPath, eosgrid::kGridName, held.geometry) ||
+        !writer.defineFields(layout, held.dimList)) {
+        err << "create output vci to " << options.outputPath << " failed.\n";
+        return kEarlyStop;
+    }
+    if (!writer.writeField(eosgrid::kVciField, edge, a.vci16.data(), n) ||
+        !writer.writeField(eosgrid::kVci8Field, edge, a.vci8.data(), n) || !writer.commit()) {
+        err << "write VCI data to " << options.outputPath << " failed.\n";
+        return kEarlyStop;
+    }
+    out << (ok ? "O.K.\n" : "Failed.\n");
+    return ok ? 0 : kReadFailed;
+}
+
+}  // namespace
+
+int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    const std::string self = argc > 0 && argv[0] != nullptr ? argv[0] : "conditionmap";
+    if (argc < 4) {
+        out << "Usage: " << self << " <max-min file> <ndvi file> <output vci file>\n"
+            << "  e.g. " << self
+            << " maxmin_31.hdf ndvi_31_2024.07.30_2024.08.05.hdf vci_31_2024.07.30_2024.08.05.hdf\n";
+        return kEarlyStop;
+    }
+    const Options options{argv[1], argv[2], argv[3]};
+    try {
+        const int status = runWith(options, out, err);
+        out.flush();
+        return status;
+    } catch (const std::bad_alloc&) {
+        err << "not enough memory for the grid of " << options.extremesPath << ".\n";
+        return kEarlyStop;
+    }
+}
+
+}  // namespace conditionmap
