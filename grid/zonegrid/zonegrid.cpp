@@ -120,8 +120,11 @@ int runZonegrid(const std::vector<std::string>& args, std::ostream& out, std::os
     const std::string fieldName = args.size() > 5 ? args[5] : "sur_refl_b01_1";
 
     GDALAllRegister();
+    // A raster that cannot be opened is reported by the message below alone.
+    CPLPushErrorHandler(CPLQuietErrorHandler);
     GDALDatasetUniquePtr raster(
         GDALDataset::Open(rasterPath.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+    CPLPopErrorHandler();
     if (!raster) {
         out << "Error: Unable to open file " << rasterPath << "\n";
         return kExitUnreadable;
