@@ -3,6 +3,8 @@
 // condition index of the daily builder.
 #pragma once
 
+#include "products.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -10,8 +12,8 @@ namespace extremes {
 
 // 16-bit NDVI (NDVI x 10000) classes. A value is in range when -10000 <= x <= 10000; an extremes
 // element that is not in range counts as unset. A value is usable when -1000 <= x <= 10000.
-constexpr int16_t kNdviLowest = -10000;
-constexpr int16_t kNdviHighest = 10000;
+constexpr int16_t kNdviLowest = eosgrid::kNdviMin;
+constexpr int16_t kNdviHighest = eosgrid::kNdviMax;
 constexpr int16_t kUsableLowest = -1000;
 
 // The four extremes arrays of one period, each of n cells, starting at the no-data value -28672.
