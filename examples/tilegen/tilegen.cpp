@@ -267,8 +267,8 @@ CellValues cellAt(double x, double y, const TileSpec& spec) {
                                      static_cast<int64_t>(std::floor(y / 50.0)), daySalt);
 
     // Swaths leave slanted gaps without any observation on some days.
-    const double swath = (x * 0.35 + y) / 2300000.0 + unitOf(daySalt);
-    if (swath - std::floor(swath) < 0.012) {
+    const double swath = (x * 0.35 + y) / 700000.0 + unitOf(daySalt);
+    if (swath - std::floor(swath) < 0.02) {
         v.numObservations = 0;
         v.red = v.nir = kReflectanceFill;
         v.qc = kQcFill;
