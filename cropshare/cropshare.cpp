@@ -113,11 +113,14 @@ class ClipFiles {
   public:
     ClipFiles(Form form, std::string ndvi, std::string crop)
         : remove_(form == Form::Full), ndvi_(std::move(ndvi)), crop_(std::move(crop)) {}
-    ~ClipFiles() {
+    ~ClipFiles() { remove(); }
+    // Deletes the NDVI clip, then the crop clip (full form only).
+    void remove() {
         if (remove_) {
             ::unlink(ndvi_.c_str());
             ::unlink(crop_.c_str());
         }
+        remove_ = false;
     }
     ClipFiles(const ClipFiles &) = delete;
     ClipFiles &operator=(const ClipFiles &) = delete;
@@ -316,7 +319,26 @@ int run(Form form, int argc, const char *const *argv, std::ostream &out) {
         return 1;
     if (!clip(out, "CDL", countyPath, countyCode, "30", cropPath, cropClip))
         return 1;
+    ShareJob job;
+    job.form = form;
+    job.ndviClip = ndviClip;
+    job.cropClip = cropClip;
+    job.percentPath = percentName(tempFolder, countyCode, cropCodeText, filterText);
+    job.averagePath = averagePath;
+    job.cropCode = cropCode;
+    job.filter = filter;
+    if (!shareFromClips(job, out))
+        return 1;
+    clips.remove();
+    out << "Bye\n";
+    return 0;
+}
 
+bool shareFromClips(const ShareJob &job, std::ostream &out) {
+    const bool full = job.form == Form::Full;
+    const std::string &ndviClip = job.ndviClip, &cropClip = job.cropClip;
+    const std::string &percentPath = job.percentPath, &averagePath = job.averagePath;
+    const int cropCode = job.cropCode, filter = job.filter;
     GDALAllRegister();
     GDALDatasetUniquePtr ndvi = openClip(ndviClip);
     if (!ndvi)
@@ -325,7 +347,7 @@ int run(Form form, int argc, const char *const *argv, std::ostream &out) {
     if (!crop)
         printFailedOpen(out, cropClip);
     if (!ndvi || !crop)
-        return 1;
+        return false;
     GDALRasterBand *ndviBand = ndvi->GetRasterBand(1);
     GDALRasterBand *cropBand = crop->GetRasterBand(1);
     if (!ndviBand)
@@ -333,9 +355,8 @@ int run(Form form, int argc, const char *const *argv, std::ostream &out) {
     if (!cropBand)
         printFailedOpen(out, cropClip);
     if (!ndviBand || !cropBand)
-        return 1;
+        return false;
 
-    const std::string percentPath = percentName(tempFolder, countyCode, cropCodeText, filterText);
     GDALDriver *gtiff = GetGDALDriverManager()->GetDriverByName("GTiff");
     GDALDriver *mem = GetGDALDriverManager()->GetDriverByName("MEM");
     out << "generatedPercentFile=" << percentPath << "\n";
@@ -345,13 +366,13 @@ int run(Form form, int argc, const char *const *argv, std::ostream &out) {
     out << "cXSize=" << cropWidth << ", cYSize=" << cropHeight << "\n";
     if (!gtiff || !mem) {
         out << "GDAL has no GTiff or MEM driver; " << percentPath << " was not written.\n";
-        return 1;
+        return false;
     }
 
     GDALDatasetUniquePtr percent(mem->Create("", width, height, 1, GDT_Byte, nullptr));
     if (!percent) {
         out << "GDAL failed to create the in-memory raster for " << percentPath << ".\n";
-        return 1;
+        return false;
     }
     percent->SetProjection(ndvi->GetProjectionRef());
     double gt[6];
@@ -383,13 +404,13 @@ int run(Form form, int argc, const char *const *argv, std::ostream &out) {
                                cropRows * kBlockSide, GDT_Byte, 0, 0, nullptr) != CE_None) {
             out << "GDAL failed to read " << cropClip << "; " << percentPath
                 << " was not written.\n";
-            return 1;
+            return false;
         }
         if (full && ndviBand->RasterIO(GF_Read, 0, row, width, rows, ndviStrip.data(), width, rows,
                                        GDT_Byte, 0, 0, nullptr) != CE_None) {
             out << "GDAL failed to read " << ndviClip << "; " << percentPath
                 << " was not written.\n";
-            return 1;
+            return false;
         }
         for (int r = 0; r < rows; ++r) {
             const size_t w = static_cast<size_t>(width);
@@ -406,7 +427,7 @@ int run(Form form, int argc, const char *const *argv, std::ostream &out) {
         if (percentBand->RasterIO(GF_Write, 0, row, width, rows, percentStrip.data(), width, rows,
                                   GDT_Byte, 0, 0, nullptr) != CE_None) {
             out << "GDAL failed to fill the in-memory raster for " << percentPath << ".\n";
-            return 1;
+            return false;
         }
     }
 
@@ -414,18 +435,17 @@ int run(Form form, int argc, const char *const *argv, std::ostream &out) {
         std::string error;
         if (!writeResultFile(averagePath, formatAverage(total), error)) {
             out << "Can not write the average file " << averagePath << ": " << error << "\n";
-            return 1;
+            return false;
         }
     }
     if (!writeGeoTiff(*gtiff, *percent, percentPath)) {
         out << "GDAL failed to write " << percentPath << ".\n";
-        return 1;
+        return false;
     }
     ndvi.reset();
     crop.reset();
     percent.reset();
-    out << "Bye\n";
-    return 0;
+    return true;
 }
 
 } // namespace cropshare

@@ -67,6 +67,22 @@ void shareRow(const uint8_t *counts, size_t blocks, size_t width, int filter, ui
 // with no weight the quotient 0/0 gives a not-a-number text.
 std::string formatAverage(const WeightedSum &total);
 
+// What the share stage needs once both clips exist.
+struct ShareJob {
+    Form form = Form::Full;
+    std::string ndviClip;
+    std::string cropClip;
+    std::string percentPath;
+    std::string averagePath; // the full form's average file; unused by the basic form
+    int cropCode = 0;
+    int filter = 0;
+};
+
+// Reads both clips, computes every cell, writes the average file (full form) and the percentage
+// raster, printing the lines from "generatedPercentFile=" to "pData was allocated". False after
+// printing why it stopped; the percentage raster is then not written.
+bool shareFromClips(const ShareJob &job, std::ostream &out);
+
 // The programs' entry function: arguments as main receives them, lines printed on `out`;
 // the return value is the exit status.
 int run(Form form, int argc, const char *const *argv, std::ostream &out);
