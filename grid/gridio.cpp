@@ -20,18 +20,18 @@ namespace eosgrid {
 namespace {
 
 // The HDF-EOS calls take text as char* without writing to it.
-char* text(const std::string& s) { return const_cast<char*>(s.c_str()); }
+char *text(const std::string &s) { return const_cast<char *>(s.c_str()); }
 
 // HDF4 allows up to 32 dimensions per data set.
 constexpr int kMaxRank = 32;
 
-bool pathExists(const std::string& path) {
+bool pathExists(const std::string &path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
 }
 
 // A name beside the target that no file has yet: "<target>.tmp-<pid>-<random>".
-std::string temporaryNameFor(const std::string& target) {
+std::string temporaryNameFor(const std::string &target) {
     std::random_device device;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[64];
@@ -45,7 +45,7 @@ std::string temporaryNameFor(const std::string& target) {
     return std::string();
 }
 
-}  // namespace
+} // namespace
 
 std::optional<size_t> checkedCellCount(int64_t a, int64_t b, size_t elementSize) {
     if (a < 0 || b < 0) {
@@ -68,9 +68,9 @@ std::optional<size_t> checkedCellCount(int64_t a, int64_t b, size_t elementSize)
 
 EosFile::~EosFile() { close(); }
 
-EosFile::EosFile(EosFile&& other) noexcept : id_(std::exchange(other.id_, -1)) {}
+EosFile::EosFile(EosFile &&other) noexcept : id_(std::exchange(other.id_, -1)) {}
 
-EosFile& EosFile::operator=(EosFile&& other) noexcept {
+EosFile &EosFile::operator=(EosFile &&other) noexcept {
     if (this != &other) {
         close();
         id_ = std::exchange(other.id_, -1);
@@ -78,7 +78,7 @@ EosFile& EosFile::operator=(EosFile&& other) noexcept {
     return *this;
 }
 
-bool EosFile::open(const std::string& path, Access access) {
+bool EosFile::open(const std::string &path, Access access) {
     close();
     id_ = GDopen(text(path), access == Access::Read ? DFACC_READ : DFACC_CREATE);
     if (id_ < 0) {
@@ -99,9 +99,9 @@ bool EosFile::close() {
 
 EosGrid::~EosGrid() { detach(); }
 
-EosGrid::EosGrid(EosGrid&& other) noexcept : id_(std::exchange(other.id_, -1)) {}
+EosGrid::EosGrid(EosGrid &&other) noexcept : id_(std::exchange(other.id_, -1)) {}
 
-EosGrid& EosGrid::operator=(EosGrid&& other) noexcept {
+EosGrid &EosGrid::operator=(EosGrid &&other) noexcept {
     if (this != &other) {
         detach();
         id_ = std::exchange(other.id_, -1);
@@ -109,7 +109,7 @@ EosGrid& EosGrid::operator=(EosGrid&& other) noexcept {
     return *this;
 }
 
-bool EosGrid::attach(const EosFile& file, const std::string& gridName) {
+bool EosGrid::attach(const EosFile &file, const std::string &gridName) {
     detach();
     if (!file.isOpen()) {
         return false;
@@ -121,16 +121,16 @@ bool EosGrid::attach(const EosFile& file, const std::string& gridName) {
     return id_ != -1;
 }
 
-bool EosGrid::create(const EosFile& file, const std::string& gridName,
-                     const GridGeometry& geometry) {
+bool EosGrid::create(const EosFile &file, const std::string &gridName,
+                     const GridGeometry &geometry) {
     detach();
     if (!file.isOpen()) {
         return false;
     }
     float64 upperLeft[2] = {geometry.upperLeft[0], geometry.upperLeft[1]};
     float64 lowerRight[2] = {geometry.lowerRight[0], geometry.lowerRight[1]};
-    id_ = GDcreate(file.id(), text(gridName), geometry.columns, geometry.rows, upperLeft,
-                   lowerRight);
+    id_ =
+        GDcreate(file.id(), text(gridName), geometry.columns, geometry.rows, upperLeft, lowerRight);
     if (id_ < 0) {
         id_ = -1;
         return false;
@@ -159,9 +159,9 @@ bool EosGrid::detach() {
 
 SdInterface::~SdInterface() { end(); }
 
-SdInterface::SdInterface(SdInterface&& other) noexcept : id_(std::exchange(other.id_, -1)) {}
+SdInterface::SdInterface(SdInterface &&other) noexcept : id_(std::exchange(other.id_, -1)) {}
 
-SdInterface& SdInterface::operator=(SdInterface&& other) noexcept {
+SdInterface &SdInterface::operator=(SdInterface &&other) noexcept {
     if (this != &other) {
         end();
         id_ = std::exchange(other.id_, -1);
@@ -169,7 +169,7 @@ SdInterface& SdInterface::operator=(SdInterface&& other) noexcept {
     return *this;
 }
 
-bool SdInterface::start(const std::string& path) {
+bool SdInterface::start(const std::string &path) {
     end();
     id_ = SDstart(path.c_str(), DFACC_READ);
     if (id_ < 0) {
@@ -189,9 +189,9 @@ bool SdInterface::end() {
 
 SdDataSet::~SdDataSet() { endAccess(); }
 
-SdDataSet::SdDataSet(SdDataSet&& other) noexcept : id_(std::exchange(other.id_, -1)) {}
+SdDataSet::SdDataSet(SdDataSet &&other) noexcept : id_(std::exchange(other.id_, -1)) {}
 
-SdDataSet& SdDataSet::operator=(SdDataSet&& other) noexcept {
+SdDataSet &SdDataSet::operator=(SdDataSet &&other) noexcept {
     if (this != &other) {
         endAccess();
         id_ = std::exchange(other.id_, -1);
@@ -199,7 +199,7 @@ SdDataSet& SdDataSet::operator=(SdDataSet&& other) noexcept {
     return *this;
 }
 
-bool SdDataSet::select(int32_t sdId, const std::string& name) {
+bool SdDataSet::select(int32_t sdId, const std::string &name) {
     endAccess();
     if (sdId < 0) {
         return false;
@@ -224,7 +224,7 @@ bool SdDataSet::endAccess() {
 
 // ---- Grid operations ----
 
-std::optional<GridGeometry> readGeometry(const EosGrid& grid) {
+std::optional<GridGeometry> readGeometry(const EosGrid &grid) {
     if (!grid.isAttached()) {
         return std::nullopt;
     }
@@ -275,7 +275,7 @@ std::optional<GridGeometry> readGeometry(const EosGrid& grid) {
     return g;
 }
 
-std::optional<FieldInfo> readFieldInfo(const EosGrid& grid, const std::string& field) {
+std::optional<FieldInfo> readFieldInfo(const EosGrid &grid, const std::string &field) {
     if (!grid.isAttached()) {
         return std::nullopt;
     }
@@ -305,11 +305,11 @@ std::optional<FieldInfo> readFieldInfo(const EosGrid& grid, const std::string& f
     return info;
 }
 
-bool readFieldBytes(const EosGrid& grid, const std::string& field, int32_t numberType, Edge edge,
-                    void* buffer, size_t bufferBytes) {
+bool readFieldBytes(const EosGrid &grid, const std::string &field, int32_t numberType, Edge edge,
+                    void *buffer, size_t bufferBytes) {
     const std::optional<FieldInfo> info = readFieldInfo(grid, field);
-    if (!info || info->rank != 2 || info->numberType != numberType ||
-        info->dims[0] != edge.first || info->dims[1] != edge.second) {
+    if (!info || info->rank != 2 || info->numberType != numberType || info->dims[0] != edge.first ||
+        info->dims[1] != edge.second) {
         return false;
     }
     const size_t elementSize = numberTypeSize(numberType);
@@ -321,8 +321,8 @@ bool readFieldBytes(const EosGrid& grid, const std::string& field, int32_t numbe
     return GDreadfield(grid.id(), field.c_str(), nullptr, nullptr, edges, buffer) != FAIL;
 }
 
-bool readFieldWindowBytes(const EosGrid& grid, const std::string& field, int32_t numberType,
-                          Edge start, Edge edge, void* buffer, size_t bufferBytes) {
+bool readFieldWindowBytes(const EosGrid &grid, const std::string &field, int32_t numberType,
+                          Edge start, Edge edge, void *buffer, size_t bufferBytes) {
     const std::optional<FieldInfo> info = readFieldInfo(grid, field);
     if (!info || info->rank != 2 || info->numberType != numberType || buffer == nullptr) {
         return false;
@@ -345,7 +345,7 @@ bool readFieldWindowBytes(const EosGrid& grid, const std::string& field, int32_t
     return GDreadfield(grid.id(), field.c_str(), starts, nullptr, edges, buffer) != FAIL;
 }
 
-bool defineField(const EosGrid& grid, const std::string& field, const std::string& dimList,
+bool defineField(const EosGrid &grid, const std::string &field, const std::string &dimList,
                  int32_t numberType, Compression compression) {
     if (!grid.isAttached()) {
         return false;
@@ -362,8 +362,8 @@ bool defineField(const EosGrid& grid, const std::string& field, const std::strin
     return GDdeffield(grid.id(), field.c_str(), dimList.c_str(), numberType, HDFE_NOMERGE) != FAIL;
 }
 
-bool defineFields(const EosGrid& grid, const ProductLayout& layout, const std::string& dimList) {
-    for (const FieldLayout& f : layout.fields) {
+bool defineFields(const EosGrid &grid, const ProductLayout &layout, const std::string &dimList) {
+    for (const FieldLayout &f : layout.fields) {
         if (!defineField(grid, f.name, dimList, f.numberType, layout.compression)) {
             return false;
         }
@@ -371,7 +371,7 @@ bool defineFields(const EosGrid& grid, const ProductLayout& layout, const std::s
     return true;
 }
 
-bool writeFieldBytes(const EosGrid& grid, const std::string& field, Edge edge, const void* buffer,
+bool writeFieldBytes(const EosGrid &grid, const std::string &field, Edge edge, const void *buffer,
                      size_t bufferBytes) {
     const std::optional<FieldInfo> info = readFieldInfo(grid, field);
     if (!info || info->rank != 2 || buffer == nullptr) {
@@ -384,14 +384,14 @@ bool writeFieldBytes(const EosGrid& grid, const std::string& field, Edge edge, c
     }
     int32 edges[2] = {edge.first, edge.second};
     return GDwritefield(grid.id(), field.c_str(), nullptr, nullptr, edges,
-                        const_cast<void*>(buffer)) != FAIL;
+                        const_cast<void *>(buffer)) != FAIL;
 }
 
 // ---- Attributes ----
 
 namespace {
 
-int32_t sdInterfaceOf(const EosFile& file) {
+int32_t sdInterfaceOf(const EosFile &file) {
     if (!file.isOpen()) {
         return -1;
     }
@@ -403,8 +403,8 @@ int32_t sdInterfaceOf(const EosFile& file) {
     return sdId;
 }
 
-std::vector<Attribute> readDataSetAttributes(int32_t sdId, const std::string& dataSet,
-                                             size_t maxCount, bool* reachedMax) {
+std::vector<Attribute> readDataSetAttributes(int32_t sdId, const std::string &dataSet,
+                                             size_t maxCount, bool *reachedMax) {
     if (reachedMax != nullptr) {
         *reachedMax = false;
     }
@@ -442,15 +442,15 @@ std::vector<Attribute> readDataSetAttributes(int32_t sdId, const std::string& da
     return result;
 }
 
-}  // namespace
+} // namespace
 
-bool writeAttributes(const EosFile& file, const std::string& field,
-                     const std::vector<Attribute>& attributes) {
+bool writeAttributes(const EosFile &file, const std::string &field,
+                     const std::vector<Attribute> &attributes) {
     SdDataSet sds;
     if (!sds.select(sdInterfaceOf(file), field)) {
         return false;
     }
-    for (const Attribute& a : attributes) {
+    for (const Attribute &a : attributes) {
         const int32 elementSize = DFKNTsize(a.numberType);
         const std::optional<size_t> bytes =
             elementSize > 0 ? checkedCellCount(a.count, elementSize) : std::nullopt;
@@ -464,19 +464,19 @@ bool writeAttributes(const EosFile& file, const std::string& field,
     return sds.endAccess();
 }
 
-std::vector<Attribute> readAttributes(const EosFile& file, const std::string& field,
-                                      size_t maxCount, bool* reachedMax) {
+std::vector<Attribute> readAttributes(const EosFile &file, const std::string &field,
+                                      size_t maxCount, bool *reachedMax) {
     return readDataSetAttributes(sdInterfaceOf(file), field, maxCount, reachedMax);
 }
 
-std::vector<Attribute> readAttributes(const SdInterface& sd, const std::string& dataSet,
-                                      size_t maxCount, bool* reachedMax) {
+std::vector<Attribute> readAttributes(const SdInterface &sd, const std::string &dataSet,
+                                      size_t maxCount, bool *reachedMax) {
     return readDataSetAttributes(sd.id(), dataSet, maxCount, reachedMax);
 }
 
 // ---- GridReader ----
 
-bool GridReader::open(const std::string& path, const std::string& gridName) {
+bool GridReader::open(const std::string &path, const std::string &gridName) {
     close();
     if (!file_.open(path, EosFile::Access::Read) || !grid_.attach(file_, gridName)) {
         close();
@@ -500,8 +500,8 @@ void GridReader::close() {
 
 GridWriter::~GridWriter() { abandon(); }
 
-bool GridWriter::create(const std::string& target, const std::string& gridName,
-                        const GridGeometry& geometry) {
+bool GridWriter::create(const std::string &target, const std::string &gridName,
+                        const GridGeometry &geometry) {
     abandon();
     target_ = target;
     temporaryPath_ = temporaryNameFor(target);
@@ -519,8 +519,8 @@ bool GridWriter::create(const std::string& target, const std::string& gridName,
     return true;
 }
 
-bool GridWriter::writeLayoutAttributes(const ProductLayout& layout) {
-    for (const FieldLayout& f : layout.fields) {
+bool GridWriter::writeLayoutAttributes(const ProductLayout &layout) {
+    for (const FieldLayout &f : layout.fields) {
         if (f.copiesInputAttributes || f.attributes.empty()) {
             continue;
         }
@@ -554,4 +554,4 @@ void GridWriter::abandon() {
     }
 }
 
-}  // namespace eosgrid
+} // namespace eosgrid

@@ -2,9 +2,10 @@
 // whole-field reads and writes, field definition with compression, SD attributes, and outputs that
 // appear under their name only once they are complete.
 //
-// Every function reports failure by its return value (false, or an empty optional) and never prints;
-// the calling program decides on messages and statuses. Fields are row-major arrays: with the usual
-// dimension list "YDim,XDim" the edge is (rows, columns) and cell (r, c) is element r x columns + c.
+// Every function reports failure by its return value (false, or an empty optional) and never
+// prints; the calling program decides on messages and statuses. Fields are row-major arrays: with
+// the usual dimension list "YDim,XDim" the edge is (rows, columns) and cell (r, c) is element r x
+// columns + c.
 #pragma once
 
 #include "products.h"
@@ -20,34 +21,34 @@ namespace eosgrid {
 
 // Everything the geometry copy carries from an input grid to an output grid, unchanged.
 struct GridGeometry {
-    int32_t columns = 0;                  // XDim
-    int32_t rows = 0;                     // YDim
-    std::array<double, 2> upperLeft{};    // projection coordinates (x, y) of the upper-left corner
-    std::array<double, 2> lowerRight{};   // and of the lower-right corner
-    int32_t projectionCode = 0;           // GCTP projection code (16: sinusoidal)
+    int32_t columns = 0;                // XDim
+    int32_t rows = 0;                   // YDim
+    std::array<double, 2> upperLeft{};  // projection coordinates (x, y) of the upper-left corner
+    std::array<double, 2> lowerRight{}; // and of the lower-right corner
+    int32_t projectionCode = 0;         // GCTP projection code (16: sinusoidal)
     int32_t zoneCode = 0;
-    int32_t sphereCode = 0;               // -1: sphere given by the parameters
+    int32_t sphereCode = 0; // -1: sphere given by the parameters
     std::array<double, 13> projectionParameters{};
-    int32_t originCode = 0;               // HDFE_GD_UL = 0
+    int32_t originCode = 0; // HDFE_GD_UL = 0
 };
 
 // What GDfieldinfo tells about one field.
 struct FieldInfo {
     int32_t rank = 0;
-    std::vector<int32_t> dims;  // sizes in the order of the dimension list
+    std::vector<int32_t> dims; // sizes in the order of the dimension list
     int32_t numberType = 0;
-    std::string dimList;        // e.g. "YDim,XDim"
+    std::string dimList; // e.g. "YDim,XDim"
 };
 
 // Two edge lengths of a whole 2-D field, in the order of its dimension list.
 struct Edge {
-    int32_t first = 0;   // rows for "YDim,XDim"
-    int32_t second = 0;  // columns for "YDim,XDim"
+    int32_t first = 0;  // rows for "YDim,XDim"
+    int32_t second = 0; // columns for "YDim,XDim"
 };
 
 // The edge (rows, columns) of a grid, as used for every whole-field read and write of "YDim,XDim"
 // fields.
-inline Edge rowsColumns(const GridGeometry& g) { return Edge{g.rows, g.columns}; }
+inline Edge rowsColumns(const GridGeometry &g) { return Edge{g.rows, g.columns}; }
 
 // a x b x elementSize as a size_t, or nothing when a or b is negative or the product overflows.
 // Use it before allocating any array of one value per cell.
@@ -57,85 +58,85 @@ std::optional<size_t> checkedCellCount(int64_t a, int64_t b, size_t elementSize 
 
 // An HDF-EOS file (GDopen/GDclose).
 class EosFile {
-public:
+  public:
     enum class Access { Read, Create };
     EosFile() = default;
     ~EosFile();
-    EosFile(EosFile&& other) noexcept;
-    EosFile& operator=(EosFile&& other) noexcept;
-    EosFile(const EosFile&) = delete;
-    EosFile& operator=(const EosFile&) = delete;
+    EosFile(EosFile &&other) noexcept;
+    EosFile &operator=(EosFile &&other) noexcept;
+    EosFile(const EosFile &) = delete;
+    EosFile &operator=(const EosFile &) = delete;
 
     // Opens (Read) or creates, replacing any file of that name (Create). False on failure.
-    bool open(const std::string& path, Access access);
+    bool open(const std::string &path, Access access);
     // GDclose; true when the file was open and closed without error. Idempotent.
     bool close();
     bool isOpen() const { return id_ != -1; }
     int32_t id() const { return id_; }
 
-private:
+  private:
     int32_t id_ = -1;
 };
 
 // A grid inside an open EosFile (GDattach or GDcreate / GDdetach). Must be detached before the
 // file is closed: declare it after the file, or call detach() first.
 class EosGrid {
-public:
+  public:
     EosGrid() = default;
     ~EosGrid();
-    EosGrid(EosGrid&& other) noexcept;
-    EosGrid& operator=(EosGrid&& other) noexcept;
-    EosGrid(const EosGrid&) = delete;
-    EosGrid& operator=(const EosGrid&) = delete;
+    EosGrid(EosGrid &&other) noexcept;
+    EosGrid &operator=(EosGrid &&other) noexcept;
+    EosGrid(const EosGrid &) = delete;
+    EosGrid &operator=(const EosGrid &) = delete;
 
     // GDattach of an existing grid by name.
-    bool attach(const EosFile& file, const std::string& gridName);
+    bool attach(const EosFile &file, const std::string &gridName);
     // GDcreate with the geometry's counts and corners, then GDdefproj and GDdeforigin with its
     // projection and origin, all unchanged. False when any call fails.
-    bool create(const EosFile& file, const std::string& gridName, const GridGeometry& geometry);
+    bool create(const EosFile &file, const std::string &gridName, const GridGeometry &geometry);
     bool detach();
     bool isAttached() const { return id_ != -1; }
     int32_t id() const { return id_; }
 
-private:
+  private:
     int32_t id_ = -1;
 };
 
 // The HDF4 SD interface of a file opened on its own (SDstart/SDend), for reading attributes of
 // any HDF4 file. The SD interface of an open EosFile comes from EHidinfo and needs no owner.
 class SdInterface {
-public:
+  public:
     SdInterface() = default;
     ~SdInterface();
-    SdInterface(SdInterface&& other) noexcept;
-    SdInterface& operator=(SdInterface&& other) noexcept;
-    SdInterface(const SdInterface&) = delete;
-    SdInterface& operator=(const SdInterface&) = delete;
+    SdInterface(SdInterface &&other) noexcept;
+    SdInterface &operator=(SdInterface &&other) noexcept;
+    SdInterface(const SdInterface &) = delete;
+    SdInterface &operator=(const SdInterface &) = delete;
 
-    bool start(const std::string& path);  // read-only
+    bool start(const std::string &path); // read-only
     bool end();
     int32_t id() const { return id_; }
 
-private:
+  private:
     int32_t id_ = -1;
 };
 
 // One SD data set (SDselect/SDendaccess).
 class SdDataSet {
-public:
+  public:
     SdDataSet() = default;
     ~SdDataSet();
-    SdDataSet(SdDataSet&& other) noexcept;
-    SdDataSet& operator=(SdDataSet&& other) noexcept;
-    SdDataSet(const SdDataSet&) = delete;
-    SdDataSet& operator=(const SdDataSet&) = delete;
+    SdDataSet(SdDataSet &&other) noexcept;
+    SdDataSet &operator=(SdDataSet &&other) noexcept;
+    SdDataSet(const SdDataSet &) = delete;
+    SdDataSet &operator=(const SdDataSet &) = delete;
 
     // SDnametoindex + SDselect on an SD interface id.
-    bool select(int32_t sdId, const std::string& name);
+    bool select(int32_t sdId, const std::string &name);
     bool endAccess();
     int32_t id() const { return id_; }
 
-private:
+  private:
     int32_t id_ = -1;
 };
 
@@ -143,20 +144,20 @@ private:
 
 // The four geometry queries (GDgridinfo, GDprojinfo, GDorigininfo, GDinqdims); nothing when any
 // of them fails.
-std::optional<GridGeometry> readGeometry(const EosGrid& grid);
+std::optional<GridGeometry> readGeometry(const EosGrid &grid);
 
 // GDfieldinfo of a field; nothing when the call fails.
-std::optional<FieldInfo> readFieldInfo(const EosGrid& grid, const std::string& field);
+std::optional<FieldInfo> readFieldInfo(const EosGrid &grid, const std::string &field);
 
 // Reads a whole 2-D field into `buffer` of `bufferBytes` bytes. The field must be of rank 2, with
 // exactly the dimension sizes `edge` and the number type `numberType`, and the buffer must hold
 // edge.first x edge.second values of that type; otherwise nothing is read and false is returned.
-bool readFieldBytes(const EosGrid& grid, const std::string& field, int32_t numberType, Edge edge,
-                    void* buffer, size_t bufferBytes);
+bool readFieldBytes(const EosGrid &grid, const std::string &field, int32_t numberType, Edge edge,
+                    void *buffer, size_t bufferBytes);
 
 // Typed form: the number type follows from T (int16_t: DFNT_INT16, uint8_t: DFNT_UINT8, ...).
 template <typename T>
-bool readField(const EosGrid& grid, const std::string& field, Edge edge, T* data, size_t count) {
+bool readField(const EosGrid &grid, const std::string &field, Edge edge, T *data, size_t count) {
     return readFieldBytes(grid, field, NumberTypeOf<T>::value, edge, data, count * sizeof(T));
 }
 
@@ -165,11 +166,11 @@ bool readField(const EosGrid& grid, const std::string& field, Edge edge, T* data
 // order). False, with nothing read, when the field is not of rank 2 or not of `numberType`, when
 // the window is empty or reaches outside the field, when the buffer is too small, or when the
 // read fails.
-bool readFieldWindowBytes(const EosGrid& grid, const std::string& field, int32_t numberType,
-                          Edge start, Edge edge, void* buffer, size_t bufferBytes);
+bool readFieldWindowBytes(const EosGrid &grid, const std::string &field, int32_t numberType,
+                          Edge start, Edge edge, void *buffer, size_t bufferBytes);
 
 template <typename T>
-bool readFieldWindow(const EosGrid& grid, const std::string& field, Edge start, Edge edge, T* data,
+bool readFieldWindow(const EosGrid &grid, const std::string &field, Edge start, Edge edge, T *data,
                      size_t count) {
     return readFieldWindowBytes(grid, field, NumberTypeOf<T>::value, start, edge, data,
                                 count * sizeof(T));
@@ -177,20 +178,20 @@ bool readFieldWindow(const EosGrid& grid, const std::string& field, Edge start, 
 
 // GDdefcomp (deflate level 9 or none) followed by GDdeffield with the dimension list and number
 // type, unmerged.
-bool defineField(const EosGrid& grid, const std::string& field, const std::string& dimList,
+bool defineField(const EosGrid &grid, const std::string &field, const std::string &dimList,
                  int32_t numberType, Compression compression);
 
 // Defines every field of a layout in its order with the layout's compression; false at the first
 // failure.
-bool defineFields(const EosGrid& grid, const ProductLayout& layout, const std::string& dimList);
+bool defineFields(const EosGrid &grid, const ProductLayout &layout, const std::string &dimList);
 
 // Writes a whole 2-D field of edge.first x edge.second values (GDwritefield, no start, no stride).
 // False when the buffer is smaller than the edge or the call fails.
-bool writeFieldBytes(const EosGrid& grid, const std::string& field, Edge edge, const void* buffer,
+bool writeFieldBytes(const EosGrid &grid, const std::string &field, Edge edge, const void *buffer,
                      size_t bufferBytes);
 
 template <typename T>
-bool writeField(const EosGrid& grid, const std::string& field, Edge edge, const T* data,
+bool writeField(const EosGrid &grid, const std::string &field, Edge edge, const T *data,
                 size_t count) {
     return writeFieldBytes(grid, field, edge, data, count * sizeof(T));
 }
@@ -200,46 +201,46 @@ bool writeField(const EosGrid& grid, const std::string& field, Edge edge, const 
 // Writes the attributes in order on the field's data set (SDsetattr with each attribute's name,
 // number type, count and bytes). False when the data set is not found or a write fails; the
 // attributes before that point stay written.
-bool writeAttributes(const EosFile& file, const std::string& field,
-                     const std::vector<Attribute>& attributes);
+bool writeAttributes(const EosFile &file, const std::string &field,
+                     const std::vector<Attribute> &attributes);
 
 // Reads the attributes of a field's data set in index order, at most maxCount of them. Reading
 // stops at the first attribute whose information or values cannot be read. *reachedMax is set
 // when maxCount attributes were read (there may be more). Empty when the data set is not found.
-std::vector<Attribute> readAttributes(const EosFile& file, const std::string& field,
-                                      size_t maxCount = 32, bool* reachedMax = nullptr);
+std::vector<Attribute> readAttributes(const EosFile &file, const std::string &field,
+                                      size_t maxCount = 32, bool *reachedMax = nullptr);
 
 // The same through a plain SD interface (any HDF4 file).
-std::vector<Attribute> readAttributes(const SdInterface& sd, const std::string& dataSet,
-                                      size_t maxCount = 32, bool* reachedMax = nullptr);
+std::vector<Attribute> readAttributes(const SdInterface &sd, const std::string &dataSet,
+                                      size_t maxCount = 32, bool *reachedMax = nullptr);
 
 // ---- Whole files ----
 
 // An input grid: GDopen (read), GDattach and the four geometry queries.
 class GridReader {
-public:
+  public:
     // False when the file cannot be opened, the grid not attached or a query fails; everything
     // opened is released again.
-    bool open(const std::string& path, const std::string& gridName);
-    const GridGeometry& geometry() const { return geometry_; }
-    std::optional<FieldInfo> fieldInfo(const std::string& field) const {
+    bool open(const std::string &path, const std::string &gridName);
+    const GridGeometry &geometry() const { return geometry_; }
+    std::optional<FieldInfo> fieldInfo(const std::string &field) const {
         return readFieldInfo(grid_, field);
     }
     template <typename T>
-    bool readField(const std::string& field, Edge edge, T* data, size_t count) const {
+    bool readField(const std::string &field, Edge edge, T *data, size_t count) const {
         return eosgrid::readField(grid_, field, edge, data, count);
     }
-    std::vector<Attribute> readAttributes(const std::string& field, size_t maxCount = 32,
-                                          bool* reachedMax = nullptr) const {
+    std::vector<Attribute> readAttributes(const std::string &field, size_t maxCount = 32,
+                                          bool *reachedMax = nullptr) const {
         return eosgrid::readAttributes(file_, field, maxCount, reachedMax);
     }
     // Detaches the grid and closes the file.
     void close();
-    const EosFile& file() const { return file_; }
-    const EosGrid& grid() const { return grid_; }
+    const EosFile &file() const { return file_; }
+    const EosGrid &grid() const { return grid_; }
 
-private:
-    EosFile file_;   // declared before the grid: the grid is detached first
+  private:
+    EosFile file_; // declared before the grid: the grid is detached first
     EosGrid grid_;
     GridGeometry geometry_;
 };
@@ -249,48 +250,48 @@ private:
 // the target's name stays untouched; a writer destroyed or abandoned before commit() removes its
 // temporary file.
 class GridWriter {
-public:
+  public:
     GridWriter() = default;
     ~GridWriter();
-    GridWriter(const GridWriter&) = delete;
-    GridWriter& operator=(const GridWriter&) = delete;
+    GridWriter(const GridWriter &) = delete;
+    GridWriter &operator=(const GridWriter &) = delete;
 
     // Creates the temporary file and the grid (GDcreate, GDdefproj, GDdeforigin).
-    bool create(const std::string& target, const std::string& gridName,
-                const GridGeometry& geometry);
-    bool defineField(const std::string& field, const std::string& dimList, int32_t numberType,
+    bool create(const std::string &target, const std::string &gridName,
+                const GridGeometry &geometry);
+    bool defineField(const std::string &field, const std::string &dimList, int32_t numberType,
                      Compression compression) {
         return eosgrid::defineField(grid_, field, dimList, numberType, compression);
     }
-    bool defineFields(const ProductLayout& layout, const std::string& dimList) {
+    bool defineFields(const ProductLayout &layout, const std::string &dimList) {
         return eosgrid::defineFields(grid_, layout, dimList);
     }
     template <typename T>
-    bool writeField(const std::string& field, Edge edge, const T* data, size_t count) {
+    bool writeField(const std::string &field, Edge edge, const T *data, size_t count) {
         return eosgrid::writeField(grid_, field, edge, data, count);
     }
-    bool writeAttributes(const std::string& field, const std::vector<Attribute>& attributes) {
+    bool writeAttributes(const std::string &field, const std::vector<Attribute> &attributes) {
         return eosgrid::writeAttributes(file_, field, attributes);
     }
     // Writes the fixed attributes of every field of the layout, field by field in its order
     // (fields that carry a tile's attributes are skipped). False at the first failure.
-    bool writeLayoutAttributes(const ProductLayout& layout);
+    bool writeLayoutAttributes(const ProductLayout &layout);
     // Detaches, closes and renames onto the target. False (temporary file removed, target
     // untouched) when closing or renaming fails.
     bool commit();
     // Releases everything and removes the temporary file; the target stays untouched.
     void abandon();
 
-    const std::string& target() const { return target_; }
-    const std::string& temporaryPath() const { return temporaryPath_; }
-    const EosFile& file() const { return file_; }
-    const EosGrid& grid() const { return grid_; }
+    const std::string &target() const { return target_; }
+    const std::string &temporaryPath() const { return temporaryPath_; }
+    const EosFile &file() const { return file_; }
+    const EosGrid &grid() const { return grid_; }
 
-private:
+  private:
     EosFile file_;
     EosGrid grid_;
     std::string target_;
     std::string temporaryPath_;
 };
 
-}  // namespace eosgrid
+} // namespace eosgrid

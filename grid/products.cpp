@@ -40,17 +40,18 @@ size_t numberTypeSize(int32_t numberType) {
 namespace {
 
 template <typename T>
-Attribute valuesAttribute(const std::string& name, int32_t numberType, const std::vector<T>& values) {
+Attribute valuesAttribute(const std::string &name, int32_t numberType,
+                          const std::vector<T> &values) {
     Attribute a;
     a.name = name;
     a.numberType = numberType;
     a.count = static_cast<int32_t>(values.size());
-    const auto* first = reinterpret_cast<const uint8_t*>(values.data());
+    const auto *first = reinterpret_cast<const uint8_t *>(values.data());
     a.bytes.assign(first, first + values.size() * sizeof(T));
     return a;
 }
 
-const char* const kTrueValue = " field_value * scale + offset";  // 29 characters, written with 30
+const char *const kTrueValue = " field_value * scale + offset"; // 29 characters, written with 30
 
 std::vector<Attribute> ndvi16Attributes(bool composite) {
     std::vector<Attribute> a{textAttribute("long_name", "Daily NDVI at 250 m", 19),
@@ -83,20 +84,21 @@ std::vector<Attribute> ndvi8Attributes(bool composite) {
 }
 
 std::vector<Attribute> qcAttributes() {
-    return {textAttribute("long_name", "Quality Layer for NDVI Maximum Value Composite at 250 m", 55),
-            uint8Attribute("valid_range", {0, kNdvi8Max}),
-            uint8Attribute("_NodataFillValue", {kNoData8}), uint8Attribute("_FillValue", {kFill8})};
+    return {
+        textAttribute("long_name", "Quality Layer for NDVI Maximum Value Composite at 250 m", 55),
+        uint8Attribute("valid_range", {0, kNdvi8Max}),
+        uint8Attribute("_NodataFillValue", {kNoData8}), uint8Attribute("_FillValue", {kFill8})};
 }
 
 ProductLayout makeDailyNdvi() {
     ProductLayout p;
     p.kind = ProductKind::DailyNdvi;
     p.compression = Compression::Deflate9;
-    const std::pair<const char*, int32_t> carried[] = {
+    const std::pair<const char *, int32_t> carried[] = {
         {"num_observations", kInt8}, {"sur_refl_b01_1", kInt16}, {"sur_refl_b02_1", kInt16},
         {"QC_250m_1", kUInt16},      {"obscov_1", kInt8},        {"iobs_res_1", kUInt8},
         {"orbit_pnt_1", kInt8},      {"granule_pnt_1", kUInt8}};
-    for (const auto& c : carried) {
+    for (const auto &c : carried) {
         p.fields.push_back(FieldLayout{c.first, c.second, {}, true});
     }
     p.fields.push_back(FieldLayout{kNdviField, kInt16, ndvi16Attributes(false), false});
@@ -108,7 +110,7 @@ ProductLayout makeExtremes() {
     ProductLayout p;
     p.kind = ProductKind::Extremes;
     p.compression = Compression::Deflate9;
-    for (const char* name : {kMinField, kMaxField, kMin2Field, kMin3Field}) {
+    for (const char *name : {kMinField, kMaxField, kMin2Field, kMin3Field}) {
         p.fields.push_back(FieldLayout{name, kInt16, {}, false});
     }
     return p;
@@ -127,16 +129,14 @@ ProductLayout makeMask() {
     ProductLayout p;
     p.kind = ProductKind::Mask;
     p.compression = Compression::None;
-    p.fields.push_back(FieldLayout{kMaskField,
-                                   kUInt8,
-                                   {textAttribute("long_name", "Mask", 4),
-                                    uint8Attribute("valid_range", {0, 254}),
-                                    uint8Attribute("_FillValue", {0}),
-                                    textAttribute("Units", "NoUnits", 8),
-                                    float32Attribute("scale", 127.0f),
-                                    float32Attribute("offset", 127.0f),
-                                    textAttribute("true_value", kTrueValue, 30)},
-                                   false});
+    p.fields.push_back(
+        FieldLayout{kMaskField,
+                    kUInt8,
+                    {textAttribute("long_name", "Mask", 4), uint8Attribute("valid_range", {0, 254}),
+                     uint8Attribute("_FillValue", {0}), textAttribute("Units", "NoUnits", 8),
+                     float32Attribute("scale", 127.0f), float32Attribute("offset", 127.0f),
+                     textAttribute("true_value", kTrueValue, 30)},
+                    false});
     return p;
 }
 
@@ -144,22 +144,20 @@ ProductLayout makeDailyCondition() {
     ProductLayout p;
     p.kind = ProductKind::DailyCondition;
     p.compression = Compression::None;
-    p.fields.push_back(FieldLayout{kNdviField,
-                                   kUInt8,
-                                   {uint8Attribute("valid_range", {0, 254}),
-                                    uint8Attribute("_Fillvalue", {255}),
-                                    uint8Attribute("_BadQuality", {253}),
-                                    textAttribute("Units", "NoUnits", 8),
-                                    float32Attribute("scale", 0.004f),
-                                    float32Attribute("offset", 0.0f),
-                                    textAttribute("true_value", kTrueValue, 30)},
-                                   false});
+    p.fields.push_back(
+        FieldLayout{kNdviField,
+                    kUInt8,
+                    {uint8Attribute("valid_range", {0, 254}), uint8Attribute("_Fillvalue", {255}),
+                     uint8Attribute("_BadQuality", {253}), textAttribute("Units", "NoUnits", 8),
+                     float32Attribute("scale", 0.004f), float32Attribute("offset", 0.0f),
+                     textAttribute("true_value", kTrueValue, 30)},
+                    false});
     return p;
 }
 
-}  // namespace
+} // namespace
 
-Attribute textAttribute(const std::string& name, const std::string& text, int32_t count) {
+Attribute textAttribute(const std::string &name, const std::string &text, int32_t count) {
     Attribute a;
     a.name = name;
     a.numberType = kChar8;
@@ -169,20 +167,20 @@ Attribute textAttribute(const std::string& name, const std::string& text, int32_
     return a;
 }
 
-Attribute int16Attribute(const std::string& name, const std::vector<int16_t>& values) {
+Attribute int16Attribute(const std::string &name, const std::vector<int16_t> &values) {
     return valuesAttribute(name, kInt16, values);
 }
 
-Attribute uint8Attribute(const std::string& name, const std::vector<uint8_t>& values) {
+Attribute uint8Attribute(const std::string &name, const std::vector<uint8_t> &values) {
     return valuesAttribute(name, kUInt8, values);
 }
 
-Attribute float32Attribute(const std::string& name, float value) {
+Attribute float32Attribute(const std::string &name, float value) {
     return valuesAttribute(name, kFloat32, std::vector<float>{value});
 }
 
-const FieldLayout* ProductLayout::field(const std::string& name) const {
-    for (const FieldLayout& f : fields) {
+const FieldLayout *ProductLayout::field(const std::string &name) const {
+    for (const FieldLayout &f : fields) {
         if (f.name == name) {
             return &f;
         }
@@ -190,8 +188,8 @@ const FieldLayout* ProductLayout::field(const std::string& name) const {
     return nullptr;
 }
 
-ProductLayout compositeLayout(const std::string& ndvi16Field, const std::string& ndvi8Field,
-                              const std::string& qcField) {
+ProductLayout compositeLayout(const std::string &ndvi16Field, const std::string &ndvi8Field,
+                              const std::string &qcField) {
     ProductLayout p;
     p.kind = ProductKind::Composite;
     p.compression = Compression::Deflate9;
@@ -201,7 +199,7 @@ ProductLayout compositeLayout(const std::string& ndvi16Field, const std::string&
     return p;
 }
 
-const ProductLayout& productLayout(ProductKind kind) {
+const ProductLayout &productLayout(ProductKind kind) {
     static const ProductLayout dailyNdvi = makeDailyNdvi();
     static const ProductLayout composite = compositeLayout(kNdviField, kNdvi8Field, kQcField);
     static const ProductLayout extremes = makeExtremes();
@@ -225,4 +223,4 @@ const ProductLayout& productLayout(ProductKind kind) {
     }
 }
 
-}  // namespace eosgrid
+} // namespace eosgrid

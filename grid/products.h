@@ -8,14 +8,15 @@
 
 namespace eosgrid {
 
-// The one grid name of every product (the compositor and the extremes builders may be given another).
-inline constexpr const char* kGridName = "MODIS_Grid_2D";
+// The one grid name of every product (the compositor and the extremes builders may be given
+// another).
+inline constexpr const char *kGridName = "MODIS_Grid_2D";
 
 // 16-bit NDVI holds NDVI x 10000 in kNdviMin..kNdviMax. The two sentinels sit below that range.
 inline constexpr int16_t kNdviMin = -10000;
 inline constexpr int16_t kNdviMax = 10000;
-inline constexpr int16_t kFill16 = -28673;    // 0x8FFF: the cell lies outside the area of interest
-inline constexpr int16_t kNoData16 = -28672;  // 0x9000: inside the area, no usable value
+inline constexpr int16_t kFill16 = -28673;   // 0x8FFF: the cell lies outside the area of interest
+inline constexpr int16_t kNoData16 = -28672; // 0x9000: inside the area, no usable value
 // 8-bit twins: valid values 0..250, NDVI = (v - 125) / 125.
 inline constexpr uint8_t kNdvi8Max = 250;
 inline constexpr uint8_t kFill8 = 255;
@@ -64,7 +65,7 @@ struct Attribute {
     int32_t count = 0;
     std::vector<uint8_t> bytes;
 
-    bool operator==(const Attribute& other) const {
+    bool operator==(const Attribute &other) const {
         return name == other.name && numberType == other.numberType && count == other.count &&
                bytes == other.bytes;
     }
@@ -72,10 +73,10 @@ struct Attribute {
 
 // A text attribute of `count` bytes: the text, padded with zero bytes when count is longer
 // ("NoUnits" with count 8 keeps its terminating zero byte), cut when it is shorter.
-Attribute textAttribute(const std::string& name, const std::string& text, int32_t count);
-Attribute int16Attribute(const std::string& name, const std::vector<int16_t>& values);
-Attribute uint8Attribute(const std::string& name, const std::vector<uint8_t>& values);
-Attribute float32Attribute(const std::string& name, float value);
+Attribute textAttribute(const std::string &name, const std::string &text, int32_t count);
+Attribute int16Attribute(const std::string &name, const std::vector<int16_t> &values);
+Attribute uint8Attribute(const std::string &name, const std::vector<uint8_t> &values);
+Attribute float32Attribute(const std::string &name, float value);
 
 enum class Compression { None, Deflate9 };
 
@@ -97,27 +98,27 @@ struct ProductLayout {
     std::vector<FieldLayout> fields;
 
     // The field of that name, or nullptr.
-    const FieldLayout* field(const std::string& name) const;
+    const FieldLayout *field(const std::string &name) const;
 };
 
 // The layout of a product kind with its default field names.
-const ProductLayout& productLayout(ProductKind kind);
+const ProductLayout &productLayout(ProductKind kind);
 
 // The composite grid with field names chosen by the user (the attributes stay those of the
 // composite grid's 16-bit, 8-bit and quality fields).
-ProductLayout compositeLayout(const std::string& ndvi16Field, const std::string& ndvi8Field,
-                              const std::string& qcField);
+ProductLayout compositeLayout(const std::string &ndvi16Field, const std::string &ndvi8Field,
+                              const std::string &qcField);
 
 // Field names shared by several programs.
-inline constexpr const char* kNdviField = "sur_ndvi_b02_b01";
-inline constexpr const char* kNdvi8Field = "sur_ndvi_b02_b01_8bit";
-inline constexpr const char* kQcField = "sur_ndvi_b02_b01_qc";
-inline constexpr const char* kVciField = "sur_vci_b02_b01";
-inline constexpr const char* kVci8Field = "sur_vci_b02_b01_8bit";
-inline constexpr const char* kMinField = "ndvi_min";
-inline constexpr const char* kMaxField = "ndvi_max";
-inline constexpr const char* kMin2Field = "ndvi_min2";
-inline constexpr const char* kMin3Field = "ndvi_min3";
-inline constexpr const char* kMaskField = "sur_ndvi_b02_b01";
+inline constexpr const char *kNdviField = "sur_ndvi_b02_b01";
+inline constexpr const char *kNdvi8Field = "sur_ndvi_b02_b01_8bit";
+inline constexpr const char *kQcField = "sur_ndvi_b02_b01_qc";
+inline constexpr const char *kVciField = "sur_vci_b02_b01";
+inline constexpr const char *kVci8Field = "sur_vci_b02_b01_8bit";
+inline constexpr const char *kMinField = "ndvi_min";
+inline constexpr const char *kMaxField = "ndvi_max";
+inline constexpr const char *kMin2Field = "ndvi_min2";
+inline constexpr const char *kMin3Field = "ndvi_min3";
+inline constexpr const char *kMaskField = "sur_ndvi_b02_b01";
 
-}  // namespace eosgrid
+} // namespace eosgrid

@@ -43,13 +43,13 @@ struct Held {
 };
 
 // Opens a grid and queries the named fields in order; false at the first failure.
-bool openAndQuery(eosgrid::GridReader& reader, const std::string& path,
-                  const std::vector<const char*>& fields, Held& held) {
+bool openAndQuery(eosgrid::GridReader &reader, const std::string &path,
+                  const std::vector<const char *> &fields, Held &held) {
     if (!reader.open(path, eosgrid::kGridName)) {
         return false;
     }
     held.geometry = reader.geometry();
-    for (const char* field : fields) {
+    for (const char *field : fields) {
         const std::optional<eosgrid::FieldInfo> info = reader.fieldInfo(field);
         if (!info) {
             return false;
@@ -59,27 +59,27 @@ bool openAndQuery(eosgrid::GridReader& reader, const std::string& path,
     return true;
 }
 
-std::string openFailed(const std::string& path) {
+std::string openFailed(const std::string &path) {
     return "open file or get info for " + path + " failed.\n";
 }
 
-std::string readFailed(const std::string& path) { return "read data from " + path + " failed.\n"; }
+std::string readFailed(const std::string &path) { return "read data from " + path + " failed.\n"; }
 
-int runWith(const Options& options, std::ostream& out, std::ostream& err) {
+int runWith(const Options &options, std::ostream &out, std::ostream &err) {
     Held held;
     eosgrid::GridReader extremes;
-    if (!openAndQuery(extremes, options.extremesPath,
-                      {eosgrid::kMinField, eosgrid::kMaxField, eosgrid::kMin2Field,
-                       eosgrid::kMin3Field},
-                      held)) {
+    if (!openAndQuery(
+            extremes, options.extremesPath,
+            {eosgrid::kMinField, eosgrid::kMaxField, eosgrid::kMin2Field, eosgrid::kMin3Field},
+            held)) {
         err << openFailed(options.extremesPath);
         return kEarlyStop;
     }
     const eosgrid::GridGeometry extremesGeometry = extremes.geometry();
     const eosgrid::Edge edge = eosgrid::rowsColumns(extremesGeometry);
     // Seven arrays of 13 bytes per cell in all; the product is checked before anything is sized.
-    const std::optional<size_t> cells = eosgrid::checkedCellCount(
-        extremesGeometry.columns, extremesGeometry.rows, 13);
+    const std::optional<size_t> cells =
+        eosgrid::checkedCellCount(extremesGeometry.columns, extremesGeometry.rows, 13);
     if (!cells) {
         err << "grid of " << options.extremesPath << " is too large to hold in memory.\n";
         return kEarlyStop;
@@ -102,7 +102,7 @@ int runWith(const Options& options, std::ostream& out, std::ostream& err) {
             err << openFailed(options.ndviPath);
             return kEarlyStop;
         }
-        const eosgrid::GridGeometry& g = ndvi.geometry();
+        const eosgrid::GridGeometry &g = ndvi.geometry();
         if (g.columns != extremesGeometry.columns || g.rows != extremesGeometry.rows) {
             err << "grid of " << options.ndviPath << " (" << g.columns << " x " << g.rows
                 << ") differs in size from " << options.extremesPath << " ("
@@ -120,7 +120,7 @@ int runWith(const Options& options, std::ostream& out, std::ostream& err) {
     computeVci(a.ndvi.data(), a.max.data(), a.min1.data(), a.min2.data(), a.min3.data(),
                a.vci16.data(), a.vci8.data(), n);
 
-    const eosgrid::ProductLayout& layout = eosgrid::productLayout(eosgrid::ProductKind::Vci);
+    const eosgrid::ProductLayout &layout = eosgrid::productLayout(eosgrid::ProductKind::Vci);
     eosgrid::GridWriter writer;
     if (!writer.create(options.outputPath, eosgrid::kGridName, held.geometry) ||
         !writer.defineFields(layout, held.dimList)) {
@@ -136,14 +136,15 @@ int runWith(const Options& options, std::ostream& out, std::ostream& err) {
     return ok ? 0 : kReadFailed;
 }
 
-}  // namespace
+} // namespace
 
-int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int run(int argc, const char *const *argv, std::ostream &out, std::ostream &err) {
     const std::string self = argc > 0 && argv[0] != nullptr ? argv[0] : "conditionmap";
     if (argc < 4) {
         out << "Usage: " << self << " <max-min file> <ndvi file> <output vci file>\n"
             << "  e.g. " << self
-            << " maxmin_31.hdf ndvi_31_2024.07.30_2024.08.05.hdf vci_31_2024.07.30_2024.08.05.hdf\n";
+            << " maxmin_31.hdf ndvi_31_2024.07.30_2024.08.05.hdf "
+               "vci_31_2024.07.30_2024.08.05.hdf\n";
         return kEarlyStop;
     }
     const Options options{argv[1], argv[2], argv[3]};
@@ -151,10 +152,10 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         const int status = runWith(options, out, err);
         out.flush();
         return status;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::bad_alloc &) {
         err << "not enough memory for the grid of " << options.extremesPath << ".\n";
         return kEarlyStop;
     }
 }
 
-}  // namespace conditionmap
+} // namespace conditionmap

@@ -3,4 +3,4 @@
 
 #include <iostream>
 
-int main(int argc, char** argv) { return conditionmap::run(argc, argv, std::cout, std::cerr); }
+int main(int argc, char **argv) { return conditionmap::run(argc, argv, std::cout, std::cerr); }

@@ -3,8 +3,8 @@
 
 namespace conditionmap {
 
-void computeVci(const int16_t* ndvi, const int16_t* max, const int16_t* min1, const int16_t* min2,
-                const int16_t* min3, int16_t* vci16, uint8_t* vci8, size_t count) {
+void computeVci(const int16_t *ndvi, const int16_t *max, const int16_t *min1, const int16_t *min2,
+                const int16_t *min3, int16_t *vci16, uint8_t *vci8, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const VciValue v = vciOfCell(ndvi[i], max[i], min1[i], min2[i], min3[i]);
         vci16[i] = v.vci16;
@@ -12,4 +12,4 @@ void computeVci(const int16_t* ndvi, const int16_t* max, const int16_t* min1, co
     }
 }
 
-}  // namespace conditionmap
+} // namespace conditionmap

@@ -11,8 +11,8 @@
 namespace conditionmap {
 
 struct VciValue {
-    int16_t vci16;  // -10000..10000, 5000 where the history has no range, or a sentinel
-    uint8_t vci8;   // 0..250, 125 where the history has no range, or 254 / 255
+    int16_t vci16; // -10000..10000, 5000 where the history has no range, or a sentinel
+    uint8_t vci8;  // 0..250, 125 where the history has no range, or 254 / 255
 };
 
 // NDVI below this (x 10000) is too low for a meaningful condition and gets no value.
@@ -57,7 +57,7 @@ inline VciValue vciOfCell(int16_t n, int16_t mx, int16_t m1, int16_t m2, int16_t
 }
 
 // Applies vciOfCell to every one of `count` cells.
-void computeVci(const int16_t* ndvi, const int16_t* max, const int16_t* min1, const int16_t* min2,
-                const int16_t* min3, int16_t* vci16, uint8_t* vci8, size_t count);
+void computeVci(const int16_t *ndvi, const int16_t *max, const int16_t *min1, const int16_t *min2,
+                const int16_t *min3, int16_t *vci16, uint8_t *vci8, size_t count);
 
-}  // namespace conditionmap
+} // namespace conditionmap

@@ -16,8 +16,8 @@
 namespace {
 
 using testsupport::EosField;
-using testsupport::EosGridSpec;
 using testsupport::eosField;
+using testsupport::EosGridSpec;
 using testsupport::fromBytes;
 using testsupport::kEosInt16;
 using testsupport::kEosUInt8;
@@ -29,21 +29,48 @@ const std::string kProgram = CONDITIONMAP_BIN;
 constexpr int16_t kFill = -28673;
 constexpr int16_t kNo = -28672;
 
-// Four columns, three rows. Each cell exercises one branch of the rule.
-//                                      cell:   0      1     2     3     4      5      6     7     8      9     10    11
-const std::vector<int16_t> kNdvi{kFill, 3750, 3750, 9000, -1001, -1000, 500, 1500, 1501, 5499, kNo, 2000};
-const std::vector<int16_t> kMax{kNo, 6000, 6000, 5000, 6000, 6000, 6000, 1500, 1500, 5500, 6000, 500};
-const std::vector<int16_t> kMin1{kNo, 1000, 1000, 0, -2000, -2000, 1000, 1000, 1000, 0, 1000, 0};
-const std::vector<int16_t> kMin2{kNo, 1002, 1004, 1000, -1500, -1500, 1002, 1002, 1002, 1000, 1002, 1000};
-const std::vector<int16_t> kMin3{kNo, 1500, 1500, 2000, 0, 0, 1500, 1500, 1500, 2000, 1500, 2000};
-const std::vector<int16_t> kVci16{kFill, 0, 992, 10000, kNo, -8666, -10000, 5000, kNo, 9995, kNo, -10000};
-const std::vector<uint8_t> kVci8{255, 125, 137, 250, 254, 16, 0, 125, 254, 249, 254, 0};
+// Four columns, three rows, one branch of the rule per cell, row by row.
+struct Cell {
+    int16_t ndvi, max, min1, min2, min3;
+    int16_t vci16;
+    uint8_t vci8;
+};
+const Cell kCells[12] = {
+    {kFill, kNo, kNo, kNo, kNo, kFill, 255},   // fill without history
+    {3750, 6000, 1000, 1002, 1500, 0, 125},    // x = 0.5, third minimum as base
+    {3750, 6000, 1000, 1004, 1500, 992, 137},  // second minimum as base
+    {9000, 5000, 0, 1000, 2000, 10000, 250},   // above the maximum: clamped
+    {-1001, 6000, -2000, -1500, 0, kNo, 254},  // too low
+    {-1000, 6000, -2000, -1500, 0, -8666, 16}, // lowest computed
+    {500, 6000, 1000, 1002, 1500, -10000, 0},  // below the base
+    {1500, 1500, 1000, 1002, 1500, 5000, 125}, // no range, at the base
+    {1501, 1500, 1000, 1002, 1500, kNo, 254},  // no range, elsewhere
+    {5499, 5500, 0, 1000, 2000, 9995, 249},    // single-precision quotient
+    {kNo, 6000, 1000, 1002, 1500, kNo, 254},   // no NDVI
+    {2000, 500, 0, 1000, 2000, -10000, 0},     // maximum below the base: clamped
+};
+
+template <typename T, typename M> std::vector<T> column(M Cell::*member) {
+    std::vector<T> values;
+    for (const Cell &c : kCells) {
+        values.push_back(static_cast<T>(c.*member));
+    }
+    return values;
+}
+
+const std::vector<int16_t> kNdvi = column<int16_t>(&Cell::ndvi);
+const std::vector<int16_t> kMax = column<int16_t>(&Cell::max);
+const std::vector<int16_t> kMin1 = column<int16_t>(&Cell::min1);
+const std::vector<int16_t> kMin2 = column<int16_t>(&Cell::min2);
+const std::vector<int16_t> kMin3 = column<int16_t>(&Cell::min3);
+const std::vector<int16_t> kVci16 = column<int16_t>(&Cell::vci16);
+const std::vector<uint8_t> kVci8 = column<uint8_t>(&Cell::vci8);
 
 EosGridSpec extremesGrid() {
     EosGridSpec g = testsupport::sinusoidalGrid(4, 3);
     g.fields = {eosField("ndvi_min", kEosInt16, kMin1), eosField("ndvi_max", kEosInt16, kMax),
                 eosField("ndvi_min2", kEosInt16, kMin2), eosField("ndvi_min3", kEosInt16, kMin3)};
-    for (EosField& f : g.fields) {
+    for (EosField &f : g.fields) {
         f.deflateLevel = 9;
     }
     return g;
@@ -68,16 +95,14 @@ struct Files {
     std::string ndvi = dir.file("ndvi_31.hdf");
     std::string output = dir.file("vci_31.hdf");
 
-    Files(const EosGridSpec& e = extremesGrid(), const EosGridSpec& n = ndviGrid()) {
+    Files(const EosGridSpec &e = extremesGrid(), const EosGridSpec &n = ndviGrid()) {
         testsupport::writeEosFile(extremes, e);
         testsupport::writeEosFile(ndvi, n);
     }
-    testsupport::RunResult runProgram() const {
-        return run(kProgram, {extremes, ndvi, output});
-    }
+    testsupport::RunResult runProgram() const { return run(kProgram, {extremes, ndvi, output}); }
     std::set<std::string> entries() const {
         std::set<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        for (const auto &e : std::filesystem::directory_iterator(dir.path())) {
             names.insert(e.path().filename().string());
         }
         return names;
@@ -85,15 +110,16 @@ struct Files {
 };
 
 TEST(ConditionmapCli, UsageWithFewerThanThreeArguments) {
-    const std::vector<std::vector<std::string>> argLists = {
-        {}, {"a.hdf"}, {"a.hdf", "b.hdf"}};
-    for (const auto& extra : argLists) {
+    const std::vector<std::vector<std::string>> argLists = {{}, {"a.hdf"}, {"a.hdf", "b.hdf"}};
+    for (const auto &extra : argLists) {
         const testsupport::RunResult r = run(kProgram, extra);
         EXPECT_EQ(r.status, 255);
-        EXPECT_EQ(r.out,
-                  "Usage: " + kProgram + " <max-min file> <ndvi file> <output vci file>\n"
-                  "  e.g. " + kProgram + " maxmin_31.hdf ndvi_31_2024.07.30_2024.08.05.hdf "
-                  "vci_31_2024.07.30_2024.08.05.hdf\n");
+        EXPECT_EQ(r.out, "Usage: " + kProgram +
+                             " <max-min file> <ndvi file> <output vci file>\n"
+                             "  e.g. " +
+                             kProgram +
+                             " maxmin_31.hdf ndvi_31_2024.07.30_2024.08.05.hdf "
+                             "vci_31_2024.07.30_2024.08.05.hdf\n");
         EXPECT_EQ(r.err, "");
     }
 }
@@ -122,7 +148,7 @@ TEST(ConditionmapCli, WritesTheVciGrid) {
     EXPECT_EQ(out.fields[0].numberType, kEosInt16);
     EXPECT_EQ(out.fields[1].name, "sur_vci_b02_b01_8bit");
     EXPECT_EQ(out.fields[1].numberType, kEosUInt8);
-    for (const auto& field : out.fields) {
+    for (const auto &field : out.fields) {
         EXPECT_EQ(field.dimList, "YDim,XDim");
         EXPECT_EQ(field.compression, 4) << field.name;
         EXPECT_EQ(field.compressionLevel, 9) << field.name;
@@ -144,37 +170,37 @@ TEST(ConditionmapCli, ReplacesAnEarlierOutput) {
 
 TEST(ConditionmapCli, EarlyStopsLeaveNoOutput) {
     struct Case {
-        const char* what;
-        std::function<void(EosGridSpec& extremes, EosGridSpec& ndvi)> change;
+        const char *what;
+        std::function<void(EosGridSpec &extremes, EosGridSpec &ndvi)> change;
         bool messageNamesNdvi;
         bool sizeMessage;
     };
     const Case cases[] = {
-        {"extremes grid of another name", [](EosGridSpec& e, EosGridSpec&) { e.name = "Other"; },
+        {"extremes grid of another name", [](EosGridSpec &e, EosGridSpec &) { e.name = "Other"; },
          false, false},
-        {"extremes lack ndvi_min3", [](EosGridSpec& e, EosGridSpec&) { e.fields.pop_back(); },
+        {"extremes lack ndvi_min3", [](EosGridSpec &e, EosGridSpec &) { e.fields.pop_back(); },
          false, false},
-        {"extremes lack ndvi_min", [](EosGridSpec& e, EosGridSpec&) { e.fields.erase(e.fields.begin()); },
-         false, false},
-        {"ndvi grid of another name", [](EosGridSpec&, EosGridSpec& n) { n.name = "Other"; }, true,
+        {"extremes lack ndvi_min",
+         [](EosGridSpec &e, EosGridSpec &) { e.fields.erase(e.fields.begin()); }, false, false},
+        {"ndvi grid of another name", [](EosGridSpec &, EosGridSpec &n) { n.name = "Other"; }, true,
          false},
-        {"ndvi lacks its field", [](EosGridSpec&, EosGridSpec& n) { n.fields.pop_back(); }, true,
+        {"ndvi lacks its field", [](EosGridSpec &, EosGridSpec &n) { n.fields.pop_back(); }, true,
          false},
         {"ndvi grid with more columns",
-         [](EosGridSpec&, EosGridSpec& n) {
+         [](EosGridSpec &, EosGridSpec &n) {
              n.columns = 6;
              n.rows = 2;
              n.fields[0].data.assign(12, 1);
          },
          true, true},
         {"ndvi grid with more rows",
-         [](EosGridSpec&, EosGridSpec& n) {
+         [](EosGridSpec &, EosGridSpec &n) {
              n = testsupport::sinusoidalGrid(4, 4);
              n.fields = {eosField("sur_ndvi_b02_b01", kEosInt16, std::vector<int16_t>(16, 0))};
          },
          true, true},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         EosGridSpec e = extremesGrid();
         EosGridSpec n = ndviGrid();
         c.change(e, n);
@@ -189,8 +215,8 @@ TEST(ConditionmapCli, EarlyStopsLeaveNoOutput) {
                                  " (4 x 3).\n")
                 << c.what;
         } else {
-            EXPECT_EQ(r.err, "open file or get info for " + (c.messageNamesNdvi ? f.ndvi : f.extremes) +
-                                 " failed.\n")
+            EXPECT_EQ(r.err, "open file or get info for " +
+                                 (c.messageNamesNdvi ? f.ndvi : f.extremes) + " failed.\n")
                 << c.what;
         }
         EXPECT_EQ(testsupport::readFile(f.output), "earlier") << c.what;
@@ -212,7 +238,7 @@ TEST(ConditionmapCli, MissingOrForeignInputFiles) {
         {f.extremes, f.dir.file("missing.hdf"), f.dir.file("missing.hdf")},
         {f.extremes, f.dir.file("text.hdf"), f.dir.file("text.hdf")},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         const testsupport::RunResult r = run(kProgram, {c.extremes, c.ndvi, f.output});
         EXPECT_EQ(r.status, 255) << c.named;
         EXPECT_EQ(r.out, "");
@@ -225,8 +251,8 @@ TEST(ConditionmapCli, MissingOrForeignInputFiles) {
 // ends with "Failed." and a non-zero status.
 TEST(ConditionmapCli, ReadFailuresStillWriteTheOutput) {
     struct Case {
-        const char* what;
-        std::function<void(EosGridSpec& extremes, EosGridSpec& ndvi)> change;
+        const char *what;
+        std::function<void(EosGridSpec &extremes, EosGridSpec &ndvi)> change;
         bool ndviNamed;
         std::vector<int16_t> vci16;
         std::vector<uint8_t> vci8;
@@ -235,24 +261,26 @@ TEST(ConditionmapCli, ReadFailuresStillWriteTheOutput) {
     const std::vector<uint8_t> allNo8(12, 254);
     const Case cases[] = {
         {"ndvi_max as 8-bit",
-         [](EosGridSpec& e, EosGridSpec&) {
+         [](EosGridSpec &e, EosGridSpec &) {
              e.fields[1] = eosField("ndvi_max", kEosUInt8, std::vector<uint8_t>(12, 1));
          },
          false, allNo16, allNo8},
         {"ndvi_min3 as 32-bit",
-         [](EosGridSpec& e, EosGridSpec&) {
-             e.fields[3] = eosField("ndvi_min3", testsupport::kEosInt32, std::vector<int32_t>(12, 1));
+         [](EosGridSpec &e, EosGridSpec &) {
+             e.fields[3] =
+                 eosField("ndvi_min3", testsupport::kEosInt32, std::vector<int32_t>(12, 1));
          },
          false, allNo16, allNo8},
-        {"ndvi_min2 stored XDim,YDim", [](EosGridSpec& e, EosGridSpec&) { e.fields[2].dimList = "XDim,YDim"; },
-         false, allNo16, allNo8},
+        {"ndvi_min2 stored XDim,YDim",
+         [](EosGridSpec &e, EosGridSpec &) { e.fields[2].dimList = "XDim,YDim"; }, false, allNo16,
+         allNo8},
         {"ndvi as 8-bit",
-         [](EosGridSpec&, EosGridSpec& n) {
+         [](EosGridSpec &, EosGridSpec &n) {
              n.fields[1] = eosField("sur_ndvi_b02_b01", kEosUInt8, std::vector<uint8_t>(12, 200));
          },
          true, allNo16, allNo8},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         EosGridSpec e = extremesGrid();
         EosGridSpec n = ndviGrid();
         c.change(e, n);
@@ -267,7 +295,8 @@ TEST(ConditionmapCli, ReadFailuresStillWriteTheOutput) {
         EXPECT_EQ(fromBytes<int16_t>(out.fields[0].data), c.vci16) << c.what;
         EXPECT_EQ(out.fields[1].data, c.vci8) << c.what;
         // Without the NDVI read the geometry comes from the extremes grid.
-        const testsupport::EosGridRead geometrySource = readEosGrid(c.ndviNamed ? f.ndvi : f.extremes);
+        const testsupport::EosGridRead geometrySource =
+            readEosGrid(c.ndviNamed ? f.ndvi : f.extremes);
         EXPECT_EQ(out.upperLeft, geometrySource.upperLeft) << c.what;
     }
 }
@@ -294,16 +323,17 @@ TEST(ConditionmapCli, OutputThatCannotBeCreatedOrPlaced) {
         std::string message;
     };
     const Case cases[] = {
-        {f.dir.file("no/such/vci.hdf"), "create output vci to " + f.dir.file("no/such/vci.hdf") +
-                                            " failed.\n"},
+        {f.dir.file("no/such/vci.hdf"),
+         "create output vci to " + f.dir.file("no/such/vci.hdf") + " failed.\n"},
         {f.dir.file("folder.hdf"), "write VCI data to " + f.dir.file("folder.hdf") + " failed.\n"},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         const testsupport::RunResult r = run(kProgram, {f.extremes, f.ndvi, c.output});
         EXPECT_EQ(r.status, 255) << c.output;
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, c.message);
-        EXPECT_EQ(f.entries(), (std::set<std::string>{"maxmin_31.hdf", "ndvi_31.hdf", "folder.hdf"}));
+        EXPECT_EQ(f.entries(),
+                  (std::set<std::string>{"maxmin_31.hdf", "ndvi_31.hdf", "folder.hdf"}));
     }
 }
 
@@ -313,19 +343,18 @@ TEST(ConditionmapCli, GdalReadsTheVciGrid) {
     ASSERT_EQ(f.runProgram().status, 0);
     GDALAllRegister();
     struct Case {
-        const char* field;
+        const char *field;
         GDALDataType type;
     };
     const Case cases[] = {{"sur_vci_b02_b01", GDT_Int16}, {"sur_vci_b02_b01_8bit", GDT_Byte}};
     const testsupport::EosGridRead in = readEosGrid(f.ndvi);
-    for (const Case& c : cases) {
-        const std::string name =
-            "HDF4_EOS:EOS_GRID:\"" + f.output + "\":MODIS_Grid_2D:" + c.field;
+    for (const Case &c : cases) {
+        const std::string name = "HDF4_EOS:EOS_GRID:\"" + f.output + "\":MODIS_Grid_2D:" + c.field;
         GDALDatasetUniquePtr ds(GDALDataset::Open(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
         ASSERT_TRUE(ds) << name;
         EXPECT_EQ(ds->GetRasterXSize(), 4);
         EXPECT_EQ(ds->GetRasterYSize(), 3);
-        GDALRasterBand* band = ds->GetRasterBand(1);
+        GDALRasterBand *band = ds->GetRasterBand(1);
         EXPECT_EQ(band->GetRasterDataType(), c.type);
         std::vector<int16_t> values(12);
         ASSERT_EQ(band->RasterIO(GF_Read, 0, 0, 4, 3, values.data(), 4, 3, GDT_Int16, 0, 0),
@@ -343,9 +372,9 @@ TEST(ConditionmapCli, GdalReadsTheVciGrid) {
         EXPECT_NEAR(gt[5], (in.lowerRight[1] - in.upperLeft[1]) / 3, 1e-6);
         EXPECT_EQ(gt[2], 0.0);
         EXPECT_EQ(gt[4], 0.0);
-        const OGRSpatialReference* srs = ds->GetSpatialRef();
+        const OGRSpatialReference *srs = ds->GetSpatialRef();
         ASSERT_NE(srs, nullptr);
-        char* proj4 = nullptr;
+        char *proj4 = nullptr;
         ASSERT_EQ(srs->exportToProj4(&proj4), OGRERR_NONE);
         const std::string text = proj4;
         CPLFree(proj4);
@@ -354,4 +383,4 @@ TEST(ConditionmapCli, GdalReadsTheVciGrid) {
     }
 }
 
-}  // namespace
+} // namespace

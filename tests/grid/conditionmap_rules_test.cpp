@@ -9,14 +9,14 @@
 namespace {
 
 using conditionmap::computeVci;
-using conditionmap::VciValue;
 using conditionmap::vciOfCell;
+using conditionmap::VciValue;
 
 constexpr int16_t kFill = -28673;
 constexpr int16_t kNoData = -28672;
 
 struct Case {
-    const char* what;
+    const char *what;
     int16_t n, mx, m1, m2, m3;
     int vci16;
     int vci8;
@@ -61,7 +61,7 @@ const Case kCases[] = {
 };
 
 TEST(VciRule, TableOfCases) {
-    for (const Case& c : kCases) {
+    for (const Case &c : kCases) {
         const VciValue v = vciOfCell(c.n, c.mx, c.m1, c.m2, c.m3);
         EXPECT_EQ(v.vci16, c.vci16) << c.what;
         EXPECT_EQ(v.vci8, c.vci8) << c.what;
@@ -70,7 +70,7 @@ TEST(VciRule, TableOfCases) {
 
 TEST(VciRule, ArraysGiveTheSameAsCells) {
     std::vector<int16_t> n, mx, m1, m2, m3;
-    for (const Case& c : kCases) {
+    for (const Case &c : kCases) {
         n.push_back(c.n);
         mx.push_back(c.mx);
         m1.push_back(c.m1);
@@ -85,7 +85,7 @@ TEST(VciRule, ArraysGiveTheSameAsCells) {
         EXPECT_EQ(v16[i], kCases[i].vci16) << kCases[i].what;
         EXPECT_EQ(v8[i], kCases[i].vci8) << kCases[i].what;
     }
-    EXPECT_EQ(v16.back(), 77);  // nothing written past the cells
+    EXPECT_EQ(v16.back(), 77); // nothing written past the cells
     EXPECT_EQ(v8.back(), 77);
 }
 
@@ -120,4 +120,4 @@ TEST(VciRule, ValidInputsStayOnTheScaleAndRiseWithNdvi) {
     }
 }
 
-}  // namespace
+} // namespace

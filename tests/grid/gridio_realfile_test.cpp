@@ -17,27 +17,27 @@ using namespace eosgrid;
 
 const std::string kRealData = VEG_REAL_DATA_DIR;
 
-std::string gdalName(const std::string& path, const std::string& grid, const std::string& field) {
+std::string gdalName(const std::string &path, const std::string &grid, const std::string &field) {
     return "HDF4_EOS:EOS_GRID:\"" + path + "\":" + grid + ":" + field;
 }
 
 struct Case {
-    const char* file;
-    const char* grid;
-    const char* field;
+    const char *file;
+    const char *grid;
+    const char *field;
     int32_t numberType;
 };
 
 template <typename T>
-std::vector<uint8_t> copyField(const GridReader& in, GridWriter& out, const std::string& field,
-                               const FieldInfo& info) {
+std::vector<uint8_t> copyField(const GridReader &in, GridWriter &out, const std::string &field,
+                               const FieldInfo &info) {
     const Edge edge{info.dims[0], info.dims[1]};
     const size_t cells = *checkedCellCount(edge.first, edge.second);
     std::vector<T> values(cells);
     EXPECT_TRUE(in.readField(field, edge, values.data(), values.size())) << field;
     EXPECT_TRUE(out.defineField(field, info.dimList, info.numberType, Compression::Deflate9));
     EXPECT_TRUE(out.writeField(field, edge, values.data(), values.size())) << field;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(values.data());
+    const auto *bytes = reinterpret_cast<const uint8_t *>(values.data());
     return std::vector<uint8_t>(bytes, bytes + cells * sizeof(T));
 }
 
@@ -48,15 +48,15 @@ TEST(RealGrids, GeometryCopyMatchesGdalsReadingOfTheOriginal) {
     const Case cases[] = {
         {"MOD09GQ.A2005001.h18v03.005.subset_utm32_3x5.hdf", "MODIS_Grid_2D", "sur_refl_b01_1",
          kInt16},
-        {"MOD11A1.A2017147.h12v11.006.2017151182710.hdf", "MODIS_Grid_Daily_1km_LST",
-         "LST_Day_1km", kUInt16},
+        {"MOD11A1.A2017147.h12v11.006.2017151182710.hdf", "MODIS_Grid_Daily_1km_LST", "LST_Day_1km",
+         kUInt16},
         {"MOD13A2.A2016145.h18v04.006.2016166145124.subset.hdf", "MODIS_Grid_16DAY_1km_VI",
          "1 km 16 days NDVI", kInt16},
         {"MCD15A2.A2002185.h00v08.005.2007172150237.hdf", "MOD_Grid_MOD15A2", "Lai_1km", kUInt8},
     };
     GDALAllRegister();
     testsupport::TempDir dir;
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         const std::string original = kRealData + "/" + c.file;
         if (!std::filesystem::exists(original)) {
             ADD_FAILURE() << "missing " << original;
@@ -107,8 +107,9 @@ TEST(RealGrids, GeometryCopyMatchesGdalsReadingOfTheOriginal) {
         ASSERT_NE(b->GetSpatialRef(), nullptr);
         EXPECT_TRUE(a->GetSpatialRef()->IsSame(b->GetSpatialRef())) << c.file;
 
-        GDALRasterBand* band = a->GetRasterBand(1);
-        const size_t elementSize = static_cast<size_t>(GDALGetDataTypeSizeBytes(band->GetRasterDataType()));
+        GDALRasterBand *band = a->GetRasterBand(1);
+        const size_t elementSize =
+            static_cast<size_t>(GDALGetDataTypeSizeBytes(band->GetRasterDataType()));
         std::vector<uint8_t> gdalValues(written.size());
         ASSERT_EQ(written.size(),
                   static_cast<size_t>(a->GetRasterXSize()) * a->GetRasterYSize() * elementSize);
@@ -130,7 +131,7 @@ TEST(RealGrids, ReflectanceSubsetValues) {
     ASSERT_TRUE(in.open(path, "MODIS_Grid_2D"));
     EXPECT_EQ(in.geometry().columns, 5);
     EXPECT_EQ(in.geometry().rows, 3);
-    EXPECT_EQ(in.geometry().projectionCode, 1);  // UTM
+    EXPECT_EQ(in.geometry().projectionCode, 1); // UTM
     EXPECT_EQ(in.geometry().zoneCode, 32);
     EXPECT_EQ(in.geometry().originCode, 0);
     std::vector<int16_t> red(15);
@@ -153,4 +154,4 @@ TEST(RealGrids, ReflectanceSubsetValues) {
     EXPECT_EQ(longName.substr(0, 45), "250m Surface Reflectance Band 1 - first layer");
 }
 
-}  // namespace
+} // namespace

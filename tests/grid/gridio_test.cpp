@@ -18,15 +18,15 @@ using namespace eosgrid;
 using testsupport::EosGridSpec;
 using testsupport::TempDir;
 
-uint32_t floatBits(const Attribute& a) {
+uint32_t floatBits(const Attribute &a) {
     uint32_t bits = 0;
     EXPECT_EQ(a.bytes.size(), 4u);
     std::memcpy(&bits, a.bytes.data(), 4);
     return bits;
 }
 
-const Attribute& attributeOf(const FieldLayout& f, const std::string& name) {
-    for (const Attribute& a : f.attributes) {
+const Attribute &attributeOf(const FieldLayout &f, const std::string &name) {
+    for (const Attribute &a : f.attributes) {
         if (a.name == name) {
             return a;
         }
@@ -34,9 +34,9 @@ const Attribute& attributeOf(const FieldLayout& f, const std::string& name) {
     throw std::runtime_error("no attribute " + name);
 }
 
-std::vector<std::string> namesOf(const std::vector<Attribute>& attributes) {
+std::vector<std::string> namesOf(const std::vector<Attribute> &attributes) {
     std::vector<std::string> names;
-    for (const Attribute& a : attributes) {
+    for (const Attribute &a : attributes) {
         names.push_back(a.name);
     }
     return names;
@@ -48,11 +48,11 @@ TEST(Ndvi8Mapping, ValidValuesAndSentinels) {
         int expected;
     };
     const Case cases[] = {
-        {-10000, 0}, {-9999, 0},  {-1, 124},    {0, 125},       {1, 125},     {80, 126},
-        {79, 125},   {9999, 249}, {10000, 250}, {-28672, 254},  {-28673, 255}, {10001, 254},
-        {-10001, 254}, {32767, 254}, {-32768, 254},
+        {-10000, 0},   {-9999, 0},   {-1, 124},     {0, 125},     {1, 125},
+        {80, 126},     {79, 125},    {9999, 249},   {10000, 250}, {-28672, 254},
+        {-28673, 255}, {10001, 254}, {-10001, 254}, {32767, 254}, {-32768, 254},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         EXPECT_EQ(ndvi8FromNdvi16(c.n), c.expected) << "n = " << c.n;
     }
 }
@@ -73,7 +73,7 @@ TEST(CellCount, OverflowAndNegativeSizesAreRefused) {
         {int64_t(1) << 31, int64_t(1) << 31, 4, false, 0},
         {int64_t(1) << 31, int64_t(1) << 31, 2, true, size_t(1) << 63},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         const std::optional<size_t> got = checkedCellCount(c.a, c.b, c.element);
         EXPECT_EQ(got.has_value(), c.ok) << c.a << " x " << c.b << " x " << c.element;
         if (got && c.ok) {
@@ -91,22 +91,30 @@ TEST(ProductLayouts, FieldsInOrderWithTypesAndCompression) {
     const Case cases[] = {
         {ProductKind::DailyNdvi,
          Compression::Deflate9,
-         {{"num_observations", 20}, {"sur_refl_b01_1", 22}, {"sur_refl_b02_1", 22},
-          {"QC_250m_1", 23}, {"obscov_1", 20}, {"iobs_res_1", 21}, {"orbit_pnt_1", 20},
-          {"granule_pnt_1", 21}, {"sur_ndvi_b02_b01", 22}, {"sur_ndvi_b02_b01_8bit", 21}}},
+         {{"num_observations", 20},
+          {"sur_refl_b01_1", 22},
+          {"sur_refl_b02_1", 22},
+          {"QC_250m_1", 23},
+          {"obscov_1", 20},
+          {"iobs_res_1", 21},
+          {"orbit_pnt_1", 20},
+          {"granule_pnt_1", 21},
+          {"sur_ndvi_b02_b01", 22},
+          {"sur_ndvi_b02_b01_8bit", 21}}},
         {ProductKind::Composite,
          Compression::Deflate9,
          {{"sur_ndvi_b02_b01", 22}, {"sur_ndvi_b02_b01_8bit", 21}, {"sur_ndvi_b02_b01_qc", 21}}},
         {ProductKind::Extremes,
          Compression::Deflate9,
          {{"ndvi_min", 22}, {"ndvi_max", 22}, {"ndvi_min2", 22}, {"ndvi_min3", 22}}},
-        {ProductKind::Vci, Compression::Deflate9,
+        {ProductKind::Vci,
+         Compression::Deflate9,
          {{"sur_vci_b02_b01", 22}, {"sur_vci_b02_b01_8bit", 21}}},
         {ProductKind::Mask, Compression::None, {{"sur_ndvi_b02_b01", 21}}},
         {ProductKind::DailyCondition, Compression::None, {{"sur_ndvi_b02_b01", 21}}},
     };
-    for (const Case& c : cases) {
-        const ProductLayout& p = productLayout(c.kind);
+    for (const Case &c : cases) {
+        const ProductLayout &p = productLayout(c.kind);
         EXPECT_EQ(p.kind, c.kind);
         EXPECT_EQ(p.compression, c.compression);
         ASSERT_EQ(p.fields.size(), c.fields.size());
@@ -116,7 +124,7 @@ TEST(ProductLayouts, FieldsInOrderWithTypesAndCompression) {
         }
     }
     // Only the eight carried fields of the daily grid take their attributes from a tile.
-    const ProductLayout& daily = productLayout(ProductKind::DailyNdvi);
+    const ProductLayout &daily = productLayout(ProductKind::DailyNdvi);
     for (size_t i = 0; i < daily.fields.size(); ++i) {
         EXPECT_EQ(daily.fields[i].copiesInputAttributes, i < 8) << daily.fields[i].name;
     }
@@ -124,14 +132,14 @@ TEST(ProductLayouts, FieldsInOrderWithTypesAndCompression) {
 
 TEST(ProductLayouts, AttributeNamesInOrder) {
     using Names = std::vector<std::string>;
-    const ProductLayout& daily = productLayout(ProductKind::DailyNdvi);
-    const ProductLayout& composite = productLayout(ProductKind::Composite);
+    const ProductLayout &daily = productLayout(ProductKind::DailyNdvi);
+    const ProductLayout &composite = productLayout(ProductKind::Composite);
     const Names dailyNames{"long_name", "valid_range", "_FillValue", "units",
                            "scale",     "offset",      "true_value"};
     const Names compositeNames{"long_name", "valid_range", "_NodataFillValue", "_FillValue",
                                "units",     "scale",       "offset",           "true_value"};
     struct Case {
-        const FieldLayout* field;
+        const FieldLayout *field;
         Names names;
     };
     const Case cases[] = {
@@ -147,24 +155,24 @@ TEST(ProductLayouts, AttributeNamesInOrder) {
         {&productLayout(ProductKind::Vci).fields[0], {}},
         {&productLayout(ProductKind::Extremes).fields[3], {}},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         EXPECT_EQ(namesOf(c.field->attributes), c.names) << c.field->name;
     }
 }
 
 TEST(ProductLayouts, AttributeValuesKeepExactBytes) {
-    const ProductLayout& daily = productLayout(ProductKind::DailyNdvi);
-    const ProductLayout& composite = productLayout(ProductKind::Composite);
-    const FieldLayout& mask = productLayout(ProductKind::Mask).fields[0];
-    const FieldLayout& condition = productLayout(ProductKind::DailyCondition).fields[0];
+    const ProductLayout &daily = productLayout(ProductKind::DailyNdvi);
+    const ProductLayout &composite = productLayout(ProductKind::Composite);
+    const FieldLayout &mask = productLayout(ProductKind::Mask).fields[0];
+    const FieldLayout &condition = productLayout(ProductKind::DailyCondition).fields[0];
     struct Case {
-        const FieldLayout* field;
+        const FieldLayout *field;
         std::string attribute;
         int32_t type;
         int32_t count;
         std::vector<uint8_t> bytes;
     };
-    auto textBytes = [](const std::string& s, size_t n) {
+    auto textBytes = [](const std::string &s, size_t n) {
         std::vector<uint8_t> b(n, 0);
         std::memcpy(b.data(), s.data(), std::min(n, s.size()));
         return b;
@@ -191,25 +199,25 @@ TEST(ProductLayouts, AttributeValuesKeepExactBytes) {
         {&condition, "_Fillvalue", 21, 1, {255}},
         {&condition, "_BadQuality", 21, 1, {253}},
     };
-    for (const Case& c : cases) {
-        const Attribute& a = attributeOf(*c.field, c.attribute);
+    for (const Case &c : cases) {
+        const Attribute &a = attributeOf(*c.field, c.attribute);
         EXPECT_EQ(a.numberType, c.type) << c.field->name << " " << c.attribute;
         EXPECT_EQ(a.count, c.count) << c.field->name << " " << c.attribute;
         EXPECT_EQ(a.bytes, c.bytes) << c.field->name << " " << c.attribute;
     }
     struct FloatCase {
-        const FieldLayout* field;
+        const FieldLayout *field;
         std::string attribute;
         uint32_t bits;
     };
     const FloatCase floats[] = {
-        {&daily.fields[8], "scale", 0x38D1B717u},     {&daily.fields[8], "offset", 0u},
-        {&daily.fields[9], "offset", 0u},             {&composite.fields[1], "offset", 0xBF800000u},
-        {&composite.fields[0], "offset", 0u},         {&mask, "scale", 0x42FE0000u},
-        {&mask, "offset", 0x42FE0000u},               {&condition, "scale", 0x3B83126Fu},
+        {&daily.fields[8], "scale", 0x38D1B717u}, {&daily.fields[8], "offset", 0u},
+        {&daily.fields[9], "offset", 0u},         {&composite.fields[1], "offset", 0xBF800000u},
+        {&composite.fields[0], "offset", 0u},     {&mask, "scale", 0x42FE0000u},
+        {&mask, "offset", 0x42FE0000u},           {&condition, "scale", 0x3B83126Fu},
     };
-    for (const FloatCase& c : floats) {
-        const Attribute& a = attributeOf(*c.field, c.attribute);
+    for (const FloatCase &c : floats) {
+        const Attribute &a = attributeOf(*c.field, c.attribute);
         EXPECT_EQ(a.numberType, 5);
         EXPECT_EQ(floatBits(a), c.bits) << c.field->name << " " << c.attribute;
     }
@@ -234,14 +242,14 @@ EosGridSpec sampleGrid() {
         ndvi[i] = static_cast<int16_t>(i * 100 - 500);
     }
     g.fields.push_back(testsupport::eosField("sur_ndvi_b02_b01", testsupport::kEosInt16, ndvi));
-    g.fields.push_back(testsupport::eosField("bytes", testsupport::kEosUInt8,
-                                             std::vector<uint8_t>(12, 7)));
+    g.fields.push_back(
+        testsupport::eosField("bytes", testsupport::kEosUInt8, std::vector<uint8_t>(12, 7)));
     testsupport::EosField swapped =
         testsupport::eosField("swapped", testsupport::kEosInt16, std::vector<int16_t>(12, 3));
     swapped.dimList = "XDim,YDim";
     g.fields.push_back(swapped);
-    g.fields.push_back(testsupport::eosField("wide", testsupport::kEosInt32,
-                                             std::vector<int32_t>(12, -5)));
+    g.fields.push_back(
+        testsupport::eosField("wide", testsupport::kEosInt32, std::vector<int32_t>(12, -5)));
     return g;
 }
 
@@ -261,7 +269,7 @@ TEST(GridReader, OpenFailsOnMissingFileWrongGridOrForeignFile) {
         {dir.file("text.hdf"), "MODIS_Grid_2D", false},
         {dir.path(), "MODIS_Grid_2D", false},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         GridReader r;
         EXPECT_EQ(r.open(c.path, c.grid), c.ok) << c.path << " " << c.grid;
         EXPECT_EQ(r.file().isOpen(), c.ok);
@@ -282,23 +290,27 @@ TEST(GridReader, ReadsOnlyIntoBuffersOfTheFieldsTypeAndSize) {
     std::vector<uint8_t> u8(13, 42);
     std::vector<int32_t> i32(12, 42);
     struct Case {
-        const char* what;
+        const char *what;
         bool expected;
         bool got;
     };
     const Case cases[] = {
-        {"int16 field into int16 buffer", true, r.readField("sur_ndvi_b02_b01", rc, i16.data(), 12)},
-        {"int16 field into uint8 buffer", false, r.readField("sur_ndvi_b02_b01", rc, u8.data(), 12)},
+        {"int16 field into int16 buffer", true,
+         r.readField("sur_ndvi_b02_b01", rc, i16.data(), 12)},
+        {"int16 field into uint8 buffer", false,
+         r.readField("sur_ndvi_b02_b01", rc, u8.data(), 12)},
         {"uint8 field into int16 buffer", false, r.readField("bytes", rc, i16.data(), 12)},
         {"uint8 field into uint8 buffer", true, r.readField("bytes", rc, u8.data(), 12)},
         {"int32 field", true, r.readField("wide", rc, i32.data(), 12)},
         {"buffer one cell short", false, r.readField("sur_ndvi_b02_b01", rc, i16.data(), 11)},
-        {"edge of another size", false, r.readField("sur_ndvi_b02_b01", Edge{2, 4}, i16.data(), 13)},
+        {"edge of another size", false,
+         r.readField("sur_ndvi_b02_b01", Edge{2, 4}, i16.data(), 13)},
         {"XDim,YDim field with (rows, columns)", false, r.readField("swapped", rc, i16.data(), 12)},
-        {"XDim,YDim field with (columns, rows)", true, r.readField("swapped", Edge{4, 3}, i16.data(), 12)},
+        {"XDim,YDim field with (columns, rows)", true,
+         r.readField("swapped", Edge{4, 3}, i16.data(), 12)},
         {"missing field", false, r.readField("nothing", rc, i16.data(), 12)},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         EXPECT_EQ(c.got, c.expected) << c.what;
     }
     // Cell (row 2, column 1) is element 9, and nothing was written past the field.
@@ -334,10 +346,10 @@ TEST(GridWriter, CopiesGeometryAndDimensionListAndCompression) {
     const std::vector<uint8_t> b{9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 255, 254};
     ASSERT_TRUE(w.defineField("a", swapped->dimList, kInt16, Compression::Deflate9));
     ASSERT_TRUE(w.defineField("b", "YDim,XDim", kUInt8, Compression::None));
-    EXPECT_FALSE(w.writeField("a", Edge{4, 3}, a.data(), 11));  // one value short
+    EXPECT_FALSE(w.writeField("a", Edge{4, 3}, a.data(), 11)); // one value short
     ASSERT_TRUE(w.writeField("a", Edge{4, 3}, a.data(), a.size()));
     ASSERT_TRUE(w.writeField("b", rowsColumns(r.geometry()), b.data(), b.size()));
-    EXPECT_FALSE(testsupport::fileExists(out));  // nothing under the target name before commit
+    EXPECT_FALSE(testsupport::fileExists(out)); // nothing under the target name before commit
     ASSERT_TRUE(w.commit());
     r.close();
 
@@ -377,7 +389,7 @@ TEST(GridWriter, LayoutFieldsAndAttributesRoundTrip) {
     GridReader r;
     testsupport::writeEosFile(dir.file("in.hdf"), sampleGrid());
     ASSERT_TRUE(r.open(dir.file("in.hdf"), "MODIS_Grid_2D"));
-    const ProductLayout& layout = productLayout(ProductKind::Composite);
+    const ProductLayout &layout = productLayout(ProductKind::Composite);
     GridWriter w;
     ASSERT_TRUE(w.create(dir.file("c.hdf"), kGridName, r.geometry()));
     ASSERT_TRUE(w.defineFields(layout, "YDim,XDim"));
@@ -390,7 +402,7 @@ TEST(GridWriter, LayoutFieldsAndAttributesRoundTrip) {
     EXPECT_FALSE(w.writeAttributes("no_such_field", {textAttribute("x", "y", 2)}));
     ASSERT_TRUE(w.commit());
 
-    for (const FieldLayout& f : layout.fields) {
+    for (const FieldLayout &f : layout.fields) {
         const std::vector<testsupport::EosAttribute> got =
             testsupport::readSdAttributes(dir.file("c.hdf"), f.name);
         ASSERT_EQ(got.size(), f.attributes.size()) << f.name;
@@ -413,9 +425,8 @@ TEST(Attributes, ReadsAtMostTheLimitAndSaysSo) {
     TempDir dir;
     EosGridSpec g = sampleGrid();
     for (int i = 0; i < 40; ++i) {
-        g.fields[1].attributes.push_back(
-            testsupport::eosValues("a" + std::to_string(i), testsupport::kEosInt32,
-                                   std::vector<int32_t>{i, -i}));
+        g.fields[1].attributes.push_back(testsupport::eosValues(
+            "a" + std::to_string(i), testsupport::kEosInt32, std::vector<int32_t>{i, -i}));
     }
     g.fields[0].attributes = {testsupport::eosText("units", "reflectance", 11),
                               testsupport::eosValues("valid_range", testsupport::kEosInt16,
@@ -437,7 +448,7 @@ TEST(Attributes, ReadsAtMostTheLimitAndSaysSo) {
         {"bytes", 41, 40, false}, {"sur_ndvi_b02_b01", 32, 3, false},
         {"wide", 32, 0, false},   {"missing", 32, 0, false},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         bool reached = !c.reachedMax;
         const std::vector<Attribute> got = r.readAttributes(c.field, c.max, &reached);
         EXPECT_EQ(got.size(), c.count) << c.field << " " << c.max;
@@ -473,14 +484,14 @@ TEST(GridWriter, TargetOnlyReplacedWhenComplete) {
 
     auto entries = [&] {
         size_t n = 0;
-        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        for (const auto &e : std::filesystem::directory_iterator(dir.path())) {
             (void)e;
             ++n;
         }
         return n;
     };
     {
-        GridWriter w;  // abandoned by its destructor
+        GridWriter w; // abandoned by its destructor
         ASSERT_TRUE(w.create(target, kGridName, r.geometry()));
         EXPECT_TRUE(testsupport::fileExists(w.temporaryPath()));
         EXPECT_EQ(std::filesystem::path(w.temporaryPath()).parent_path(),
@@ -537,4 +548,4 @@ TEST(Handles, MoveLeavesTheSourceEmpty) {
     EXPECT_FALSE(movedFile.close());
 }
 
-}  // namespace
+} // namespace

@@ -14,13 +14,13 @@ namespace testsupport {
 
 namespace {
 
-char* text(const std::string& s) { return const_cast<char*>(s.c_str()); }
+char *text(const std::string &s) { return const_cast<char *>(s.c_str()); }
 
-[[noreturn]] void fail(const std::string& what, const std::string& path) {
+[[noreturn]] void fail(const std::string &what, const std::string &path) {
     throw std::runtime_error("hdfeos test file " + path + ": " + what + " failed");
 }
 
-std::vector<std::string> splitList(const std::string& list) {
+std::vector<std::string> splitList(const std::string &list) {
     std::vector<std::string> parts;
     std::stringstream in(list);
     std::string part;
@@ -44,9 +44,9 @@ struct Handles {
     }
 };
 
-}  // namespace
+} // namespace
 
-EosAttribute eosText(const std::string& name, const std::string& value, int32_t count) {
+EosAttribute eosText(const std::string &name, const std::string &value, int32_t count) {
     EosAttribute a{name, kEosChar8, count, std::vector<uint8_t>(static_cast<size_t>(count), 0)};
     std::copy_n(value.begin(), std::min(value.size(), a.bytes.size()), a.bytes.begin());
     return a;
@@ -62,13 +62,13 @@ EosGridSpec sinusoidalGrid(int32_t columns, int32_t rows) {
     return g;
 }
 
-void writeEosFile(const std::string& path, const std::vector<EosGridSpec>& grids) {
+void writeEosFile(const std::string &path, const std::vector<EosGridSpec> &grids) {
     Handles h;
     h.file = GDopen(text(path), DFACC_CREATE);
     if (h.file == -1) {
         fail("GDopen", path);
     }
-    for (const EosGridSpec& g : grids) {
+    for (const EosGridSpec &g : grids) {
         float64 ul[2] = {g.upperLeft[0], g.upperLeft[1]};
         float64 lr[2] = {g.lowerRight[0], g.lowerRight[1]};
         h.grid = GDcreate(h.file, text(g.name), g.columns, g.rows, ul, lr);
@@ -81,34 +81,34 @@ void writeEosFile(const std::string& path, const std::vector<EosGridSpec>& grids
             GDdeforigin(h.grid, g.originCode) == FAIL) {
             fail("GDdefproj/GDdeforigin", path);
         }
-        for (const auto& d : g.extraDims) {
+        for (const auto &d : g.extraDims) {
             if (GDdefdim(h.grid, text(d.first), d.second) == FAIL) {
                 fail("GDdefdim " + d.first, path);
             }
         }
-        for (const EosField& f : g.fields) {
+        for (const EosField &f : g.fields) {
             intn params9[5] = {f.deflateLevel, 0, 0, 0, 0};
             if (GDdefcomp(h.grid, f.deflateLevel > 0 ? HDFE_COMP_DEFLATE : HDFE_COMP_NONE,
                           params9) == FAIL ||
-                GDdeffield(h.grid, f.name.c_str(), f.dimList.c_str(), f.numberType,
-                           HDFE_NOMERGE) == FAIL) {
+                GDdeffield(h.grid, f.name.c_str(), f.dimList.c_str(), f.numberType, HDFE_NOMERGE) ==
+                    FAIL) {
                 fail("GDdeffield " + f.name, path);
             }
         }
-        for (const EosField& f : g.fields) {
+        for (const EosField &f : g.fields) {
             if (f.data.empty()) {
                 continue;
             }
             std::vector<int32> edge;
             size_t cells = 1;
-            for (const std::string& dim : splitList(f.dimList)) {
+            for (const std::string &dim : splitList(f.dimList)) {
                 int32 size = -1;
                 if (dim == "XDim") {
                     size = g.columns;
                 } else if (dim == "YDim") {
                     size = g.rows;
                 } else {
-                    for (const auto& d : g.extraDims) {
+                    for (const auto &d : g.extraDims) {
                         if (d.first == dim) {
                             size = d.second;
                         }
@@ -124,7 +124,7 @@ void writeEosFile(const std::string& path, const std::vector<EosGridSpec>& grids
                 fail("data size of " + f.name, path);
             }
             if (GDwritefield(h.grid, f.name.c_str(), nullptr, nullptr, edge.data(),
-                             const_cast<uint8_t*>(f.data.data())) == FAIL) {
+                             const_cast<uint8_t *>(f.data.data())) == FAIL) {
                 fail("GDwritefield " + f.name, path);
             }
         }
@@ -133,7 +133,7 @@ void writeEosFile(const std::string& path, const std::vector<EosGridSpec>& grids
         if (EHidinfo(h.file, &hdf, &sd) == FAIL) {
             fail("EHidinfo", path);
         }
-        for (const EosField& f : g.fields) {
+        for (const EosField &f : g.fields) {
             if (f.attributes.empty()) {
                 continue;
             }
@@ -141,9 +141,9 @@ void writeEosFile(const std::string& path, const std::vector<EosGridSpec>& grids
             if (sds == FAIL) {
                 fail("SDselect " + f.name, path);
             }
-            for (const EosAttribute& a : f.attributes) {
+            for (const EosAttribute &a : f.attributes) {
                 if (SDsetattr(sds, a.name.c_str(), a.numberType, a.count,
-                              const_cast<uint8_t*>(a.bytes.data())) == FAIL) {
+                              const_cast<uint8_t *>(a.bytes.data())) == FAIL) {
                     SDendaccess(sds);
                     fail("SDsetattr " + a.name, path);
                 }
@@ -159,7 +159,7 @@ void writeEosFile(const std::string& path, const std::vector<EosGridSpec>& grids
     }
 }
 
-std::vector<std::string> readEosGridNames(const std::string& path) {
+std::vector<std::string> readEosGridNames(const std::string &path) {
     int32 bytes = 0;
     if (GDinqgrid(text(path), nullptr, &bytes) < 0) {
         fail("GDinqgrid", path);
@@ -171,7 +171,7 @@ std::vector<std::string> readEosGridNames(const std::string& path) {
     return splitList(names.data());
 }
 
-EosGridRead readEosGrid(const std::string& path, const std::string& gridName) {
+EosGridRead readEosGrid(const std::string &path, const std::string &gridName) {
     Handles h;
     h.file = GDopen(text(path), DFACC_READ);
     if (h.file == -1) {
@@ -213,7 +213,7 @@ EosGridRead readEosGrid(const std::string& path, const std::string& gridName) {
     if (nfields < 0 || GDinqfields(h.grid, fieldNames.data(), ranks.data(), types.data()) < 0) {
         fail("GDinqfields", path);
     }
-    for (const std::string& name : splitList(fieldNames.data())) {
+    for (const std::string &name : splitList(fieldNames.data())) {
         EosFieldRead f;
         f.name = name;
         int32 dims[32] = {};
@@ -242,8 +242,8 @@ EosGridRead readEosGrid(const std::string& path, const std::string& gridName) {
     return r;
 }
 
-const EosFieldRead& eosFieldOf(const EosGridRead& grid, const std::string& name) {
-    for (const EosFieldRead& f : grid.fields) {
+const EosFieldRead &eosFieldOf(const EosGridRead &grid, const std::string &name) {
+    for (const EosFieldRead &f : grid.fields) {
         if (f.name == name) {
             return f;
         }
@@ -251,7 +251,7 @@ const EosFieldRead& eosFieldOf(const EosGridRead& grid, const std::string& name)
     throw std::runtime_error("no field " + name);
 }
 
-std::vector<EosAttribute> readSdAttributes(const std::string& path, const std::string& dataSet) {
+std::vector<EosAttribute> readSdAttributes(const std::string &path, const std::string &dataSet) {
     const int32 sd = SDstart(path.c_str(), DFACC_READ);
     if (sd == FAIL) {
         fail("SDstart", path);
@@ -284,4 +284,4 @@ std::vector<EosAttribute> readSdAttributes(const std::string& path, const std::s
     return result;
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -24,7 +24,7 @@ enum EosType : int32_t {
 };
 
 // Bytes of a vector of values, in host order.
-template <typename T> std::vector<uint8_t> toBytes(const std::vector<T>& values) {
+template <typename T> std::vector<uint8_t> toBytes(const std::vector<T> &values) {
     std::vector<uint8_t> bytes(values.size() * sizeof(T));
     if (!bytes.empty()) {
         std::memcpy(bytes.data(), values.data(), bytes.size());
@@ -32,7 +32,7 @@ template <typename T> std::vector<uint8_t> toBytes(const std::vector<T>& values)
     return bytes;
 }
 // Values from bytes (a trailing partial value is dropped).
-template <typename T> std::vector<T> fromBytes(const std::vector<uint8_t>& bytes) {
+template <typename T> std::vector<T> fromBytes(const std::vector<uint8_t> &bytes) {
     std::vector<T> values(bytes.size() / sizeof(T));
     if (!values.empty()) {
         std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
@@ -44,16 +44,16 @@ struct EosAttribute {
     std::string name;
     int32_t numberType = 0;
     int32_t count = 0;
-    std::vector<uint8_t> bytes;  // count values of numberType
+    std::vector<uint8_t> bytes; // count values of numberType
 
-    bool operator==(const EosAttribute& o) const {
+    bool operator==(const EosAttribute &o) const {
         return name == o.name && numberType == o.numberType && count == o.count && bytes == o.bytes;
     }
 };
 // A text attribute of exactly `count` bytes (zero-padded, or cut).
-EosAttribute eosText(const std::string& name, const std::string& text, int32_t count);
+EosAttribute eosText(const std::string &name, const std::string &text, int32_t count);
 template <typename T>
-EosAttribute eosValues(const std::string& name, int32_t numberType, const std::vector<T>& values) {
+EosAttribute eosValues(const std::string &name, int32_t numberType, const std::vector<T> &values) {
     return EosAttribute{name, numberType, static_cast<int32_t>(values.size()), toBytes(values)};
 }
 
@@ -61,13 +61,13 @@ struct EosField {
     std::string name;
     int32_t numberType = kEosInt16;
     std::string dimList = "YDim,XDim";
-    std::vector<uint8_t> data;       // whole field, row-major in dimList order; empty: not written
-    int deflateLevel = 0;            // 0: no compression, 1..9: deflate
+    std::vector<uint8_t> data; // whole field, row-major in dimList order; empty: not written
+    int deflateLevel = 0;      // 0: no compression, 1..9: deflate
     std::vector<EosAttribute> attributes;
 };
 
 template <typename T>
-EosField eosField(const std::string& name, int32_t numberType, const std::vector<T>& values) {
+EosField eosField(const std::string &name, int32_t numberType, const std::vector<T> &values) {
     EosField f;
     f.name = name;
     f.numberType = numberType;
@@ -81,12 +81,12 @@ struct EosGridSpec {
     int32_t rows = 3;
     std::array<double, 2> upperLeft{{0.0, 6671703.118}};
     std::array<double, 2> lowerRight{{926.625433, 6668923.241}};
-    int32_t projectionCode = 16;  // sinusoidal
+    int32_t projectionCode = 16; // sinusoidal
     int32_t zoneCode = 0;
-    int32_t sphereCode = -1;      // sphere given by parameter 0
+    int32_t sphereCode = -1; // sphere given by parameter 0
     std::array<double, 13> projectionParameters{{6371007.181}};
-    int32_t originCode = 0;       // upper left
-    std::vector<std::pair<std::string, int32_t>> extraDims;  // defined besides XDim and YDim
+    int32_t originCode = 0;                                 // upper left
+    std::vector<std::pair<std::string, int32_t>> extraDims; // defined besides XDim and YDim
     std::vector<EosField> fields;
 };
 
@@ -94,8 +94,8 @@ struct EosGridSpec {
 EosGridSpec sinusoidalGrid(int32_t columns, int32_t rows);
 
 // Writes one HDF-EOS file holding the grids; throws std::runtime_error naming the failing call.
-void writeEosFile(const std::string& path, const std::vector<EosGridSpec>& grids);
-inline void writeEosFile(const std::string& path, const EosGridSpec& grid) {
+void writeEosFile(const std::string &path, const std::vector<EosGridSpec> &grids);
+inline void writeEosFile(const std::string &path, const EosGridSpec &grid) {
     writeEosFile(path, std::vector<EosGridSpec>{grid});
 }
 
@@ -106,9 +106,9 @@ struct EosFieldRead {
     std::vector<int32_t> dims;
     int32_t numberType = 0;
     std::string dimList;
-    int32_t compression = -1;       // HDF-EOS compression code (0 none, 4 deflate)
-    int32_t compressionLevel = 0;   // deflate level
-    std::vector<uint8_t> data;      // whole field
+    int32_t compression = -1;     // HDF-EOS compression code (0 none, 4 deflate)
+    int32_t compressionLevel = 0; // deflate level
+    std::vector<uint8_t> data;    // whole field
 };
 
 struct EosGridRead {
@@ -121,18 +121,18 @@ struct EosGridRead {
     int32_t sphereCode = 0;
     std::array<double, 13> projectionParameters{};
     int32_t originCode = 0;
-    std::vector<std::string> dimNames;  // as GDinqdims lists them
+    std::vector<std::string> dimNames; // as GDinqdims lists them
     std::vector<int32_t> dimSizes;
-    std::vector<EosFieldRead> fields;   // in the order GDinqfields lists them
+    std::vector<EosFieldRead> fields; // in the order GDinqfields lists them
 };
 
 // The grid names of a file, in order.
-std::vector<std::string> readEosGridNames(const std::string& path);
+std::vector<std::string> readEosGridNames(const std::string &path);
 // Reads a grid whole; throws std::runtime_error when the file or grid cannot be read.
-EosGridRead readEosGrid(const std::string& path, const std::string& gridName = "MODIS_Grid_2D");
+EosGridRead readEosGrid(const std::string &path, const std::string &gridName = "MODIS_Grid_2D");
 // The field of that name in a grid read back; throws when missing.
-const EosFieldRead& eosFieldOf(const EosGridRead& grid, const std::string& name);
+const EosFieldRead &eosFieldOf(const EosGridRead &grid, const std::string &name);
 // The attributes of an SD data set (a grid field) of the file, in index order.
-std::vector<EosAttribute> readSdAttributes(const std::string& path, const std::string& dataSet);
+std::vector<EosAttribute> readSdAttributes(const std::string &path, const std::string &dataSet);
 
-}  // namespace testsupport
+} // namespace testsupport
