@@ -103,7 +103,9 @@ void showTIFFDirectory(TIFFDir4StripP dir, FILE *out = stdout);
 // to = from, field by field. Returns 0.
 int copyTIFFDirectory(TIFFDir4StripP &to, TIFFDir4StripP from);
 // The directory of the default national grid: 36030 x 16841 cells of about 231.65 m, LZW, one row
-// per strip. samplesPerPixel and sampleFormat keep what the caller put there.
+// per strip, upper-left corner (-3923692.75, 4132737.27). Its Y pixel scale is negative; GDAL reads
+// such files as north-up grids all the same. samplesPerPixel and sampleFormat keep what the caller
+// put there.
 void setTIFFDirectoryforpeltabydefault(TIFFDir4StripP &dir);
 
 // Reads the keys of GTIFKeys; absent keys (and keys stored with another type) leave their fields as
@@ -122,7 +124,8 @@ void setGeoKeysSRORG6630forpeltabydefault(GTIFKeys &keys);
 // Sets a geographic example on a user-defined ellipsoid.
 void setGeoKeysExampleGeog1(GTIF *gtif);
 
-// Writes rows of zero bytes. A failed row is reported through TIFFError and the next one follows.
+// Writes rows of zero bytes; a row is never shorter than the file's scanline. A failed row is
+// reported through TIFFError and the next one follows. Throws when the row cannot be allocated.
 void writeBlankImageByStrip(TIFF *tif, size_t bytesPerRow, uint32_t rows);
 // Writes rows from image, row r taken from the r-th slice of TIFFScanlineSize bytes; image must
 // hold rows such slices and is never modified. A failed row is reported through TIFFError.
@@ -132,13 +135,14 @@ void writeImageScanlineByStripForWhole(TIFF *tif, const void *image, uint32_t ro
 // and the projection code are not compared. Doubles match within 1e-13.
 int isProjCompatible(GTIFKeys keys1, GTIFKeys keys2);
 // 1 when image 1 covers image 2, judged by the corners of image 2 in pixels of image 1, else 0.
-// The key records are not consulted.
+// Image 2 may start up to half a pixel before image 1. A corner that cannot be converted (no tie
+// point or scale) counts as not covered. The key records are not consulted.
 int isBoundingBox1Contains2(GTIF *gtif1, GTIFKeys keys1, uint32_t width1, uint32_t height1,
                             GTIF *gtif2, GTIFKeys keys2, uint32_t width2, uint32_t height2);
 // Area shared by rectangles 1 and 2 (0 when disjoint or touching).
 double getRectangleOverlap(double xMin1, double yMin1, double xMax1, double yMax1, double xMin2,
                            double yMin2, double xMax2, double yMax2);
-// The shared area as a share of the area of rectangle 1. When rectangle 1 has no area: -1 if the
+// The shared area as a share of the area of rectangle 1. When that area is below 1e-13: -1 if the
 // shared area is at least 1e-13, else the shared area.
 double getRectangleOverlapRatio(double xMin1, double yMin1, double xMax1, double yMax1,
                                 double xMin2, double yMin2, double xMax2, double yMax2);

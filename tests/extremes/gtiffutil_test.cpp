@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -89,8 +90,8 @@ std::vector<uint8_t> pattern(size_t size) {
     return pixels;
 }
 
-// A little-endian TIFF of one 8-bit strip assembled byte by byte, so that tags can be left out or
-// given shapes that libtiff would not write itself.
+// A little-endian TIFF of one 8-bit strip assembled byte by byte (on a little-endian host), so that
+// tags can be left out or given shapes that libtiff would not write itself.
 struct RawTag {
     uint16_t tag;
     uint16_t type; // 3 SHORT, 4 LONG, 12 DOUBLE
