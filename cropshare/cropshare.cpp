@@ -30,7 +30,7 @@ namespace cropshare {
 namespace {
 
 // Largest strip of the crop clip read in one call, in bytes (rounded to whole NDVI rows).
-constexpr size_t kStripBytes = size_t{8} << 20;
+constexpr size_t kStripBytes = size_t{2} << 20;
 constexpr uint8_t kFullRejected = 255;
 constexpr uint8_t kBasicRejected = 0;
 const char *const kCountyLayer = "conus_counties";
@@ -40,7 +40,8 @@ inline uint32_t zeroBytes(uint64_t x) {
     constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
     uint64_t y = (x & kLow7) + kLow7;
     y = ~(y | x | kLow7);
-    return static_cast<uint32_t>(__builtin_popcountll(y));
+    // one bit per zero byte moved to the low end of its byte, then the bytes summed by a multiply
+    return static_cast<uint32_t>((((y >> 7) * 0x0101010101010101ULL) >> 56));
 }
 
 // The executable `name` as the shell would find it through PATH; empty when there is none.
@@ -406,6 +407,9 @@ bool shareFromClips(const ShareJob &job, std::ostream &out) {
                 << " was not written.\n";
             return false;
         }
+        // The strip is read once: dropping its cached blocks keeps memory small, and the block
+        // memory is reused for the next strip instead of being faulted in afresh.
+        crop->FlushCache(false);
         if (full && ndviBand->RasterIO(GF_Read, 0, row, width, rows, ndviStrip.data(), width, rows,
                                        GDT_Byte, 0, 0, nullptr) != CE_None) {
             out << "GDAL failed to read " << ndviClip << "; " << percentPath
