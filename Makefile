@@ -2,8 +2,11 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 SANBUILD ?= build-asan
+FUZZBUILD ?= build-fuzz
+# Seconds each fuzz target runs under `make fuzz`.
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-asan test test-plain test-asan demo clean
+.PHONY: all deps build build-asan test test-plain test-asan demo clean build-fuzz test-fuzz fuzz
 
 all: build
 
@@ -29,10 +32,32 @@ test-asan: build-asan
 	cd $(SANBUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
-test: test-plain test-asan
+# The fuzz targets of the parsers, built with clang and libFuzzer.
+$(FUZZBUILD)/CMakeCache.txt: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DVEG_FUZZ=ON -DVEG_BUILD_TESTS=OFF -DVEG_BUILD_BENCH=OFF
+
+build-fuzz: deps $(FUZZBUILD)/CMakeCache.txt
+	cmake --build $(FUZZBUILD) -j $(JOBS) --target fuzz_targets
+
+# A few seconds per target over its seed corpus; a crash, leak or sanitizer report fails.
+test-fuzz: build-fuzz
+	cd $(FUZZBUILD) && ctest -L fuzz --output-on-failure
+
+# Each target for FUZZ_SECONDS, one after another; new inputs are kept in $(FUZZBUILD)/fuzz/corpus.
+fuzz: build-fuzz
+	@set -e; for target in $$(ls $(FUZZBUILD)/fuzz | grep '^fuzz_' | grep -v -- '-'); do \
+		echo "== $$target ($(FUZZ_SECONDS) s)"; \
+		$(FUZZBUILD)/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
+			-rss_limit_mb=2048 -print_final_stats=1 \
+			-artifact_prefix=$(FUZZBUILD)/fuzz/$$target- \
+			$(FUZZBUILD)/fuzz/corpus/$$target tests/fuzz/corpus/$$target; \
+	done
+
+test: test-plain test-asan test-fuzz
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(SANBUILD)
+	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD)
