@@ -1,9 +1,12 @@
 // The compositing rules of the period maximum-value composite, as sequences of daily values per cell,
 // and the list position counter.
 #include "compositerules.h"
+#include "peakcomposite.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -97,6 +100,54 @@ TEST(ListPosition, WrapsAfter255) {
         if (entry == 1 || entry == 255 || entry == 256 || entry == 257) seen.push_back(position);
     }
     EXPECT_EQ(seen, (std::vector<int>{1, 255, 0, 1}));
+}
+
+TEST(ListFile, TokensSeparatedByAnyWhiteSpace) {
+    testsupport::TempDir t;
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> entries;
+    } cases[] = {
+        {"one per line", "a.hdf\nb.hdf\n", {"a.hdf", "b.hdf"}},
+        {"no final line end", "a.hdf\nb.hdf", {"a.hdf", "b.hdf"}},
+        {"blanks and tabs", "  a.hdf \t b.hdf\t\tc.hdf  ", {"a.hdf", "b.hdf", "c.hdf"}},
+        {"carriage returns", "a.hdf\r\nb.hdf\r\n", {"a.hdf", "b.hdf"}},
+        {"blank lines", "\n\na.hdf\n\n\n", {"a.hdf"}},
+        {"empty", "", {}},
+        {"stops after one entry too many", "1 2 3 4 5 6", {"1", "2", "3", "4"}},
+    };
+    for (const auto& c : cases) {
+        testsupport::writeFile(t.file("list.txt"), c.text);
+        std::vector<std::string> entries{"left over"};
+        ASSERT_TRUE(peakcomposite::readListFile(t.file("list.txt"), 3, entries)) << c.name;
+        EXPECT_EQ(entries, c.entries) << c.name;
+    }
+    std::vector<std::string> entries;
+    EXPECT_FALSE(peakcomposite::readListFile(t.file("missing.txt"), 3, entries));
+    EXPECT_FALSE(peakcomposite::readListFile(t.path(), 3, entries)); // a folder
+}
+
+TEST(PeakCompositeArguments, OptionalNamesByPosition) {
+    const char* args[] = {"prog", "list.txt", "out.hdf", "G", "n16", "n8", "qc"};
+    struct Case {
+        int argc;
+        bool ok;
+        const char* grid;
+        const char* qc;
+    } cases[] = {{2, false, "", ""},
+                 {3, true, "MODIS_Grid_2D", "sur_ndvi_b02_b01_qc"},
+                 {4, true, "G", "sur_ndvi_b02_b01_qc"},
+                 {7, true, "G", "qc"}};
+    for (const auto& c : cases) {
+        peakcomposite::Options o;
+        ASSERT_EQ(peakcomposite::parseArguments(c.argc, args, o), c.ok) << c.argc;
+        if (!c.ok) continue;
+        EXPECT_EQ(o.listPath, "list.txt");
+        EXPECT_EQ(o.outputPath, "out.hdf");
+        EXPECT_EQ(o.gridName, c.grid);
+        EXPECT_EQ(o.qcField, c.qc);
+    }
 }
 
 } // namespace

@@ -1,0 +1,37 @@
+// Realistic full-size NDVI grids for the benchmarks of the compositor and the extremes builders:
+// spatially smooth vegetation with noise, clouds as no-data, an area outside the mask as fill, on a
+// sinusoidal 250 m tile, written compressed as the products are.
+#pragma once
+
+#include "gridio.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace benchgrids {
+
+// The geometry of a sinusoidal tile of columns x rows 250 m cells.
+eosgrid::GridGeometry tileGeometry(int32_t columns, int32_t rows);
+
+// A 16-bit NDVI field (NDVI x 10000; -28672 under clouds, -28673 outside the mask) for one
+// `variant` (a day or a year): the pattern shifts and the clouds move with it.
+std::vector<int16_t> ndviField(int32_t columns, int32_t rows, int variant);
+
+// The 8-bit twin of a 16-bit field (254 no data, 255 fill).
+std::vector<uint8_t> ndvi8Field(const std::vector<int16_t>& ndvi16);
+
+// The 8-bit codes of the older daily product: NDVI 0..250, 255 for no value, 253 for bad value.
+std::vector<uint8_t> dailyCodeField(int32_t columns, int32_t rows, int variant);
+
+// Writes a grid "MODIS_Grid_2D" with the given fields (deflate level 9); throws on failure.
+struct BenchField {
+    std::string name;
+    int32_t numberType;
+    const void* data;
+    size_t bytes;
+};
+void writeGrid(const std::string& path, int32_t columns, int32_t rows,
+               const std::vector<BenchField>& fields);
+
+} // namespace benchgrids

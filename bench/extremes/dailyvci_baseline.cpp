@@ -1,0 +1,64 @@
+// I/O-only baseline of dailyvci: the same daily files of the earlier windows and of the current
+// window opened, queried and read whole, and a daily condition grid written with its attributes,
+// without the window maximum, the fold or the index.
+// Arguments as dailyvci: <src dir> <start yyyy.mm.dd> <end yyyy.mm.dd> <years> <targetfile>.
+#include "calendar.h"
+#include "gridio.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    if (argc < 6) {
+        std::fprintf(stderr, "usage: %s <src dir> <start> <end> <years> <target>\n", argv[0]);
+        return 2;
+    }
+    const std::string src = argv[1];
+    const int years = std::atoi(argv[4]);
+    std::vector<int> fy(years), fm(years), fd(years), ly(years), lm(years), ld(years);
+    calendar::findPeriods(argv[2], argv[3], years, fy.data(), fm.data(), fd.data(), ly.data(),
+                          lm.data(), ld.data(), nullptr);
+    std::vector<std::pair<int64_t, int64_t>> windows;
+    for (int k = 0; k < years; ++k) {
+        windows.push_back({calendar::Gregorian2Julian(fy[k], fm[k], fd[k]),
+                           calendar::Gregorian2Julian(ly[k], lm[k], ld[k])});
+    }
+    windows.push_back({calendar::gdate2julian(argv[2]), calendar::gdate2julian(argv[3])});
+
+    std::unique_ptr<uint8_t[]> values;
+    size_t cells = 0;
+    eosgrid::Edge edge;
+    eosgrid::GridGeometry geometry;
+    std::string dimList;
+    for (const auto& window : windows) {
+        for (const calendar::Date& day : calendar::daysBetween(window.first, window.second)) {
+            const std::string name = calendar::dailyNdviFileName(src, day);
+            eosgrid::GridReader reader;
+            if (!reader.open(name, eosgrid::kGridName)) continue;
+            const auto info = reader.fieldInfo(eosgrid::kNdviField);
+            if (!info) continue;
+            if (!values) {
+                geometry = reader.geometry();
+                edge = eosgrid::rowsColumns(geometry);
+                cells = *eosgrid::checkedCellCount(geometry.rows, geometry.columns);
+                values.reset(new uint8_t[cells]);
+            }
+            if (!reader.readField(eosgrid::kNdviField, edge, values.get(), cells)) return 1;
+            dimList = info->dimList;
+        }
+    }
+    if (!values) return 1;
+    const eosgrid::ProductLayout& layout =
+        eosgrid::productLayout(eosgrid::ProductKind::DailyCondition);
+    eosgrid::GridWriter writer;
+    if (!writer.create(argv[5], eosgrid::kGridName, geometry) ||
+        !writer.defineFields(layout, dimList) ||
+        !writer.writeField(eosgrid::kNdviField, edge, values.get(), cells) ||
+        !writer.writeLayoutAttributes(layout)) {
+        return 1;
+    }
+    return writer.commit() ? 0 : 1;
+}

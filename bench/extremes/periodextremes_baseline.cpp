@@ -1,0 +1,53 @@
+// I/O-only baseline of periodextremes: the same period files opened, queried and read whole with
+// the same calls, and an extremes grid of four deflated fields written, without the per-pixel rule.
+// Arguments as periodextremes: <src dir> <start yyyy> <end yyyy> <targetfile> <period> <L> <A>.
+#include "calendar.h"
+#include "gridio.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc < 8) {
+        std::fprintf(stderr, "usage: %s <src dir> <start> <end> <target> <period> <L> <A>\n",
+                     argv[0]);
+        return 2;
+    }
+    const std::string src = argv[1];
+    const int start = std::atoi(argv[2]), end = std::atoi(argv[3]);
+    const int period = std::atoi(argv[5]), step = std::atoi(argv[6]), length = std::atoi(argv[7]);
+    std::unique_ptr<int16_t[]> values;
+    size_t cells = 0;
+    eosgrid::Edge edge;
+    eosgrid::GridGeometry geometry;
+    std::string dimList;
+    for (int year = start; year <= end; ++year) {
+        const std::string name =
+            calendar::periodNdviFileName(src, year, calendar::periodOf(year, period, step, length));
+        eosgrid::GridReader reader;
+        if (!reader.open(name, eosgrid::kGridName)) continue;
+        const auto info = reader.fieldInfo(eosgrid::kNdviField);
+        if (!info) continue;
+        if (!values) {
+            geometry = reader.geometry();
+            edge = eosgrid::rowsColumns(geometry);
+            cells = *eosgrid::checkedCellCount(geometry.rows, geometry.columns);
+            values.reset(new int16_t[cells]);
+        }
+        if (!reader.readField(eosgrid::kNdviField, edge, values.get(), cells)) return 1;
+        dimList = info->dimList;
+    }
+    if (!values) return 1;
+    eosgrid::GridWriter writer;
+    if (!writer.create(argv[4], eosgrid::kGridName, geometry) ||
+        !writer.defineFields(eosgrid::productLayout(eosgrid::ProductKind::Extremes), dimList)) {
+        return 1;
+    }
+    for (const char* field :
+         {eosgrid::kMinField, eosgrid::kMaxField, eosgrid::kMin2Field, eosgrid::kMin3Field}) {
+        if (!writer.writeField(field, edge, values.get(), cells)) return 1;
+    }
+    return writer.commit() ? 0 : 1;
+}

@@ -1,0 +1,56 @@
+// I/O-only baseline of peakcomposite: the same list read, the same inputs opened, queried and read
+// whole (both NDVI fields), and a composite grid of three deflated fields written with its
+// attributes, without the compositing rules. Arguments: <list file> <output file>.
+#include "gridio.h"
+#include "peakcomposite.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s <list file> <output file>\n", argv[0]);
+        return 2;
+    }
+    std::vector<std::string> entries;
+    if (!peakcomposite::readListFile(argv[1], peakcomposite::kMaxListEntries, entries)) return 1;
+    std::unique_ptr<int16_t[]> in16;
+    std::unique_ptr<uint8_t[]> in8;
+    size_t cells = 0;
+    eosgrid::Edge edge;
+    eosgrid::GridGeometry geometry;
+    std::string dimList;
+    for (const std::string& path : entries) {
+        eosgrid::GridReader reader;
+        if (!reader.open(path, eosgrid::kGridName)) continue;
+        const auto info16 = reader.fieldInfo(eosgrid::kNdviField);
+        const auto info8 = reader.fieldInfo(eosgrid::kNdvi8Field);
+        if (!info16 || !info8) continue;
+        if (!in16) {
+            geometry = reader.geometry();
+            edge = eosgrid::rowsColumns(geometry);
+            cells = *eosgrid::checkedCellCount(geometry.rows, geometry.columns);
+            in16.reset(new int16_t[cells]);
+            in8.reset(new uint8_t[cells]);
+        }
+        if (!reader.readField(eosgrid::kNdviField, edge, in16.get(), cells) ||
+            !reader.readField(eosgrid::kNdvi8Field, edge, in8.get(), cells)) {
+            return 1;
+        }
+        dimList = info8->dimList;
+    }
+    if (!in16) return 1;
+    const eosgrid::ProductLayout& layout = eosgrid::productLayout(eosgrid::ProductKind::Composite);
+    eosgrid::GridWriter writer;
+    if (!writer.create(argv[2], eosgrid::kGridName, geometry) ||
+        !writer.defineFields(layout, dimList) ||
+        !writer.writeField(eosgrid::kNdviField, edge, in16.get(), cells) ||
+        !writer.writeField(eosgrid::kNdvi8Field, edge, in8.get(), cells) ||
+        !writer.writeField(eosgrid::kQcField, edge, in8.get(), cells) ||
+        !writer.writeLayoutAttributes(layout)) {
+        return 1;
+    }
+    return writer.commit() ? 0 : 1;
+}
