@@ -1,0 +1,94 @@
+// conditionmap_benchgen: full-size inputs of the conditionmap benchmark, written as the products
+// are (deflate level 9):
+//   conditionmap_benchgen <dir> [size, default 4800] [years, default 8]
+// writes <dir>/extremes.hdf, the extremes grid of `years` yearly composites of one period (highest
+// and three lowest valid NDVI per cell, no data where fewer were valid), and <dir>/ndvi.hdf, the
+// composite grid of the year after them.
+#include "benchgrids.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct Extremes {
+    std::vector<int16_t> min1, max, min2, min3;
+};
+
+// Folds one year's composite into the running extremes of every cell.
+void fold(Extremes &e, const std::vector<int16_t> &ndvi) {
+    for (size_t i = 0; i < ndvi.size(); ++i) {
+        const int16_t n = ndvi[i];
+        if (!eosgrid::isValidNdvi16(n)) {
+            continue;
+        }
+        if (e.max[i] == eosgrid::kNoData16 || n > e.max[i]) {
+            e.max[i] = n;
+        }
+        int16_t *lows[3] = {&e.min1[i], &e.min2[i], &e.min3[i]};
+        int16_t v = n;
+        for (int16_t *low : lows) {
+            if (*low == eosgrid::kNoData16) {
+                *low = v;
+                break;
+            }
+            if (v < *low) {
+                std::swap(v, *low);
+            }
+        }
+    }
+}
+
+int generate(const std::string &dir, int size, int years) {
+    std::filesystem::create_directories(dir);
+    const size_t cells = static_cast<size_t>(size) * static_cast<size_t>(size);
+    Extremes e{std::vector<int16_t>(cells, eosgrid::kNoData16),
+               std::vector<int16_t>(cells, eosgrid::kNoData16),
+               std::vector<int16_t>(cells, eosgrid::kNoData16),
+               std::vector<int16_t>(cells, eosgrid::kNoData16)};
+    for (int year = 0; year < years; ++year) {
+        fold(e, benchgrids::ndviField(size, size, year));
+    }
+    benchgrids::writeGrid(dir + "/extremes.hdf", size, size,
+                          {{eosgrid::kMinField, eosgrid::kInt16, e.min1.data(), cells * 2},
+                           {eosgrid::kMaxField, eosgrid::kInt16, e.max.data(), cells * 2},
+                           {eosgrid::kMin2Field, eosgrid::kInt16, e.min2.data(), cells * 2},
+                           {eosgrid::kMin3Field, eosgrid::kInt16, e.min3.data(), cells * 2}});
+    std::printf("%s/extremes.hdf\n", dir.c_str());
+
+    const std::vector<int16_t> n16 = benchgrids::ndviField(size, size, years);
+    const std::vector<uint8_t> n8 = benchgrids::ndvi8Field(n16);
+    const std::vector<uint8_t> qc(cells, 1);
+    benchgrids::writeGrid(dir + "/ndvi.hdf", size, size,
+                          {{eosgrid::kNdviField, eosgrid::kInt16, n16.data(), cells * 2},
+                           {eosgrid::kNdvi8Field, eosgrid::kUInt8, n8.data(), cells},
+                           {eosgrid::kQcField, eosgrid::kUInt8, qc.data(), cells}});
+    std::printf("%s/ndvi.hdf\n", dir.c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "Usage: %s <dir> [size, default 4800] [years, default 8]\n", argv[0]);
+        return 255;
+    }
+    const int size = argc > 2 ? std::atoi(argv[2]) : 4800;
+    const int years = argc > 3 ? std::atoi(argv[3]) : 8;
+    if (size < 1 || size > 48000 || years < 1 || years > 100) {
+        std::fprintf(stderr, "size must be 1..48000 and years 1..100\n");
+        return 255;
+    }
+    try {
+        return generate(argv[1], size, years);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 255;
+    }
+}

@@ -1,0 +1,118 @@
+// I/O-only baseline of daymosaic: the same list, mask read, tile window reads, full-size grids and
+// ten compressed field writes, without NDVI, the 8-bit mapping or the fill. The two NDVI fields are
+// written from the red band and the mask so that they compress like real data. Ends with status 1
+// as daymosaic does.
+#include "file_list.h"
+#include "gridio.h"
+#include "mosaic_rules.h"
+#include "products.h"
+
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const char* const kCarried[8] = {"num_observations", "sur_refl_b01_1", "sur_refl_b02_1",
+                                 "QC_250m_1",        "obscov_1",       "iobs_res_1",
+                                 "orbit_pnt_1",      "granule_pnt_1"};
+
+template <typename T>
+bool readWindow(const eosgrid::GridReader& tile, const char* field, const daymosaic::AxisWindow& rows,
+                const daymosaic::AxisWindow& columns, T* full, int64_t fullColumns) {
+    std::unique_ptr<T[]> window(new T[static_cast<size_t>(rows.count * columns.count)]);
+    const eosgrid::Edge start{static_cast<int32_t>(rows.tileStart),
+                              static_cast<int32_t>(columns.tileStart)};
+    const eosgrid::Edge edge{static_cast<int32_t>(rows.count), static_cast<int32_t>(columns.count)};
+    if (!eosgrid::readFieldWindow(tile.grid(), field, start, edge, window.get(),
+                                  static_cast<size_t>(rows.count * columns.count))) {
+        return false;
+    }
+    for (int64_t j = 0; j < rows.count; ++j) {
+        std::memcpy(full + (rows.outputStart + j) * fullColumns + columns.outputStart,
+                    window.get() + j * columns.count, static_cast<size_t>(columns.count) * sizeof(T));
+    }
+    return true;
+}
+
+int fail(const std::string& what) {
+    std::cerr << "baseline: " << what << "\n";
+    return 255;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        return fail("usage: daymosaic_baseline <list> <mask> <output>");
+    }
+    daymosaic::FileList list;
+    if (daymosaic::readFileList(list, argv[1], std::cout, std::cerr) < 1) {
+        return fail("no tiles");
+    }
+    eosgrid::GridReader mask;
+    std::optional<eosgrid::FieldInfo> info;
+    if (!mask.open(argv[2], eosgrid::kGridName) || !(info = mask.fieldInfo("sur_ndvi_b02_b01"))) {
+        return fail("mask");
+    }
+    const eosgrid::GridGeometry g = mask.geometry();
+    const size_t n = static_cast<size_t>(g.columns) * static_cast<size_t>(g.rows);
+    const eosgrid::Edge edge{g.rows, g.columns};
+    std::unique_ptr<uint8_t[]> maskCells(new uint8_t[n]);
+    std::unique_ptr<int8_t[]> numObservations(new int8_t[n]), obscov(new int8_t[n]),
+        orbitPointer(new int8_t[n]);
+    std::unique_ptr<int16_t[]> red(new int16_t[n]), nir(new int16_t[n]);
+    std::unique_ptr<uint16_t[]> qc(new uint16_t[n]);
+    std::unique_ptr<uint8_t[]> iobsRes(new uint8_t[n]), granulePointer(new uint8_t[n]);
+    if (!mask.readField("sur_ndvi_b02_b01", edge, maskCells.get(), n)) {
+        return fail("mask field");
+    }
+    mask.close();
+    const double cellWidth = (g.lowerRight[0] - g.upperLeft[0]) / g.columns;
+    const double cellHeight = (g.upperLeft[1] - g.lowerRight[1]) / g.rows;
+    for (const std::string& path : list.paths) {
+        eosgrid::GridReader tile;
+        if (!tile.open(path, eosgrid::kGridName)) {
+            return fail("tile " + path);
+        }
+        const eosgrid::GridGeometry& t = tile.geometry();
+        int64_t columnOffset = 0, rowOffset = 0;
+        daymosaic::cellOffset(g.upperLeft[0], t.upperLeft[0], cellWidth, &columnOffset);
+        daymosaic::cellOffset(t.upperLeft[1], g.upperLeft[1], cellHeight, &rowOffset);
+        const daymosaic::AxisWindow columns = daymosaic::overlapAxis(columnOffset, t.columns, g.columns);
+        const daymosaic::AxisWindow rows = daymosaic::overlapAxis(rowOffset, t.rows, g.rows);
+        if (columns.count == 0 || rows.count == 0) {
+            continue;
+        }
+        const bool ok = readWindow(tile, kCarried[0], rows, columns, numObservations.get(), g.columns) &&
+                        readWindow(tile, kCarried[1], rows, columns, red.get(), g.columns) &&
+                        readWindow(tile, kCarried[2], rows, columns, nir.get(), g.columns) &&
+                        readWindow(tile, kCarried[3], rows, columns, qc.get(), g.columns) &&
+                        readWindow(tile, kCarried[4], rows, columns, obscov.get(), g.columns) &&
+                        readWindow(tile, kCarried[5], rows, columns, iobsRes.get(), g.columns) &&
+                        readWindow(tile, kCarried[6], rows, columns, orbitPointer.get(), g.columns) &&
+                        readWindow(tile, kCarried[7], rows, columns, granulePointer.get(), g.columns);
+        if (!ok) {
+            return fail("read " + path);
+        }
+    }
+    eosgrid::GridWriter out;
+    bool ok = out.create(argv[3], eosgrid::kGridName, g) &&
+              out.defineFields(eosgrid::productLayout(eosgrid::ProductKind::DailyNdvi), info->dimList) &&
+              out.writeField(kCarried[0], edge, numObservations.get(), n) &&
+              out.writeField(kCarried[1], edge, red.get(), n) &&
+              out.writeField(kCarried[2], edge, nir.get(), n) &&
+              out.writeField(kCarried[3], edge, qc.get(), n) &&
+              out.writeField(kCarried[4], edge, obscov.get(), n) &&
+              out.writeField(kCarried[5], edge, iobsRes.get(), n) &&
+              out.writeField(kCarried[6], edge, orbitPointer.get(), n) &&
+              out.writeField(kCarried[7], edge, granulePointer.get(), n) &&
+              out.writeField(eosgrid::kNdviField, edge, red.get(), n) &&
+              out.writeField(eosgrid::kNdvi8Field, edge, maskCells.get(), n) && out.commit();
+    if (!ok) {
+        return fail("write");
+    }
+    std::cout << "O.K.\n";
+    return 1;
+}
