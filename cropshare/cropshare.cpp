@@ -385,8 +385,9 @@ bool shareFromClips(const ShareJob &job, std::ostream &out) {
     const size_t blocks = static_cast<size_t>(std::min(width, cropWidth / kBlockSide));
     const int evaluatedRows = std::min(height, cropHeight / kBlockSide);
     const size_t cropSpan = blocks * kBlockSide; // crop columns read per row
-    const size_t rowsPerStrip =
-        blocks == 0 ? 1 : std::max<size_t>(1, kStripBytes / (cropSpan * kBlockSide));
+    // NDVI rows per strip: the crop rows under them and the NDVI rows both stay near kStripBytes.
+    const size_t widestRow = std::max(cropSpan * kBlockSide, static_cast<size_t>(width));
+    const size_t rowsPerStrip = std::max<size_t>(1, kStripBytes / std::max<size_t>(1, widestRow));
     const size_t ndviRows = std::min<size_t>(rowsPerStrip, static_cast<size_t>(height));
     std::vector<uint8_t> cropStrip(cropSpan * kBlockSide * ndviRows);
     std::vector<uint8_t> ndviStrip(full ? static_cast<size_t>(width) * ndviRows : 0);
