@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -346,12 +347,17 @@ void HistogramConfig::loadLegend(std::vector<CatLabelLegend>& list, const std::s
     long records = 0;
     if (dbf.open(path)) {
         xbDbf& table = dbf.table();
-        records = table.NoOfRecords();
+        // The record count is a 32-bit field of the table header; the library keeps it in a wider
+        // integer whose upper half it leaves unset on 64-bit systems.
+        records = static_cast<long>(static_cast<uint32_t>(table.NoOfRecords()));
         const xbShort valueField = table.GetFieldNo("VALUE");
         const xbShort labelField = table.GetFieldNo("CLASS_NAME");
         const xbShort colourFields[4] = {table.GetFieldNo("RED"), table.GetFieldNo("GREEN"),
                                          table.GetFieldNo("BLUE"), table.GetFieldNo("OPACITY")};
-        for (xbShort rc = table.GetFirstRecord(); rc == XB_NO_ERROR; rc = table.GetNextRecord()) {
+        for (long record = 1; record <= records; ++record) {
+            if (table.GetRecord(static_cast<xbULong>(record)) != XB_NO_ERROR) {
+                break;
+            }
             CatLabelLegend row;
             row.value = valueField < 0 ? 0 : static_cast<int>(table.GetLongField(valueField));
             row.label = fieldText(table, labelField);

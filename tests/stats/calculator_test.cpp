@@ -2,6 +2,7 @@
 // generated GeoTIFFs with known geotransforms.
 #include "GdalHistogramCalculator.h"
 #include "GdalUint8Reader.h"
+#include "gdalutil.h"
 
 #include "support/geotiff.h"
 #include "support/tempdir.h"
@@ -20,6 +21,7 @@ using edu::tovan::merel::app::HistogramBreak;
 using edu::tovan::merel::app::HistogramConfig;
 using edu::tovan::merel::gdal::GdalHistogramCalculator;
 using edu::tovan::merel::gdal::GdalUint8Reader;
+using edu::tovan::merel::gdal::GdalUtil;
 using testsupport::RasterSpec;
 using testsupport::TempDir;
 
@@ -148,6 +150,27 @@ TEST(GdalUint8Reader, RefusesWhatIsNotAByteRaster) {
     EXPECT_FALSE(missing.opened);
     EXPECT_FALSE(GdalUint8Reader::FileExists(dir.file("none.tif")));
     EXPECT_TRUE(GdalUint8Reader::FileExists(dir.file("t.tif")));
+}
+
+TEST(GdalUtil, DescribesARaster) {
+    TempDir dir;
+    testsupport::writeByteGeoTiff(dir.file("a.tif"), spec(4, 3, 100, 200, 30, -30),
+                                  {1, 2, 3, 4, 5, 6, 7, 8, 9, 255, 11, 12});
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(GdalUtil::readUint8Band(dir.file("a.tif").c_str()), 1);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.substr(0, out.find("Projection")),
+              "file=" + dir.file("a.tif") + "\nFile is open.....\nDriver: GTiff/GeoTIFF\n"
+              "Size is 4x3x1\n");
+    const std::string tail = "Origin = (100.000000,200.000000)\nPixel Size = (30.000000,-30.000000)\n"
+                             "Block=4x3 Type=Byte, ColorInterp=Gray\nMin=1.000d, Max=255.000\n"
+                             "nXsize=4\n\nnXsize=4\n9 11 12 \n";
+    ASSERT_GE(out.size(), tail.size());
+    EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(GdalUtil::readUint8Band(dir.file("none.tif").c_str()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "file=" + dir.file("none.tif") + "\n");
 }
 
 TEST(GdalHistogramCalculator, PlainModeMatchesAnIndependentCount) {
