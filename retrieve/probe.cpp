@@ -23,7 +23,7 @@ const char *const kAlbersDefinition = "+proj=aea +lat_1=29.5 +lat_2=45.5 +lat_0=
 namespace {
 
 // Largest strip of a box window read in one call, in bytes.
-constexpr size_t kStripBytes = size_t{4} << 20;
+constexpr size_t kStripBytes = size_t{1} << 20;
 
 struct TransformDeleter {
     void operator()(OGRCoordinateTransformation *ct) const {
@@ -81,6 +81,9 @@ bool countWindow(GDALRasterBand &band, const Window &w, ValueCounts &counts) {
         if (band.RasterIO(GF_Read, w.xstart, w.ystart + row, w.xlength, rows, strip.data(),
                           w.xlength, rows, GDT_Byte, 0, 0, nullptr) != CE_None)
             return false;
+        // Each strip is read once: dropping its cached blocks keeps memory small and lets the
+        // next strip reuse their memory.
+        band.FlushCache(false);
         counts.add(strip.data(), width * static_cast<size_t>(rows));
     }
     return true;
@@ -220,33 +223,68 @@ bool windowInside(const Window &w, int64_t width, int64_t height) {
 }
 
 void ValueCounts::add(const uint8_t *values, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        ++counts[values[i]];
     total += n;
+    if (!perValue) {
+        uint8_t low = lowest, high = highest;
+        uint64_t s = 0;
+        for (size_t i = 0; i < n; ++i) {
+            low = std::min(low, values[i]);
+            high = std::max(high, values[i]);
+            s += values[i];
+        }
+        lowest = low;
+        highest = high;
+        sum += s;
+        return;
+    }
+    // Four tables take turns so that runs of equal values do not wait on one counter.
+    constexpr size_t kChunk = size_t{1} << 30; // keeps every 32-bit counter below overflow
+    for (size_t begin = 0; begin < n; begin += kChunk) {
+        const size_t end = std::min(n, begin + kChunk);
+        std::array<std::array<uint32_t, 256>, 4> part{};
+        size_t i = begin;
+        for (; i + 4 <= end; i += 4) {
+            ++part[0][values[i]];
+            ++part[1][values[i + 1]];
+            ++part[2][values[i + 2]];
+            ++part[3][values[i + 3]];
+        }
+        for (; i < end; ++i)
+            ++part[0][values[i]];
+        for (size_t v = 0; v < 256; ++v)
+            counts[v] += uint64_t{part[0][v]} + part[1][v] + part[2][v] + part[3][v];
+    }
 }
 
 uint32_t reduceBox(RetrievalMode mode, const ValueCounts &values) {
     if (values.total == 0)
         return 0;
+    // The smallest, the largest and the sum, from whichever form the values were kept in.
+    uint32_t lowest = values.lowest, highest = values.highest;
+    uint64_t sum = values.sum;
+    if (values.perValue) {
+        lowest = 255;
+        highest = 0;
+        sum = 0;
+        for (uint32_t v = 0; v < 256; ++v) {
+            if (!values.counts[v])
+                continue;
+            lowest = std::min(lowest, v);
+            highest = v;
+            sum += values.counts[v] * v;
+        }
+    }
     switch (mode) {
     case RetrievalMode::ThreeMax:
-        for (int v = 255; v > 0; --v)
-            if (values.counts[v])
-                return static_cast<uint32_t>(v);
-        return 0;
+        return highest;
     case RetrievalMode::ThreeMin:
-        for (int v = 0; v < 255; ++v)
-            if (values.counts[v])
-                return static_cast<uint32_t>(v);
-        return 255;
+        return lowest;
     case RetrievalMode::One:
-    case RetrievalMode::ThreeAve: {
-        uint64_t sum = 0;
-        for (int v = 1; v < 256; ++v)
-            sum += values.counts[v] * static_cast<uint64_t>(v);
+    case RetrievalMode::ThreeAve:
         return static_cast<uint32_t>(sum / values.total);
-    }
     case RetrievalMode::ThreeMed: {
+        if (!values.perValue)
+            return 0;
         const uint64_t index = values.total / 2;
         uint64_t below = 0;
         for (int v = 0; v < 256; ++v) {
@@ -327,7 +365,7 @@ int runBox(int argc, const char *const *argv, std::ostream &out) {
         return 1;
     }
     GDALRasterBand *band = ds->GetRasterBand(1);
-    ValueCounts counts;
+    ValueCounts counts(needsCountsPerValue(mode));
     if (!band || !countWindow(*band, w, counts)) {
         out << "GDAL failed to read the window from " << path << ".\n";
         return 1;

@@ -58,16 +58,25 @@ bool pointCell(CoordinateMode mode, double x, double y, const GeoTransform &gt, 
 // True when the window has at least one cell and lies wholly inside a raster of width x height.
 bool windowInside(const Window &window, int64_t width, int64_t height);
 
-// How many cells carry each byte value; every box reduction is a function of these counts.
+// What a box reduction needs of the values: how many cells carry each byte value (the median
+// needs them; `perValue`), or only the smallest, the largest and the sum (every other mode).
 struct ValueCounts {
-    std::array<uint64_t, 256> counts{};
+    explicit ValueCounts(bool keepPerValue = true) : perValue(keepPerValue) {}
+    bool perValue;
+    std::array<uint64_t, 256> counts{}; // kept when perValue
     uint64_t total = 0;
+    uint64_t sum = 0;     // kept when !perValue
+    uint8_t lowest = 255; // kept when !perValue
+    uint8_t highest = 0;  // kept when !perValue
     void add(const uint8_t *values, size_t n);
 };
 
+// Whether the reduction `mode` needs the counts per value.
+inline bool needsCountsPerValue(RetrievalMode mode) { return mode == RetrievalMode::ThreeMed; }
+
 // The box reductions: largest (from 0), smallest (from 255), truncated mean for "THREE_AVE" and
-// "ONE", the value at sorted index total/2 for "THREE_MED" (the upper middle of an even count),
-// 0 for an unknown mode or no values.
+// "ONE", the value at sorted index total/2 for "THREE_MED" (the upper middle of an even count;
+// needs counts per value), 0 for an unknown mode or no values.
 uint32_t reduceBox(RetrievalMode mode, const ValueCounts &values);
 
 // The point form's reductions of its 3x3 block: largest, smallest, sum/9 truncated, and for

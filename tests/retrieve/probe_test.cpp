@@ -150,9 +150,11 @@ TEST(ProbeWindow, InsideRaster) {
             << c.w.xstart << "," << c.w.ystart << "," << c.w.xlength << "," << c.w.ylength;
 }
 
-ValueCounts countsOf(const std::vector<uint8_t> &values) {
-    ValueCounts counts;
-    counts.add(values.data(), values.size());
+ValueCounts countsOf(const std::vector<uint8_t> &values, bool perValue = true) {
+    ValueCounts counts(perValue);
+    // in two parts, as strips arrive
+    counts.add(values.data(), values.size() / 2);
+    counts.add(values.data() + values.size() / 2, values.size() - values.size() / 2);
     return counts;
 }
 
@@ -177,9 +179,13 @@ TEST(ProbeReduce, BoxModes) {
         {{3, 200, 17}, RetrievalMode::Unknown, 0},
         {{}, RetrievalMode::ThreeAve, 0},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(veg::probe::reduceBox(c.mode, countsOf(c.values)), c.expected)
+    for (const Case &c : cases) {
+        const bool perValue = veg::probe::needsCountsPerValue(c.mode);
+        EXPECT_EQ(veg::probe::reduceBox(c.mode, countsOf(c.values, perValue)), c.expected)
             << static_cast<int>(c.mode) << " over " << c.values.size() << " values";
+        EXPECT_EQ(veg::probe::reduceBox(c.mode, countsOf(c.values, true)), c.expected)
+            << static_cast<int>(c.mode) << " over " << c.values.size() << " counted values";
+    }
 }
 
 // A second computation of the box rules over sorted values, checked on random windows.
@@ -194,12 +200,14 @@ TEST(ProbeReduce, BoxModesAgreeWithSortedValues) {
         uint64_t sum = 0;
         for (uint32_t v : sorted)
             sum += v;
-        const ValueCounts counts = countsOf(values);
-        EXPECT_EQ(veg::probe::reduceBox(RetrievalMode::ThreeMed, counts),
+        EXPECT_EQ(veg::probe::reduceBox(RetrievalMode::ThreeMed, countsOf(values)),
                   sorted[sorted.size() / 2]);
-        EXPECT_EQ(veg::probe::reduceBox(RetrievalMode::ThreeMax, counts), sorted.back());
-        EXPECT_EQ(veg::probe::reduceBox(RetrievalMode::ThreeMin, counts), sorted.front());
-        EXPECT_EQ(veg::probe::reduceBox(RetrievalMode::ThreeAve, counts), sum / sorted.size());
+        for (bool perValue : {true, false}) {
+            const ValueCounts counts = countsOf(values, perValue);
+            EXPECT_EQ(veg::probe::reduceBox(RetrievalMode::ThreeMax, counts), sorted.back());
+            EXPECT_EQ(veg::probe::reduceBox(RetrievalMode::ThreeMin, counts), sorted.front());
+            EXPECT_EQ(veg::probe::reduceBox(RetrievalMode::ThreeAve, counts), sum / sorted.size());
+        }
     }
 }
 
