@@ -2,6 +2,7 @@
 // stage that follows the two clipping runs, timed side by side with reading both clips once
 // through GDAL. Arguments: <work folder> [runs, default 3]. The clips are generated on the first
 // run and reused; the percentage raster and the average file are written into the work folder.
+#include "benchtiming.h"
 #include "cropshare.h"
 
 #include <gdal_priv.h>
@@ -83,25 +84,13 @@ uint64_t readBoth(const std::string &ndviPath, const std::string &cropPath) {
     return check;
 }
 
-double seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <work folder> [runs]\n", argv[0]);
+    std::string folder;
+    int runs = 0;
+    if (!benchtiming::parseArguments(argc, argv, 3, folder, runs))
         return 2;
-    }
-    const std::string folder = argv[1];
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-    std::filesystem::create_directories(folder);
     GDALAllRegister();
     const std::string ndviClip = folder + "/ndvi-99001.tif";
     const std::string cropClip = folder + "/cdl-99001.tif";
@@ -127,11 +116,11 @@ int main(int argc, char **argv) {
     for (int i = 0; i < runs; ++i) {
         auto start = std::chrono::steady_clock::now();
         const uint64_t check = readBoth(ndviClip, cropClip);
-        readTimes.push_back(seconds(start));
+        readTimes.push_back(benchtiming::seconds(start));
         std::ostringstream lines;
         start = std::chrono::steady_clock::now();
         const bool ok = veg::cropshare::shareFromClips(job, lines);
-        shareTimes.push_back(seconds(start));
+        shareTimes.push_back(benchtiming::seconds(start));
         if (!ok || check == 0) {
             std::fprintf(stderr, "run %d failed: %s\n", i, lines.str().c_str());
             return 1;
@@ -139,7 +128,7 @@ int main(int argc, char **argv) {
         std::printf("run %d: read both clips %.3f s, share stage %.3f s\n", i, readTimes.back(),
                     shareTimes.back());
     }
-    const double read = median(readTimes), share = median(shareTimes);
+    const double read = benchtiming::median(readTimes), share = benchtiming::median(shareTimes);
     std::printf("median of %d: read both clips %.3f s, share stage %.3f s, ratio %.3f\n", runs,
                 read, share, share / read);
     return 0;

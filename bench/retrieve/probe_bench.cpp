@@ -1,6 +1,7 @@
 // Box-retrieval benchmark on a 4800x4800 raster: vegprobe's whole run (every mode over the whole
 // raster, in process) timed side by side with reading the same window once through GDAL.
 // Arguments: <work folder> [runs, default 5]. The raster is generated on the first run.
+#include "benchtiming.h"
 #include "probe.h"
 
 #include <gdal_priv.h>
@@ -47,25 +48,13 @@ uint64_t readOnce(const std::string &path) {
     return 1 + values[values.size() / 2];
 }
 
-double seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <work folder> [runs]\n", argv[0]);
+    std::string folder;
+    int runs = 0;
+    if (!benchtiming::parseArguments(argc, argv, 5, folder, runs))
         return 2;
-    }
-    const std::string folder = argv[1];
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    std::filesystem::create_directories(folder);
     GDALAllRegister();
     const std::string raster = folder + "/ndvi8_4800.tif";
     const std::string output = folder + "/result.txt";
@@ -82,17 +71,17 @@ int main(int argc, char **argv) {
         for (int i = 0; i < runs; ++i) {
             auto start = std::chrono::steady_clock::now();
             const uint64_t check = readOnce(raster);
-            readTimes.push_back(seconds(start));
+            readTimes.push_back(benchtiming::seconds(start));
             std::ostringstream lines;
             start = std::chrono::steady_clock::now();
             const int status = veg::probe::runBox(9, args, lines);
-            probeTimes.push_back(seconds(start));
+            probeTimes.push_back(benchtiming::seconds(start));
             if (status != 0 || check == 0) {
                 std::fprintf(stderr, "%s failed: %s\n", mode, lines.str().c_str());
                 return 1;
             }
         }
-        const double read = median(readTimes), probe = median(probeTimes);
+        const double read = benchtiming::median(readTimes), probe = benchtiming::median(probeTimes);
         std::printf("%s over %dx%d, median of %d: read once %.3f s, vegprobe %.3f s, ratio %.3f\n",
                     mode, kSide, kSide, runs, read, probe, probe / read);
     }
