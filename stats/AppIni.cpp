@@ -24,7 +24,7 @@ namespace app {
 
 namespace {
 
-const char* const kDefaultSection = "DEFAULT";
+const char *const kDefaultSection = "DEFAULT";
 const size_t kExePathBufferSize = 4096;
 
 // Bounds joined by " - " in the stream's default number format (the default percent breaks).
@@ -38,7 +38,7 @@ std::string generatedName(double low, double high) {
     return formatNumber(low) + " - " + formatNumber(high);
 }
 
-}  // namespace
+} // namespace
 
 UnsupportedBreakType::UnsupportedBreakType(int type_)
     : std::runtime_error("Error: configuration file has unsupported break type - " +
@@ -66,8 +66,8 @@ std::string getexepath() {
     return std::string(path, static_cast<size_t>(length));
 }
 
-void splitstr(const std::string& text, std::vector<std::string>& parts,
-              const std::string& delimiters) {
+void splitstr(const std::string &text, std::vector<std::string> &parts,
+              const std::string &delimiters) {
     size_t start = 0;
     while (true) {
         size_t end = text.find_first_of(delimiters, start);
@@ -88,11 +88,9 @@ HistogramConfig::HistogramConfig() {
     }
 }
 
-bool HistogramConfig::load(std::string section) {
-    return loadFile(section, getexepath() + ".ini");
-}
+bool HistogramConfig::load(std::string section) { return loadFile(section, getexepath() + ".ini"); }
 
-bool HistogramConfig::loadFile(const std::string& section, const std::string& iniPath) {
+bool HistogramConfig::loadFile(const std::string &section, const std::string &iniPath) {
     std::cout << "LOADING....Section=" << section << "\n";
     type = 1;
     hasMinMax = 0;
@@ -113,12 +111,13 @@ bool HistogramConfig::loadFile(const std::string& section, const std::string& in
     boost::property_tree::read_ini(iniPath, tree);
     std::cout << "Finish reading file!!\n";
 
-    const boost::property_tree::ptree* chosen = nullptr;
-    for (const auto& entry : tree) {
+    const boost::property_tree::ptree *chosen = nullptr;
+    for (const auto &entry : tree) {
         std::cout << "[" << entry.first << "]\n";
         if (entry.first == kDefaultSection) {
-            std::cout << "WARNING: Give type '" << section
-                      << "' is not found before 'DEFAULT'! DEFAULT configuration is used instead.\n";
+            std::cout
+                << "WARNING: Give type '" << section
+                << "' is not found before 'DEFAULT'! DEFAULT configuration is used instead.\n";
         }
         if (entry.first == section || entry.first == kDefaultSection) {
             chosen = &entry.second;
@@ -126,7 +125,7 @@ bool HistogramConfig::loadFile(const std::string& section, const std::string& in
         }
     }
     if (chosen != nullptr) {
-        for (const auto& key : *chosen) {
+        for (const auto &key : *chosen) {
             applyKey(key.first, key.second.data());
         }
         std::cout << "Finished with section --" << section << "\n";
@@ -136,7 +135,7 @@ bool HistogramConfig::loadFile(const std::string& section, const std::string& in
     return true;
 }
 
-void HistogramConfig::applyKey(const std::string& key, const std::string& value) {
+void HistogramConfig::applyKey(const std::string &key, const std::string &value) {
     std::cout << key << "=" << value << "\n";
     std::cout << "propname=" << key << "\n";
     if (key == "type") {
@@ -174,7 +173,7 @@ void HistogramConfig::applyKey(const std::string& key, const std::string& value)
     }
 }
 
-void HistogramConfig::addBreak(const std::string& key, const std::string& value) {
+void HistogramConfig::addBreak(const std::string &key, const std::string &value) {
     std::string indexText = boost::algorithm::erase_all_copy(key, "break");
     boost::algorithm::trim(indexText);
     std::cout << "propname=" << key << ";aindexstr='" << indexText << "'\n";
@@ -188,7 +187,7 @@ void HistogramConfig::addBreak(const std::string& key, const std::string& value)
         return;
     }
     std::cout << "Before Trim: low='" << parts[0] << "';high='" << parts[1] << "'\n";
-    for (auto& part : parts) {
+    for (auto &part : parts) {
         boost::algorithm::trim(part);
     }
     double low = std::stod(parts[0]);
@@ -233,7 +232,7 @@ void HistogramConfig::postLoadSection() {
     }
     std::cout << "After post-proessing of LoadSection..."
               << "breakCount=" << breakCount << "\n";
-    for (const auto& item : breaks) {
+    for (const auto &item : breaks) {
         std::cout << "break" << item.id << ";name='" << item.name << ";low=" << item.low
                   << ";high=" << item.high << "\n";
     }
@@ -294,7 +293,7 @@ void HistogramConfig::populateEqual(double width, bool percent) {
 void HistogramConfig::postLoadSectionPopulateBreakPereentInterval() {
     breaks.clear();
     const double range = maxVal - minVal;
-    for (const auto& item : percentBreaks) {
+    for (const auto &item : percentBreaks) {
         breaks.emplace_back(item.id, item.name, minVal + range * item.low / 100,
                             minVal + range * item.high / 100);
     }
@@ -309,44 +308,44 @@ namespace {
 
 // Owner of an open dBASE table.
 class DbfTable {
-public:
+  public:
     DbfTable() : table_(&xbase_) {}
     ~DbfTable() {
         if (open_) {
             table_.CloseDatabase();
         }
     }
-    DbfTable(const DbfTable&) = delete;
-    DbfTable& operator=(const DbfTable&) = delete;
+    DbfTable(const DbfTable &) = delete;
+    DbfTable &operator=(const DbfTable &) = delete;
 
-    bool open(const std::string& path) {
+    bool open(const std::string &path) {
         open_ = table_.OpenDatabase(path.c_str()) == XB_NO_ERROR;
         return open_;
     }
-    xbDbf& table() { return table_; }
+    xbDbf &table() { return table_; }
 
-private:
+  private:
     xbXBase xbase_;
     xbDbf table_;
     bool open_ = false;
 };
 
-std::string fieldText(xbDbf& table, xbShort field) {
+std::string fieldText(xbDbf &table, xbShort field) {
     if (field < 0) {
         return "";
     }
-    const char* text = table.GetField(field);
+    const char *text = table.GetField(field);
     return text == nullptr ? "" : boost::algorithm::trim_copy(std::string(text));
 }
 
-}  // namespace
+} // namespace
 
-void HistogramConfig::loadLegend(std::vector<CatLabelLegend>& list, const std::string& path) {
+void HistogramConfig::loadLegend(std::vector<CatLabelLegend> &list, const std::string &path) {
     list.clear();
     DbfTable dbf;
     long records = 0;
     if (dbf.open(path)) {
-        xbDbf& table = dbf.table();
+        xbDbf &table = dbf.table();
         // The record count is a 32-bit field of the table header; the library keeps it in a wider
         // integer whose upper half it leaves unset on 64-bit systems.
         records = static_cast<long>(static_cast<uint32_t>(table.NoOfRecords()));
@@ -361,7 +360,7 @@ void HistogramConfig::loadLegend(std::vector<CatLabelLegend>& list, const std::s
             CatLabelLegend row;
             row.value = valueField < 0 ? 0 : static_cast<int>(table.GetLongField(valueField));
             row.label = fieldText(table, labelField);
-            float* colours[4] = {&row.red, &row.green, &row.blue, &row.opacity};
+            float *colours[4] = {&row.red, &row.green, &row.blue, &row.opacity};
             for (int i = 0; i < 4; ++i) {
                 *colours[i] = colourFields[i] < 0 ? 0.0f : table.GetFloatField(colourFields[i]);
             }
@@ -371,7 +370,7 @@ void HistogramConfig::loadLegend(std::vector<CatLabelLegend>& list, const std::s
     std::cout << "recs=" << records << "\n";
 }
 
-}  // namespace app
-}  // namespace merel
-}  // namespace tovan
-}  // namespace edu
+} // namespace app
+} // namespace merel
+} // namespace tovan
+} // namespace edu

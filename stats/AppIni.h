@@ -12,10 +12,10 @@ namespace tovan {
 namespace merel {
 namespace app {
 
-// One value break; a byte value v falls in it when trunc(low) <= v < high. The id (1-based) names the
-// histogram bin the break fills.
+// One value break; a byte value v falls in it when trunc(low) <= v < high. The id (1-based) names
+// the histogram bin the break fills.
 class HistogramBreak {
-public:
+  public:
     HistogramBreak(int id_, std::string name_, double low_, double high_)
         : id(id_), name(std::move(name_)), low(low_), high(high_) {}
 
@@ -27,7 +27,7 @@ public:
 
 // One row of a dBASE legend table (columns VALUE, CLASS_NAME, RED, GREEN, BLUE, OPACITY).
 class CatLabelLegend {
-public:
+  public:
     int value = 0;
     std::string label;
     float red = 0;
@@ -38,7 +38,7 @@ public:
 
 // A break type outside 0..4; the program ends with status 1 after printing message().
 class UnsupportedBreakType : public std::runtime_error {
-public:
+  public:
     explicit UnsupportedBreakType(int type);
     int type;
 };
@@ -51,15 +51,16 @@ constexpr int kMaxGeneratedBreaks = 100000;
 // (boost::property_tree::ini_parser_error) and of the number conversions (std::invalid_argument,
 // std::out_of_range, boost::bad_lexical_cast) propagate to the caller, which ends the run.
 class HistogramConfig {
-public:
+  public:
     HistogramConfig();
 
     // Loads the section of the INI file at getexepath() + ".ini".
     bool load(std::string section);
     // Loads the section from the given INI file.
-    bool loadFile(const std::string& section, const std::string& iniPath);
+    bool loadFile(const std::string &section, const std::string &iniPath);
 
-    // Regenerates the breaks by the break type; throws UnsupportedBreakType for a type outside 0..4.
+    // Regenerates the breaks by the break type; throws UnsupportedBreakType for a type outside
+    // 0..4.
     void postLoadSection();
     void postLoadSectionPopulateBreakEqualInterval(double width);
     void postLoadSectionPopulateBreakPercentEqualInterval(double step);
@@ -67,7 +68,7 @@ public:
     void postLoadSectionSavePercentBreaks();
 
     // Replaces list with the rows of the dBASE table at path; an unreadable table gives no rows.
-    void loadLegend(std::vector<CatLabelLegend>& list, const std::string& path);
+    void loadLegend(std::vector<CatLabelLegend> &list, const std::string &path);
 
     int type = 1;
     double interval = 1.0;
@@ -82,9 +83,9 @@ public:
     std::vector<CatLabelLegend> histogramLegend;
     std::vector<CatLabelLegend> maskLegend;
 
-private:
-    void applyKey(const std::string& key, const std::string& value);
-    void addBreak(const std::string& key, const std::string& value);
+  private:
+    void applyKey(const std::string &key, const std::string &value);
+    void addBreak(const std::string &key, const std::string &value);
     // Shared loop of the two interval generators; `first` names the zero-width error.
     void populateEqual(double width, bool percent);
 };
@@ -94,14 +95,14 @@ std::string getexepath();
 
 // Appends to parts the pieces of text between characters that occur in delimiters (empty pieces
 // kept); the last piece runs to the end of text.
-void splitstr(const std::string& text, std::vector<std::string>& parts,
-              const std::string& delimiters);
+void splitstr(const std::string &text, std::vector<std::string> &parts,
+              const std::string &delimiters);
 
 // A double as printf "%.*g" with precision 17, with "nan" and "infinity" (signed) for the
 // non-finite values. Used for break names and report numbers.
 std::string formatNumber(double value);
 
-}  // namespace app
-}  // namespace merel
-}  // namespace tovan
-}  // namespace edu
+} // namespace app
+} // namespace merel
+} // namespace tovan
+} // namespace edu

@@ -19,7 +19,7 @@ namespace gdal {
 namespace {
 
 struct VsiFreeDeleter {
-    void operator()(uint8_t* buffer) const { VSIFree(buffer); }
+    void operator()(uint8_t *buffer) const { VSIFree(buffer); }
 };
 using RasterBuffer = std::unique_ptr<uint8_t, VsiFreeDeleter>;
 
@@ -34,7 +34,7 @@ int64_t toIndex(double value) {
 }
 
 // Byte values k counted by a bin: trunc(low) <= k < high, within 0..255. Returns [first, end).
-void byteRange(double low, double high, int& first, int& end) {
+void byteRange(double low, double high, int &first, int &end) {
     first = 0;
     end = 0;
     if (std::isnan(low) || std::isnan(high)) {
@@ -53,7 +53,7 @@ void byteRange(double low, double high, int& first, int& end) {
 
 // Adds the byte values of data[0..size) to counts; four tables keep repeated values from
 // waiting on one another.
-void countBytes(const uint8_t* data, size_t size, uint64_t counts[256]) {
+void countBytes(const uint8_t *data, size_t size, uint64_t counts[256]) {
     uint64_t part[4][256] = {};
     size_t i = 0;
     for (; i + 4 <= size; i += 4) {
@@ -70,24 +70,24 @@ void countBytes(const uint8_t* data, size_t size, uint64_t counts[256]) {
     }
 }
 
-bool usablePixelSize(const double* transform) {
+bool usablePixelSize(const double *transform) {
     return std::isfinite(transform[1]) && std::isfinite(transform[5]) && transform[1] != 0 &&
            transform[5] != 0 && std::isfinite(transform[0]) && std::isfinite(transform[3]);
 }
 
-void printCategory(const GdalHistogramBinsByCat& category) {
+void printCategory(const GdalHistogramBinsByCat &category) {
     std::cout << "\n";
     std::cout << "Crop index:" << category.ordinal << ";code=" << category.code << ";category='"
               << category.name << "'\n";
-    for (const auto& bin : category.bins) {
+    for (const auto &bin : category.bins) {
         std::cout << bin.id << "('" << bin.name << "'):" << bin.count << "," << bin.acreage << ","
                   << bin.low << "," << bin.high << "\n";
     }
 }
 
-}  // namespace
+} // namespace
 
-bool GdalHistogramCalculator::FileExists(const std::string& path) {
+bool GdalHistogramCalculator::FileExists(const std::string &path) {
     return access(path.c_str(), F_OK) == 0;
 }
 
@@ -97,13 +97,13 @@ void GdalHistogramCalculator::reset() {
     categories.clear();
 }
 
-int GdalHistogramCalculator::fail(const std::string& reason) {
+int GdalHistogramCalculator::fail(const std::string &reason) {
     failure = reason;
     return 0;
 }
 
-int GdalHistogramCalculator::startCalc(const char* line, const std::string& data,
-                                       const std::string* mask) {
+int GdalHistogramCalculator::startCalc(const char *line, const std::string &data,
+                                       const std::string *mask) {
     std::cout << line << data << "\n";
     reset();
     failure.clear();
@@ -138,8 +138,8 @@ int GdalHistogramCalculator::calc(std::string data, std::string mask, int number
     if (done) {
         maskNumber = number;
         if (number < 0 || number > 255) {
-            done = fail("mask number " + std::to_string(number) +
-                        " is not a mask value (0 to 255)");
+            done =
+                fail("mask number " + std::to_string(number) + " is not a mask value (0 to 255)");
         } else {
             done = calc2();
         }
@@ -158,8 +158,8 @@ bool GdalHistogramCalculator::prepareBreaks(double min, double max) {
     const size_t count = config.breaks.size();
     if (config.breakCount < 0 || static_cast<size_t>(config.breakCount) != count) {
         std::cout << "Error: there is no breaks for everone.\n";
-        fail("the configuration expects " + std::to_string(config.breakCount) +
-             " breaks but has " + std::to_string(count));
+        fail("the configuration expects " + std::to_string(config.breakCount) + " breaks but has " +
+             std::to_string(count));
         return false;
     }
     return true;
@@ -171,7 +171,7 @@ std::vector<GdalHistogramBin> GdalHistogramCalculator::binsFromBreaks(bool print
     for (size_t i = 0; i < count; ++i) {
         made[i].id = static_cast<int>(i) + 1;
     }
-    for (const auto& item : config.breaks) {
+    for (const auto &item : config.breaks) {
         if (printIndex) {
             std::cout << "aindex=" << (item.id - 1) << "\n";
         }
@@ -179,7 +179,7 @@ std::vector<GdalHistogramBin> GdalHistogramCalculator::binsFromBreaks(bool print
         if (item.id < 1 || static_cast<size_t>(item.id) > count) {
             continue;
         }
-        GdalHistogramBin& bin = made[static_cast<size_t>(item.id) - 1];
+        GdalHistogramBin &bin = made[static_cast<size_t>(item.id) - 1];
         bin.name = item.name;
         bin.low = item.low;
         bin.high = item.high;
@@ -195,8 +195,8 @@ int GdalHistogramCalculator::setHbins(double min, double max) {
     }
     bins = binsFromBreaks(true);
     for (size_t i = 0; i < bins.size(); ++i) {
-        std::cout << "i=" << i << "(" << bins[i].name << "):" << bins[i].id << ";low:"
-                  << bins[i].low << ";high=" << bins[i].high << "\n";
+        std::cout << "i=" << i << "(" << bins[i].name << "):" << bins[i].id
+                  << ";low:" << bins[i].low << ";high=" << bins[i].high << "\n";
     }
     return 1;
 }
@@ -261,7 +261,7 @@ int GdalHistogramCalculator::calc() {
     uint64_t total = 0;
     double weighted = 0;
     for (size_t i = 0; i < bins.size(); ++i) {
-        GdalHistogramBin& bin = bins[i];
+        GdalHistogramBin &bin = bins[i];
         int first = 0;
         int end = 0;
         byteRange(bin.low, bin.high, first, end);
@@ -276,17 +276,17 @@ int GdalHistogramCalculator::calc() {
     mean = total > 0 ? weighted / static_cast<double>(total) : 0;
 
     double totalAcreage = 0;
-    for (auto& bin : bins) {
+    for (auto &bin : bins) {
         bin.acreage = static_cast<double>(bin.count) * reader.geoTransform[1] *
                       reader.geoTransform[5] * kAcresPerSquareMetre;
         totalAcreage += bin.acreage;
     }
     if (totalAcreage > 0) {
-        for (auto& bin : bins) {
+        for (auto &bin : bins) {
             bin.percentage = bin.acreage / totalAcreage;
         }
     }
-    for (const auto& bin : bins) {
+    for (const auto &bin : bins) {
         std::cout << bin.id << "('" << bin.name << "')," << bin.low << "," << bin.high << ","
                   << bin.count << "," << bin.acreage << "," << bin.percentage << "\n";
     }
@@ -318,7 +318,7 @@ int GdalHistogramCalculator::calc2() {
 
     // The table is indexed by (fine value, coarse value): (mask, data) when the data is coarse.
     const bool dataCoarse = data.geoTransform[1] > mask.geoTransform[1];
-    GdalUint8Reader& fine = dataCoarse ? mask : data;
+    GdalUint8Reader &fine = dataCoarse ? mask : data;
     int done = dataCoarse ? calc21(data, mask, table.get()) : calc21(mask, data, table.get());
     std::cout << (dataCoarse ? "calc2====" : "calc22====") << "\n";
     if (!done) {
@@ -356,17 +356,17 @@ int GdalHistogramCalculator::calc2() {
         return 0;
     }
     std::cout << "Before Area summation done: \n";
-    for (const auto& category : categories) {
+    for (const auto &category : categories) {
         printCategory(category);
     }
 
     uint64_t total = 0;
     double weighted = 0;
     for (size_t c = 0; c < categories.size(); ++c) {
-        GdalHistogramBinsByCat& category = categories[c];
+        GdalHistogramBinsByCat &category = categories[c];
         category.code = codes[c];
         std::cout << "ci=" << c << "\n";
-        for (auto& bin : category.bins) {
+        for (auto &bin : category.bins) {
             int first = 0;
             int end = 0;
             byteRange(bin.low, bin.high, first, end);
@@ -378,23 +378,23 @@ int GdalHistogramCalculator::calc2() {
                 weighted += (k * config.scale + config.offset) * static_cast<double>(count);
             }
         }
-        for (auto& bin : category.bins) {
+        for (auto &bin : category.bins) {
             bin.acreage = static_cast<double>(bin.count) * fine.geoTransform[1] *
                           fine.geoTransform[5] * kAcresPerSquareMetre;
         }
     }
     mean = total > 0 ? weighted / static_cast<double>(total) : 0;
     std::cout << "Area summation done: \n";
-    for (const auto& category : categories) {
+    for (const auto &category : categories) {
         printCategory(category);
     }
     return 1;
 }
 
-int GdalHistogramCalculator::calc21(GdalUint8Reader& coarse, GdalUint8Reader& fine,
-                                    uint64_t* table) {
-    const double* a = coarse.geoTransform;
-    const double* b = fine.geoTransform;
+int GdalHistogramCalculator::calc21(GdalUint8Reader &coarse, GdalUint8Reader &fine,
+                                    uint64_t *table) {
+    const double *a = coarse.geoTransform;
+    const double *b = fine.geoTransform;
     int64_t startCol = toIndex((std::max(b[0], a[0]) - b[0]) / b[1]);
     int64_t startRow = toIndex((std::min(b[3], a[3]) - b[3]) / b[5]);
     int64_t endCol =
@@ -415,8 +415,7 @@ int GdalHistogramCalculator::calc21(GdalUint8Reader& coarse, GdalUint8Reader& fi
         return 1;
     }
     const int64_t rowsPerBlock = std::max<int64_t>(1, blockBytes / width);
-    const int64_t coarseRowsPerBlock =
-        toIndex(static_cast<double>(rowsPerBlock) * b[5] / a[5]) + 2;
+    const int64_t coarseRowsPerBlock = toIndex(static_cast<double>(rowsPerBlock) * b[5] / a[5]) + 2;
     const int64_t blocks = rows / rowsPerBlock;
     const int64_t remaining = rows % rowsPerBlock;
     std::cout << "LOOPS to be processed: " << blocks << "\n";
@@ -474,22 +473,22 @@ int GdalHistogramCalculator::calc21(GdalUint8Reader& coarse, GdalUint8Reader& fi
         if (lowest < 0 || runs.empty()) {
             return true;
         }
-        RasterBuffer coarseRows(coarse.read(0, static_cast<int>(h), coarse.xSize,
-                                            static_cast<int>(lines)));
+        RasterBuffer coarseRows(
+            coarse.read(0, static_cast<int>(h), coarse.xSize, static_cast<int>(lines)));
         RasterBuffer fineRows(fine.read(static_cast<int>(startCol), static_cast<int>(first),
                                         static_cast<int>(width), static_cast<int>(count)));
         if (!coarseRows || !fineRows) {
             return false;
         }
-        const int32_t* columns = coarseColumn.data();
+        const int32_t *columns = coarseColumn.data();
         for (int64_t r = 0; r < count; ++r) {
             const int64_t cr = coarseRow[static_cast<size_t>(first + r - startRow)];
             if (cr < 0) {
                 continue;
             }
-            const uint8_t* fineLine = fineRows.get() + r * width;
-            const uint8_t* coarseLine = coarseRows.get() + (cr - h) * coarse.xSize;
-            for (const auto& run : runs) {
+            const uint8_t *fineLine = fineRows.get() + r * width;
+            const uint8_t *coarseLine = coarseRows.get() + (cr - h) * coarse.xSize;
+            for (const auto &run : runs) {
                 for (int64_t c = run.first; c < run.second; ++c) {
                     ++table[(static_cast<size_t>(fineLine[c]) << 8) | coarseLine[columns[c]]];
                 }
@@ -515,7 +514,7 @@ int GdalHistogramCalculator::calc21(GdalUint8Reader& coarse, GdalUint8Reader& fi
     return 1;
 }
 
-}  // namespace gdal
-}  // namespace merel
-}  // namespace tovan
-}  // namespace edu
+} // namespace gdal
+} // namespace merel
+} // namespace tovan
+} // namespace edu

@@ -1,5 +1,5 @@
-// Histogram of an 8-bit raster by the breaks of a HistogramConfig, with acreage, shares and the mean
-// of the scaled values; optionally split by the categories of a crop mask laid over it.
+// Histogram of an 8-bit raster by the breaks of a HistogramConfig, with acreage, shares and the
+// mean of the scaled values; optionally split by the categories of a crop mask laid over it.
 #pragma once
 
 #include "AppIni.h"
@@ -24,7 +24,7 @@ constexpr size_t kPairTableSize = 256 * 256;
 
 // One histogram row.
 class GdalHistogramBin {
-public:
+  public:
     int id = 0;
     std::string name;
     std::string color;
@@ -32,20 +32,20 @@ public:
     double high = 0;
     uint64_t count = 0;
     double acreage = 0;
-    double percentage = 0;  // share of the total acreage, 0..1
+    double percentage = 0; // share of the total acreage, 0..1
 };
 
 // The rows of one mask category.
 class GdalHistogramBinsByCat {
-public:
-    int ordinal = 0;  // 1-based position in the category list
-    int code = 0;     // the mask value
+  public:
+    int ordinal = 0; // 1-based position in the category list
+    int code = 0;    // the mask value
     std::string name;
     std::vector<GdalHistogramBin> bins;
 };
 
 class GdalHistogramCalculator {
-public:
+  public:
     // Plain mode over the data raster; 1 done, 0 not done (see `failure`).
     int calc(std::string data);
     // Mask mode over every mask value that occurs under the data raster.
@@ -56,11 +56,11 @@ public:
     int calc2();
     // Pair counting: every pixel of the fine raster adds 1 to table[fine value * 256 + value of the
     // coarse pixel holding its upper-left corner]. Returns 0 when a read fails.
-    int calc21(GdalUint8Reader& coarse, GdalUint8Reader& fine, uint64_t* table);
+    int calc21(GdalUint8Reader &coarse, GdalUint8Reader &fine, uint64_t *table);
     int setHbins(double min, double max);
     int setHcatbins(int n, double min, double max);
     void reset();
-    static bool FileExists(const std::string& path);
+    static bool FileExists(const std::string &path);
 
     // Report writers; the file is written under a temporary name and renamed into place. False
     // when the file can't be written completely (nothing is left at path then).
@@ -84,9 +84,9 @@ public:
     // Most raster data held in one block read; blocks hold at least one row whatever its width.
     int64_t blockBytes = kMaxBlockBytes;
 
-private:
-    int fail(const std::string& reason);
-    int startCalc(const char* line, const std::string& data, const std::string* mask);
+  private:
+    int fail(const std::string &reason);
+    int startCalc(const char *line, const std::string &data, const std::string *mask);
     // Regenerates the breaks from [min, max] when the configuration has no range, and checks
     // that their number is breakCount.
     bool prepareBreaks(double min, double max);
@@ -94,7 +94,7 @@ private:
     std::vector<GdalHistogramBin> binsFromBreaks(bool printIndex) const;
 };
 
-}  // namespace gdal
-}  // namespace merel
-}  // namespace tovan
-}  // namespace edu
+} // namespace gdal
+} // namespace merel
+} // namespace tovan
+} // namespace edu

@@ -14,12 +14,12 @@ namespace gdal {
 
 namespace {
 
-bool reported(const GdalHistogramBin& bin, bool eliminateZeroRows) {
+bool reported(const GdalHistogramBin &bin, bool eliminateZeroRows) {
     return !eliminateZeroRows || bin.count != 0;
 }
 
-bool anyReported(const GdalHistogramBinsByCat& category, bool eliminateZeroRows) {
-    for (const auto& bin : category.bins) {
+bool anyReported(const GdalHistogramBinsByCat &category, bool eliminateZeroRows) {
+    for (const auto &bin : category.bins) {
         if (reported(bin, eliminateZeroRows)) {
             return true;
         }
@@ -27,24 +27,24 @@ bool anyReported(const GdalHistogramBinsByCat& category, bool eliminateZeroRows)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 bool GdalHistogramCalculator::saveAsCSV(std::string path) {
     std::string text = "Value, Category, Acreage, Percentage\n";
-    auto addRow = [&text](const std::string& value, const std::string& name,
-                          const GdalHistogramBin& bin) {
+    auto addRow = [&text](const std::string &value, const std::string &name,
+                          const GdalHistogramBin &bin) {
         text += value + "," + name + "," + app::formatNumber(bin.acreage) + "," +
                 app::formatNumber(bin.percentage) + "\n";
     };
     if (!bins.empty()) {
-        for (const auto& bin : bins) {
+        for (const auto &bin : bins) {
             if (reported(bin, eliminateZeroRows)) {
                 addRow(std::to_string(bin.id), bin.name, bin);
             }
         }
     } else {
-        for (const auto& category : categories) {
-            for (const auto& bin : category.bins) {
+        for (const auto &category : categories) {
+            for (const auto &bin : category.bins) {
                 if (!reported(bin, eliminateZeroRows)) {
                     continue;
                 }
@@ -66,11 +66,11 @@ bool GdalHistogramCalculator::saveAsJSON(std::string path) {
     ok = ok && writer.Key("success") && writer.Bool(success);
     unsigned total = 0;
     if (!bins.empty()) {
-        for (const auto& bin : bins) {
+        for (const auto &bin : bins) {
             total += reported(bin, eliminateZeroRows) ? 1 : 0;
         }
     } else {
-        for (const auto& category : categories) {
+        for (const auto &category : categories) {
             total += anyReported(category, eliminateZeroRows) ? 1 : 0;
         }
     }
@@ -81,7 +81,7 @@ bool GdalHistogramCalculator::saveAsJSON(std::string path) {
     ok = ok && writer.Key("workid") &&
          writer.String(workid.c_str(), static_cast<rapidjson::SizeType>(workid.size()));
     ok = ok && writer.Key("rows") && writer.StartArray();
-    auto addRow = [&](unsigned value, const std::string& name, const GdalHistogramBin& bin) {
+    auto addRow = [&](unsigned value, const std::string &name, const GdalHistogramBin &bin) {
         ok = ok && writer.StartObject() && writer.Key("value") && writer.Uint(value) &&
              writer.Key("name") &&
              writer.String(name.c_str(), static_cast<rapidjson::SizeType>(name.size())) &&
@@ -91,14 +91,14 @@ bool GdalHistogramCalculator::saveAsJSON(std::string path) {
              writer.Double(bin.percentage) && writer.EndObject();
     };
     if (!bins.empty()) {
-        for (const auto& bin : bins) {
+        for (const auto &bin : bins) {
             if (reported(bin, eliminateZeroRows)) {
                 addRow(static_cast<unsigned>(bin.id), bin.name, bin);
             }
         }
     } else {
-        for (const auto& category : categories) {
-            for (const auto& bin : category.bins) {
+        for (const auto &category : categories) {
+            for (const auto &bin : category.bins) {
                 if (reported(bin, eliminateZeroRows)) {
                     addRow(static_cast<unsigned>(category.code * 1000 + bin.id % 1000),
                            category.name + ":" + bin.name, bin);
@@ -113,7 +113,7 @@ bool GdalHistogramCalculator::saveAsJSON(std::string path) {
     return replaceFileContents(path, std::string(buffer.GetString(), buffer.GetSize()));
 }
 
-}  // namespace gdal
-}  // namespace merel
-}  // namespace tovan
-}  // namespace edu
+} // namespace gdal
+} // namespace merel
+} // namespace tovan
+} // namespace edu

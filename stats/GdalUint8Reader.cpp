@@ -26,9 +26,9 @@ uint8_t lowByteOf(double value, uint8_t fallback) {
     return static_cast<uint8_t>(static_cast<int64_t>(value) & 0xff);
 }
 
-}  // namespace
+} // namespace
 
-GdalUint8Reader::GdalUint8Reader(const std::string& path) : fileName(path) {
+GdalUint8Reader::GdalUint8Reader(const std::string &path) : fileName(path) {
     bandNo = 1;
     opened = open();
 }
@@ -37,7 +37,7 @@ GdalUint8Reader::~GdalUint8Reader() {
     opened = false;
     bandNo = -1;
     projection.clear();
-    for (double& coefficient : geoTransform) {
+    for (double &coefficient : geoTransform) {
         coefficient = 0;
     }
     close();
@@ -47,13 +47,13 @@ bool GdalUint8Reader::open() {
     try {
         GDALAllRegister();
         if (dataset == nullptr) {
-            dataset = static_cast<GDALDataset*>(GDALOpen(fileName.c_str(), GA_ReadOnly));
+            dataset = static_cast<GDALDataset *>(GDALOpen(fileName.c_str(), GA_ReadOnly));
         }
         if (dataset == nullptr) {
             return false;
         }
         if (projection.empty()) {
-            const char* text = dataset->GetProjectionRef();
+            const char *text = dataset->GetProjectionRef();
             projection = text == nullptr ? "" : text;
         }
         if (dataset->GetGeoTransform(geoTransform) != CE_None) {
@@ -81,7 +81,7 @@ bool GdalUint8Reader::open() {
     }
 }
 
-uint8_t* GdalUint8Reader::read(int xOffset, int yOffset, int width, int height) {
+uint8_t *GdalUint8Reader::read(int xOffset, int yOffset, int width, int height) {
     try {
         if (band == nullptr || band->GetRasterDataType() != GDT_Byte) {
             return nullptr;
@@ -91,7 +91,7 @@ uint8_t* GdalUint8Reader::read(int xOffset, int yOffset, int width, int height) 
             return nullptr;
         }
         // VSIMalloc2 checks the product for overflow and returns null instead of aborting.
-        auto* buffer = static_cast<uint8_t*>(
+        auto *buffer = static_cast<uint8_t *>(
             VSIMalloc2(static_cast<size_t>(width), static_cast<size_t>(height)));
         if (buffer == nullptr) {
             return nullptr;
@@ -113,7 +113,7 @@ std::vector<std::string> GdalUint8Reader::getCategories() {
     if (band == nullptr) {
         return names;
     }
-    char** list = band->GetCategoryNames();
+    char **list = band->GetCategoryNames();
     for (int i = 0; list != nullptr && list[i] != nullptr; ++i) {
         names.emplace_back(list[i]);
     }
@@ -131,11 +131,11 @@ void GdalUint8Reader::close() {
     }
 }
 
-bool GdalUint8Reader::FileExists(const std::string& path) {
+bool GdalUint8Reader::FileExists(const std::string &path) {
     return access(path.c_str(), F_OK) == 0;
 }
 
-}  // namespace gdal
-}  // namespace merel
-}  // namespace tovan
-}  // namespace edu
+} // namespace gdal
+} // namespace merel
+} // namespace tovan
+} // namespace edu

@@ -14,12 +14,12 @@ namespace merel {
 namespace gdal {
 
 class GdalUint8Reader {
-public:
+  public:
     // Opens path read-only; `opened` tells whether band 1 is ready. Messages go to standard output.
-    explicit GdalUint8Reader(const std::string& path);
+    explicit GdalUint8Reader(const std::string &path);
     ~GdalUint8Reader();
-    GdalUint8Reader(const GdalUint8Reader&) = delete;
-    GdalUint8Reader& operator=(const GdalUint8Reader&) = delete;
+    GdalUint8Reader(const GdalUint8Reader &) = delete;
+    GdalUint8Reader &operator=(const GdalUint8Reader &) = delete;
 
     // Opens the dataset (kept when already held) and the band `bandNo`; false when the file is not
     // a raster or has too few bands.
@@ -27,18 +27,18 @@ public:
     // The window of `width` x `height` pixels at column xOffset and row yOffset, rows one after
     // another, in a buffer the caller frees with VSIFree. Null when the band is not GDT_Byte, the
     // window lies outside the band, memory is short or the read fails.
-    uint8_t* read(int xOffset, int yOffset, int width, int height);
+    uint8_t *read(int xOffset, int yOffset, int width, int height);
     // The band's category names, in order; empty when it has none.
     std::vector<std::string> getCategories();
     // Forgets the band and closes the dataset.
     void close();
 
-    static bool FileExists(const std::string& path);
+    static bool FileExists(const std::string &path);
 
     bool opened = false;
     int bandNo = -1;
-    GDALDataset* dataset = nullptr;  // owned: closed by close() and the destructor
-    GDALRasterBand* band = nullptr;  // owned by the dataset
+    GDALDataset *dataset = nullptr; // owned: closed by close() and the destructor
+    GDALRasterBand *band = nullptr; // owned by the dataset
     int xSize = 0;
     int ySize = 0;
     std::string projection;
@@ -48,7 +48,7 @@ public:
     uint8_t maxValue = 0;
 };
 
-}  // namespace gdal
-}  // namespace merel
-}  // namespace tovan
-}  // namespace edu
+} // namespace gdal
+} // namespace merel
+} // namespace tovan
+} // namespace edu

@@ -16,15 +16,15 @@ namespace {
 
 // Owner of a file descriptor.
 class Descriptor {
-public:
+  public:
     explicit Descriptor(int fd) : fd_(fd) {}
     ~Descriptor() {
         if (fd_ >= 0) {
             ::close(fd_);
         }
     }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
     int get() const { return fd_; }
     bool close() {
         int fd = fd_;
@@ -32,11 +32,11 @@ public:
         return ::close(fd) == 0;
     }
 
-private:
+  private:
     int fd_;
 };
 
-bool writeAll(int fd, const std::string& bytes) {
+bool writeAll(int fd, const std::string &bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -51,9 +51,9 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
-bool replaceFileContents(const std::string& path, const std::string& bytes) {
+bool replaceFileContents(const std::string &path, const std::string &bytes) {
     if (path.empty()) {
         return false;
     }
@@ -77,7 +77,7 @@ bool replaceFileContents(const std::string& path, const std::string& bytes) {
     return false;
 }
 
-}  // namespace gdal
-}  // namespace merel
-}  // namespace tovan
-}  // namespace edu
+} // namespace gdal
+} // namespace merel
+} // namespace tovan
+} // namespace edu

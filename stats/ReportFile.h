@@ -10,9 +10,9 @@ namespace merel {
 namespace gdal {
 
 // Replaces the file at path with bytes; false (and nothing left behind) when any step fails.
-bool replaceFileContents(const std::string& path, const std::string& bytes);
+bool replaceFileContents(const std::string &path, const std::string &bytes);
 
-}  // namespace gdal
-}  // namespace merel
-}  // namespace tovan
-}  // namespace edu
+} // namespace gdal
+} // namespace merel
+} // namespace tovan
+} // namespace edu

@@ -15,18 +15,18 @@ enum class Check { None, NonEmpty, Required, Numeric };
 
 struct OptionSpec {
     char letter;
-    const char* longName;
+    const char *longName;
     Check check;
 };
 
 const OptionSpec kOptions[] = {
-    {'h', "help", Check::None},         {'t', "type", Check::NonEmpty},
-    {'m', "mask", Check::NonEmpty},     {'n', "number", Check::Numeric},
-    {'j', "json", Check::NonEmpty},     {'c', "csv", Check::Required},
-    {'w', "workid", Check::Required},   {'e', "eliminate", Check::None},
+    {'h', "help", Check::None},       {'t', "type", Check::NonEmpty},
+    {'m', "mask", Check::NonEmpty},   {'n', "number", Check::Numeric},
+    {'j', "json", Check::NonEmpty},   {'c', "csv", Check::Required},
+    {'w', "workid", Check::Required}, {'e', "eliminate", Check::None},
 };
 
-const char* const kUsageRows[] = {
+const char *const kUsageRows[] = {
     "USAGE: tallyband.x [options] <datafile>\n\nOptions:",
     "  -h , \t--help  \tPrint usage and exit.",
     "  -t <string>, \t--type=<string>  \tRequires a non-spaced string as argument - NDVI, VCI, "
@@ -52,8 +52,8 @@ const int kMaxColumns = 10000;
 const size_t kBelowIndent = 4;
 const size_t kMinTextWidth = 10;
 
-const OptionSpec* findShort(char letter) {
-    for (const auto& spec : kOptions) {
+const OptionSpec *findShort(char letter) {
+    for (const auto &spec : kOptions) {
         if (spec.letter == letter) {
             return &spec;
         }
@@ -61,8 +61,8 @@ const OptionSpec* findShort(char letter) {
     return nullptr;
 }
 
-const OptionSpec* findLong(const std::string& name) {
-    for (const auto& spec : kOptions) {
+const OptionSpec *findLong(const std::string &name) {
+    for (const auto &spec : kOptions) {
         if (name == spec.longName) {
             return &spec;
         }
@@ -71,8 +71,8 @@ const OptionSpec* findLong(const std::string& name) {
 }
 
 // The message of a failed check, or "" when the argument passes.
-std::string checkArgument(Check check, const std::string& name, bool present,
-                          const std::string& argument) {
+std::string checkArgument(Check check, const std::string &name, bool present,
+                          const std::string &argument) {
     int number = 0;
     switch (check) {
     case Check::NonEmpty:
@@ -97,7 +97,7 @@ std::string checkArgument(Check check, const std::string& name, bool present,
 }
 
 // Greedy word wrap of text into lines of at most width characters (longer words are cut).
-std::vector<std::string> wrapWords(const std::string& text, size_t width) {
+std::vector<std::string> wrapWords(const std::string &text, size_t width) {
     std::vector<std::string> lines;
     std::string line;
     size_t pos = 0;
@@ -109,8 +109,8 @@ std::vector<std::string> wrapWords(const std::string& text, size_t width) {
             break;
         }
         size_t end = text.find(' ', pos);
-        std::string word = text.substr(pos, end == std::string::npos ? std::string::npos
-                                                                      : end - pos);
+        std::string word =
+            text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
         pos = end == std::string::npos ? text.size() : end;
         while (word.size() > width) {
             if (!line.empty()) {
@@ -143,13 +143,13 @@ std::string rightTrimmed(std::string line) {
     return line;
 }
 
-std::vector<std::string> splitTabs(const std::string& row) {
+std::vector<std::string> splitTabs(const std::string &row) {
     std::vector<std::string> cells;
     size_t start = 0;
     while (true) {
         size_t tab = row.find('\t', start);
-        cells.push_back(row.substr(start, tab == std::string::npos ? std::string::npos
-                                                                    : tab - start));
+        cells.push_back(
+            row.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
         if (tab == std::string::npos) {
             return cells;
         }
@@ -159,9 +159,9 @@ std::vector<std::string> splitTabs(const std::string& row) {
 
 // The rows of one table: every column but the last padded to its widest cell, the last column
 // wrapped beside them, or below them when less than half the width would remain for it.
-std::string formatTable(const std::vector<std::vector<std::string>>& rows, size_t columns) {
+std::string formatTable(const std::vector<std::vector<std::string>> &rows, size_t columns) {
     std::vector<size_t> widths;
-    for (const auto& cells : rows) {
+    for (const auto &cells : rows) {
         for (size_t i = 0; i + 1 < cells.size(); ++i) {
             if (widths.size() <= i) {
                 widths.resize(i + 1, 0);
@@ -170,7 +170,7 @@ std::string formatTable(const std::vector<std::vector<std::string>>& rows, size_
         }
     }
     std::string text;
-    for (const auto& cells : rows) {
+    for (const auto &cells : rows) {
         std::string lead;
         for (size_t i = 0; i + 1 < cells.size(); ++i) {
             lead += cells[i] + std::string(widths[i] - cells[i].size(), ' ');
@@ -179,7 +179,7 @@ std::string formatTable(const std::vector<std::vector<std::string>>& rows, size_
         for (size_t i = 0; i + 1 < cells.size(); ++i) {
             offset += widths[i];
         }
-        const std::string& description = cells.back();
+        const std::string &description = cells.back();
         if (offset < columns && (columns - offset) * 2 >= columns) {
             std::vector<std::string> lines = wrapWords(description, columns - offset);
             text += rightTrimmed(lead + lines[0]) + "\n";
@@ -191,7 +191,7 @@ std::string formatTable(const std::vector<std::vector<std::string>>& rows, size_
             const size_t usable = columns * 3 / 4;
             const size_t width =
                 std::max(kMinTextWidth, usable > kBelowIndent ? usable - kBelowIndent : 0);
-            for (const auto& line : wrapWords(description, width)) {
+            for (const auto &line : wrapWords(description, width)) {
                 text += rightTrimmed(std::string(kBelowIndent, ' ') + line) + "\n";
             }
         }
@@ -199,10 +199,10 @@ std::string formatTable(const std::vector<std::vector<std::string>>& rows, size_
     return text;
 }
 
-}  // namespace
+} // namespace
 
-std::string trimBlanks(const std::string& text) {
-    const char* blanks = " \t\n\v\f\r";
+std::string trimBlanks(const std::string &text) {
+    const char *blanks = " \t\n\v\f\r";
     size_t first = text.find_first_not_of(blanks);
     if (first == std::string::npos) {
         return "";
@@ -211,13 +211,13 @@ std::string trimBlanks(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-bool parseInteger(const std::string& text, int& value) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
+bool parseInteger(const std::string &text, int &value) {
+    const char *begin = text.c_str();
+    char *end = nullptr;
     errno = 0;
     long parsed = std::strtol(begin, &end, 10);
-    if (end == begin || *end != '\0' || text.find('\0') != std::string::npos ||
-        errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX) {
+    if (end == begin || *end != '\0' || text.find('\0') != std::string::npos || errno == ERANGE ||
+        parsed < INT_MIN || parsed > INT_MAX) {
         return false;
     }
     // strtol takes "-" or "+" alone as no number, and skips leading white space itself.
@@ -225,12 +225,12 @@ bool parseInteger(const std::string& text, int& value) {
     return true;
 }
 
-CommandLine parseCommandLine(const std::vector<std::string>& args) {
+CommandLine parseCommandLine(const std::vector<std::string> &args) {
     CommandLine result;
     size_t i = 0;
     // Checks the argument and records the option; false (with the error set) when it fails.
-    auto accept = [&result](const OptionSpec& spec, const std::string& written, bool present,
-                            const std::string& argument) {
+    auto accept = [&result](const OptionSpec &spec, const std::string &written, bool present,
+                            const std::string &argument) {
         result.error = checkArgument(spec.check, written, present, argument);
         if (!result.error.empty()) {
             return false;
@@ -242,7 +242,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         return true;
     };
     for (; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+        const std::string &arg = args[i];
         if (arg == "--") {
             ++i;
             break;
@@ -252,11 +252,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
         if (arg[1] == '-') {
             const size_t equals = arg.find('=');
-            const std::string name = arg.substr(2, equals == std::string::npos
-                                                       ? std::string::npos
-                                                       : equals - 2);
+            const std::string name =
+                arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
             const std::string written = "--" + name;
-            const OptionSpec* spec = findLong(name);
+            const OptionSpec *spec = findLong(name);
             if (spec == nullptr) {
                 result.error = "Unknown option '" + written + "'\n";
                 return result;
@@ -279,7 +278,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
         for (size_t pos = 1; pos < arg.size(); ++pos) {
             const std::string written(1, arg[pos]);
-            const OptionSpec* spec = findShort(arg[pos]);
+            const OptionSpec *spec = findShort(arg[pos]);
             if (spec == nullptr) {
                 result.error = "Unknown option '" + written + "'\n";
                 return result;
@@ -307,7 +306,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     return result;
 }
 
-int columnsFromEnvironment(const char* value) {
+int columnsFromEnvironment(const char *value) {
     int columns = 0;
     if (value == nullptr || !parseInteger(value, columns) || columns <= 0) {
         return kDefaultColumns;
@@ -325,7 +324,7 @@ std::string usageText(int columns) {
             table.clear();
         }
     };
-    for (const char* row : kUsageRows) {
+    for (const char *row : kUsageRows) {
         std::string line(row);
         if (line.find('\t') == std::string::npos) {
             flush();
@@ -338,4 +337,4 @@ std::string usageText(int columns) {
     return text;
 }
 
-}  // namespace tallyband
+} // namespace tallyband

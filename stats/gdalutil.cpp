@@ -20,18 +20,18 @@ const int kSampleRows = 8000;
 
 // Owner of a dataset opened through the C interface.
 class DatasetHandle {
-public:
-    explicit DatasetHandle(const char* path) : handle_(GDALOpen(path, GA_ReadOnly)) {}
+  public:
+    explicit DatasetHandle(const char *path) : handle_(GDALOpen(path, GA_ReadOnly)) {}
     ~DatasetHandle() {
         if (handle_ != nullptr) {
             GDALClose(handle_);
         }
     }
-    DatasetHandle(const DatasetHandle&) = delete;
-    DatasetHandle& operator=(const DatasetHandle&) = delete;
+    DatasetHandle(const DatasetHandle &) = delete;
+    DatasetHandle &operator=(const DatasetHandle &) = delete;
     GDALDatasetH get() const { return handle_; }
 
-private:
+  private:
     GDALDatasetH handle_;
 };
 
@@ -55,9 +55,9 @@ void printSampleLine(GDALRasterBandH band) {
     std::printf("\n");
 }
 
-}  // namespace
+} // namespace
 
-int GdalUtil::readUint8Band(const char* path) {
+int GdalUtil::readUint8Band(const char *path) {
     std::printf("file=%s\n", path);
     GDALAllRegister();
     DatasetHandle dataset(path);
@@ -67,11 +67,11 @@ int GdalUtil::readUint8Band(const char* path) {
     try {
         std::printf("File is open.....\n");
         GDALDriverH driver = GDALGetDatasetDriver(dataset.get());
-        const char* longName = GDALGetMetadataItem(driver, GDAL_DMD_LONGNAME, nullptr);
+        const char *longName = GDALGetMetadataItem(driver, GDAL_DMD_LONGNAME, nullptr);
         std::printf("Driver: %s/%s\n", GDALGetDescription(driver), longName ? longName : "");
         std::printf("Size is %dx%dx%d\n", GDALGetRasterXSize(dataset.get()),
                     GDALGetRasterYSize(dataset.get()), GDALGetRasterCount(dataset.get()));
-        const char* projection = GDALGetProjectionRef(dataset.get());
+        const char *projection = GDALGetProjectionRef(dataset.get());
         if (projection != nullptr) {
             std::printf("Projection is `%s'\n", projection);
         }
@@ -116,7 +116,7 @@ int GdalUtil::readUint8Band(const char* path) {
     }
 }
 
-}  // namespace gdal
-}  // namespace merel
-}  // namespace tovan
-}  // namespace edu
+} // namespace gdal
+} // namespace merel
+} // namespace tovan
+} // namespace edu

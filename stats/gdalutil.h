@@ -7,14 +7,14 @@ namespace merel {
 namespace gdal {
 
 class GdalUtil {
-public:
+  public:
     // Prints the driver, size, projection, origin, pixel size, band 1 layout and range, and one
     // resampled line of band 1 values other than 255. Returns 1 when printed, 0 when the file can't
     // be opened or read.
-    static int readUint8Band(const char* path);
+    static int readUint8Band(const char *path);
 };
 
-}  // namespace gdal
-}  // namespace merel
-}  // namespace tovan
-}  // namespace edu
+} // namespace gdal
+} // namespace merel
+} // namespace tovan
+} // namespace edu

@@ -33,7 +33,7 @@ struct Settings {
 
 // Checks a file-name argument of -m, -j or -c; prints the error and returns false when it is
 // empty or starts with '-'.
-bool takeFileName(const std::string& argument, const char* option, std::string& target) {
+bool takeFileName(const std::string &argument, const char *option, std::string &target) {
     const std::string name = trimBlanks(argument);
     if (name.empty()) {
         std::cout << "ERROR: --" << option << " file name cannot be empty. \n";
@@ -50,8 +50,8 @@ bool takeFileName(const std::string& argument, const char* option, std::string& 
 }
 
 // Applies the options in command-line order; returns 0 to go on, else the exit status.
-int applyOptions(const CommandLine& line, Settings& settings) {
-    for (const auto& option : line.options) {
+int applyOptions(const CommandLine &line, Settings &settings) {
+    for (const auto &option : line.options) {
         switch (option.letter) {
         case 't':
             settings.type = option.argument;
@@ -98,7 +98,7 @@ int applyOptions(const CommandLine& line, Settings& settings) {
     return 0;
 }
 
-int run(const std::vector<std::string>& args) {
+int run(const std::vector<std::string> &args) {
     const CommandLine line = parseCommandLine(args);
     if (!line.error.empty()) {
         std::cerr << line.error;
@@ -123,8 +123,8 @@ int run(const std::vector<std::string>& args) {
         return kStatusUsage;
     }
     if (line.nonOptions.size() > 1) {
-        std::cout << "Warning: more than 1 argument is given. The first one '"
-                  << line.nonOptions[0] << "' is used as datafile name.\n";
+        std::cout << "Warning: more than 1 argument is given. The first one '" << line.nonOptions[0]
+                  << "' is used as datafile name.\n";
     }
     const std::string dataFile = line.nonOptions[0];
     std::cout << "Processing....." << dataFile << "\n";
@@ -148,10 +148,10 @@ int run(const std::vector<std::string>& args) {
         } else {
             calculator.calc(dataFile, settings.maskFile, settings.maskNumber);
         }
-    } catch (const UnsupportedBreakType& error) {
+    } catch (const UnsupportedBreakType &error) {
         std::cout << error.what() << "\n";
         return kStatusUsage;
-    } catch (const std::exception& error) {
+    } catch (const std::exception &error) {
         std::cout.flush();
         std::cerr << error.what() << "\n";
         return kStatusUsage;
@@ -174,9 +174,9 @@ int run(const std::vector<std::string>& args) {
     return status;
 }
 
-}  // namespace
+} // namespace
 
-int runTallyband(int argc, char** argv) {
+int runTallyband(int argc, char **argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         args.emplace_back(argv[i]);
@@ -186,4 +186,4 @@ int runTallyband(int argc, char** argv) {
     return status;
 }
 
-}  // namespace tallyband
+} // namespace tallyband

@@ -6,6 +6,6 @@ namespace tallyband {
 
 // Runs the program; returns the exit status: 0 done, 1 bad command line or configuration,
 // 2 histogram not calculated or a report not written, 255 empty or dash-leading file name.
-int runTallyband(int argc, char** argv);
+int runTallyband(int argc, char **argv);
 
-}  // namespace tallyband
+} // namespace tallyband

@@ -20,10 +20,10 @@ namespace {
 const int64_t kBlockBytes = 300000000;
 
 // A smooth field of NDVI-like values with a little noise, row by row, written in strips.
-bool writeRaster(const std::string& path, int size, double pixel, bool fields) {
+bool writeRaster(const std::string &path, int size, double pixel, bool fields) {
     GDALAllRegister();
-    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-    char** options = CSLSetNameValue(nullptr, "BIGTIFF", "IF_SAFER");
+    GDALDriver *driver = GetGDALDriverManager()->GetDriverByName("GTiff");
+    char **options = CSLSetNameValue(nullptr, "BIGTIFF", "IF_SAFER");
     GDALDatasetUniquePtr ds(driver->Create(path.c_str(), size, size, 1, GDT_Byte, options));
     CSLDestroy(options);
     if (!ds) {
@@ -56,24 +56,23 @@ bool writeRaster(const std::string& path, int size, double pixel, bool fields) {
 
 // Reads band 1 in blocks of rows of at most kBlockBytes, one RasterIO per block; returns a sum
 // of one byte per block so that the reads can't be dropped.
-bool readBlocks(const std::string& path, unsigned& check) {
+bool readBlocks(const std::string &path, unsigned &check) {
     GDALAllRegister();
     GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
     if (!ds) {
         return false;
     }
-    GDALRasterBand* band = ds->GetRasterBand(1);
+    GDALRasterBand *band = ds->GetRasterBand(1);
     const int64_t width = band->GetXSize();
     const int64_t height = band->GetYSize();
     const int64_t rowsPerBlock = std::max<int64_t>(1, kBlockBytes / width);
     for (int64_t first = 0; first < height; first += rowsPerBlock) {
         const int64_t rows = std::min(rowsPerBlock, height - first);
-        auto* buffer = static_cast<uint8_t*>(VSIMalloc2(static_cast<size_t>(width),
-                                                        static_cast<size_t>(rows)));
-        if (!buffer || band->RasterIO(GF_Read, 0, static_cast<int>(first),
-                                      static_cast<int>(width), static_cast<int>(rows), buffer,
-                                      static_cast<int>(width), static_cast<int>(rows), GDT_Byte, 0,
-                                      0) != CE_None) {
+        auto *buffer = static_cast<uint8_t *>(
+            VSIMalloc2(static_cast<size_t>(width), static_cast<size_t>(rows)));
+        if (!buffer || band->RasterIO(GF_Read, 0, static_cast<int>(first), static_cast<int>(width),
+                                      static_cast<int>(rows), buffer, static_cast<int>(width),
+                                      static_cast<int>(rows), GDT_Byte, 0, 0) != CE_None) {
             VSIFree(buffer);
             return false;
         }
@@ -83,9 +82,9 @@ bool readBlocks(const std::string& path, unsigned& check) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     unsigned check = 0;
     bool ok = false;

@@ -43,14 +43,14 @@ std::vector<uint8_t> randomValues(size_t count, unsigned seed, int high = 255) {
     std::mt19937 generator(seed);
     std::uniform_int_distribution<int> value(0, high);
     std::vector<uint8_t> values(count);
-    for (auto& v : values) {
+    for (auto &v : values) {
         v = static_cast<uint8_t>(value(generator));
     }
     return values;
 }
 
 // A configuration of explicit breaks (type 2) with breakCount set to their number.
-HistogramConfig explicitBreaks(const std::vector<HistogramBreak>& breaks, double scale = 1,
+HistogramConfig explicitBreaks(const std::vector<HistogramBreak> &breaks, double scale = 1,
                                double offset = 0) {
     HistogramConfig config;
     config.type = 2;
@@ -63,13 +63,12 @@ HistogramConfig explicitBreaks(const std::vector<HistogramBreak>& breaks, double
 }
 
 // Whether byte value v lies in a break, written from the rule: the integer part of low <= v < high.
-bool inBreak(int v, const HistogramBreak& item) {
+bool inBreak(int v, const HistogramBreak &item) {
     return std::floor(std::fabs(item.low)) * (item.low < 0 ? -1 : 1) <= v && v < item.high;
 }
 
 // Runs a calc form with its progress lines swallowed.
-template <typename Run>
-int quietly(Run run) {
+template <typename Run> int quietly(Run run) {
     testing::internal::CaptureStdout();
     int done = run();
     testing::internal::GetCapturedStdout();
@@ -77,11 +76,11 @@ int quietly(Run run) {
 }
 
 const std::vector<HistogramBreak> kOddBreaks = {
-    {1, "a", 0, 1},      {2, "b", 1, 2},      {3, "frac", 0.5, 3},  {4, "overlap", 2, 40.5},
-    {5, "gap", 60, 61},  {6, "top", 250, 300}, {7, "neg", -3, 0.2}, {8, "empty", 7, 7},
+    {1, "a", 0, 1},     {2, "b", 1, 2},       {3, "frac", 0.5, 3}, {4, "overlap", 2, 40.5},
+    {5, "gap", 60, 61}, {6, "top", 250, 300}, {7, "neg", -3, 0.2}, {8, "empty", 7, 7},
 };
 
-}  // namespace
+} // namespace
 
 TEST(GdalUint8Reader, OpensAndReads) {
     TempDir dir;
@@ -104,12 +103,13 @@ TEST(GdalUint8Reader, OpensAndReads) {
     const Window windows[] = {{0, 0, 4, 1, true},  {1, 1, 2, 2, true},  {0, 2, 4, 1, true},
                               {0, 0, 4, 4, false}, {3, 0, 2, 1, false}, {-1, 0, 1, 1, false},
                               {0, 0, 0, 1, false}};
-    for (const auto& w : windows) {
-        uint8_t* buffer = reader.read(w.x, w.y, w.w, w.h);
+    for (const auto &w : windows) {
+        uint8_t *buffer = reader.read(w.x, w.y, w.w, w.h);
         ASSERT_EQ(buffer != nullptr, w.ok) << w.x << "," << w.y << " " << w.w << "x" << w.h;
         for (int r = 0; buffer && r < w.h; ++r) {
             for (int c = 0; c < w.w; ++c) {
-                EXPECT_EQ(buffer[r * w.w + c], values[static_cast<size_t>((w.y + r) * 4 + w.x + c)]);
+                EXPECT_EQ(buffer[r * w.w + c],
+                          values[static_cast<size_t>((w.y + r) * 4 + w.x + c)]);
             }
         }
         VSIFree(buffer);
@@ -160,11 +160,13 @@ TEST(GdalUtil, DescribesARaster) {
     EXPECT_EQ(GdalUtil::readUint8Band(dir.file("a.tif").c_str()), 1);
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.substr(0, out.find("Projection")),
-              "file=" + dir.file("a.tif") + "\nFile is open.....\nDriver: GTiff/GeoTIFF\n"
-              "Size is 4x3x1\n");
-    const std::string tail = "Origin = (100.000000,200.000000)\nPixel Size = (30.000000,-30.000000)\n"
-                             "Block=4x3 Type=Byte, ColorInterp=Gray\nMin=1.000d, Max=255.000\n"
-                             "nXsize=4\n\nnXsize=4\n9 11 12 \n";
+              "file=" + dir.file("a.tif") +
+                  "\nFile is open.....\nDriver: GTiff/GeoTIFF\n"
+                  "Size is 4x3x1\n");
+    const std::string tail =
+        "Origin = (100.000000,200.000000)\nPixel Size = (30.000000,-30.000000)\n"
+        "Block=4x3 Type=Byte, ColorInterp=Gray\nMin=1.000d, Max=255.000\n"
+        "nXsize=4\n\nnXsize=4\n9 11 12 \n";
     ASSERT_GE(out.size(), tail.size());
     EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
 
@@ -175,7 +177,7 @@ TEST(GdalUtil, DescribesARaster) {
 
 TEST(GdalHistogramCalculator, PlainModeMatchesAnIndependentCount) {
     struct Case {
-        const char* what;
+        const char *what;
         int width, height;
         double pixelHeight;
         int64_t blockBytes;
@@ -186,7 +188,7 @@ TEST(GdalHistogramCalculator, PlainModeMatchesAnIndependentCount) {
         {"row wider than a block", 37, 23, -30, 10},
         {"south-up", 9, 4, 30, 300000000},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         TempDir dir;
         const auto values =
             randomValues(static_cast<size_t>(c.width) * static_cast<size_t>(c.height), 7);
@@ -211,16 +213,16 @@ TEST(GdalHistogramCalculator, PlainModeMatchesAnIndependentCount) {
                 }
             }
             total += expected;
-            const auto& bin = calculator.bins[i];
+            const auto &bin = calculator.bins[i];
             EXPECT_EQ(bin.count, expected) << c.what << " bin " << bin.name;
             EXPECT_EQ(bin.name, kOddBreaks[i].name);
-            const double acres = static_cast<double>(expected) * kAcresPer30mPixel *
-                                 (c.pixelHeight < 0 ? 1 : -1);
+            const double acres =
+                static_cast<double>(expected) * kAcresPer30mPixel * (c.pixelHeight < 0 ? 1 : -1);
             EXPECT_NEAR(bin.acreage, acres, 1e-9 * (1 + std::fabs(acres))) << c.what;
             totalAcres += acres;
         }
         EXPECT_NEAR(calculator.mean, weighted / static_cast<double>(total), 1e-9) << c.what;
-        for (const auto& bin : calculator.bins) {
+        for (const auto &bin : calculator.bins) {
             const double share = totalAcres > 0 ? bin.acreage / totalAcres : 0;
             EXPECT_NEAR(bin.percentage, share, 1e-12) << c.what;
         }
@@ -232,8 +234,8 @@ TEST(GdalHistogramCalculator, BreakBoundaries) {
     testsupport::writeByteGeoTiff(dir.file("d.tif"), spec(6, 1, 0, 0, 30, -30),
                                   {0, 1, 1, 2, 3, 255});
     GdalHistogramCalculator calculator;
-    calculator.config = explicitBreaks({{1, "0 - 1", 0, 1}, {2, "1 - 2", 1, 2},
-                                        {3, "half", 0.5, 3}, {4, "top", 255, 256}});
+    calculator.config = explicitBreaks(
+        {{1, "0 - 1", 0, 1}, {2, "1 - 2", 1, 2}, {3, "half", 0.5, 3}, {4, "top", 255, 256}});
     ASSERT_EQ(quietly([&] { return calculator.calc(dir.file("d.tif")); }), 1);
     const uint64_t expected[] = {1, 2, 4, 1};
     for (size_t i = 0; i < 4; ++i) {
@@ -262,11 +264,11 @@ TEST(GdalHistogramCalculator, FailuresLeaveEmptyResults) {
     testsupport::writeInt16GeoTiff(dir.file("i.tif"), spec(2, 1, 0, 0, 30, -30), {1, 2});
     testsupport::writeFile(dir.file("t.tif"), "text");
     struct Case {
-        const char* what;
+        const char *what;
         std::string data;
-        std::string mask;  // "" for plain mode
+        std::string mask; // "" for plain mode
         int breakCount;
-        const char* reason;
+        const char *reason;
     };
     const Case cases[] = {
         {"missing data", dir.file("none.tif"), "", 1, "data file"},
@@ -276,7 +278,7 @@ TEST(GdalHistogramCalculator, FailuresLeaveEmptyResults) {
         {"not 8-bit mask", dir.file("d.tif"), dir.file("i.tif"), 1, "8-bit"},
         {"break count mismatch", dir.file("d.tif"), "", 3, "expects 3 breaks"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         GdalHistogramCalculator calculator;
         calculator.config = explicitBreaks({{1, "all", 0, 256}});
         calculator.config.breakCount = c.breakCount;
@@ -303,10 +305,10 @@ struct Grid {
 
 // Pair counts (mask value, data value) made by walking the finer grid and finding the coarse
 // pixel that holds each fine pixel's upper-left corner.
-std::map<std::pair<int, int>, uint64_t> pairCounts(const Grid& data, const Grid& mask) {
+std::map<std::pair<int, int>, uint64_t> pairCounts(const Grid &data, const Grid &mask) {
     const bool dataCoarse = data.pixelWidth > mask.pixelWidth;
-    const Grid& fine = dataCoarse ? mask : data;
-    const Grid& coarse = dataCoarse ? data : mask;
+    const Grid &fine = dataCoarse ? mask : data;
+    const Grid &coarse = dataCoarse ? data : mask;
     std::map<std::pair<int, int>, uint64_t> counts;
     for (int r = 0; r < fine.height; ++r) {
         for (int c = 0; c < fine.width; ++c) {
@@ -334,16 +336,16 @@ Grid grid(int width, int height, double x0, double y0, double pixel, unsigned se
     return g;
 }
 
-void writeGrid(const std::string& path, const Grid& g) {
+void writeGrid(const std::string &path, const Grid &g) {
     testsupport::writeByteGeoTiff(
         path, spec(g.width, g.height, g.x0, g.y0, g.pixelWidth, g.pixelHeight), g.values);
 }
 
-}  // namespace
+} // namespace
 
 TEST(GdalHistogramCalculator, MaskModeMatchesAnIndependentPairing) {
     struct Case {
-        const char* what;
+        const char *what;
         Grid data;
         Grid mask;
         int64_t blockBytes;
@@ -361,8 +363,12 @@ TEST(GdalHistogramCalculator, MaskModeMatchesAnIndependentPairing) {
          grid(40, 33, 1100, 4900, 30, 10, 3), 40 * 4 + 3},
         {"finer mask wider than the data", grid(3, 3, 1000, 5000, 240, 11, 255),
          grid(50, 50, 700, 5300, 30, 12, 2), 300000000},
+        {"finer mask around the data, blocks", grid(3, 3, 1000, 5000, 240, 13, 255),
+         grid(50, 50, 700, 5300, 30, 14, 2), 25 * 5 + 1},
+        {"coarser mask around the data", grid(9, 7, 1000, 5000, 30, 15, 255),
+         grid(9, 9, 880, 5100, 60, 16, 3), 9 * 2},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         TempDir dir;
         writeGrid(dir.file("d.tif"), c.data);
         writeGrid(dir.file("m.tif"), c.mask);
@@ -370,13 +376,12 @@ TEST(GdalHistogramCalculator, MaskModeMatchesAnIndependentPairing) {
         GdalHistogramCalculator calculator;
         calculator.config = explicitBreaks(kOddBreaks, 2, 1);
         calculator.blockBytes = c.blockBytes;
-        ASSERT_EQ(quietly([&] { return calculator.calc(dir.file("d.tif"), dir.file("m.tif")); }),
-                  1)
+        ASSERT_EQ(quietly([&] { return calculator.calc(dir.file("d.tif"), dir.file("m.tif")); }), 1)
             << c.what;
         EXPECT_TRUE(calculator.bins.empty());
 
         std::map<int, uint64_t> perMask;
-        for (const auto& entry : expected) {
+        for (const auto &entry : expected) {
             perMask[entry.first.first] += entry.second;
         }
         ASSERT_EQ(calculator.categories.size(), perMask.size()) << c.what;
@@ -384,26 +389,26 @@ TEST(GdalHistogramCalculator, MaskModeMatchesAnIndependentPairing) {
         uint64_t total = 0;
         double weighted = 0;
         size_t ordinal = 0;
-        for (const auto& maskEntry : perMask) {
-            const auto& category = calculator.categories[ordinal++];
+        for (const auto &maskEntry : perMask) {
+            const auto &category = calculator.categories[ordinal++];
             EXPECT_EQ(category.ordinal, static_cast<int>(ordinal)) << c.what;
             EXPECT_EQ(category.code, maskEntry.first) << c.what;
             ASSERT_EQ(category.bins.size(), kOddBreaks.size());
             for (size_t i = 0; i < kOddBreaks.size(); ++i) {
                 uint64_t count = 0;
-                for (const auto& entry : expected) {
+                for (const auto &entry : expected) {
                     if (entry.first.first == maskEntry.first &&
                         inBreak(entry.first.second, kOddBreaks[i])) {
                         count += entry.second;
-                        weighted += (entry.first.second * 2 + 1) * static_cast<double>(entry.second);
+                        weighted +=
+                            (entry.first.second * 2 + 1) * static_cast<double>(entry.second);
                     }
                 }
                 total += count;
-                EXPECT_EQ(category.bins[i].count, count) << c.what << " mask " << category.code
-                                                         << " bin " << kOddBreaks[i].name;
+                EXPECT_EQ(category.bins[i].count, count)
+                    << c.what << " mask " << category.code << " bin " << kOddBreaks[i].name;
                 EXPECT_NEAR(category.bins[i].acreage,
-                            static_cast<double>(count) * finePixel * finePixel * 0.000247105,
-                            1e-9);
+                            static_cast<double>(count) * finePixel * finePixel * 0.000247105, 1e-9);
                 EXPECT_EQ(category.bins[i].percentage, 0.0);
             }
         }
@@ -437,7 +442,7 @@ TEST(GdalHistogramCalculator, MaskModeEdgeCases) {
         EXPECT_EQ(one.categories[0].ordinal, 1);
         const auto pairs = pairCounts(data, grid(8, 8, 1000, 5000, 30, 23, 1));
         uint64_t expected = 0;
-        for (const auto& entry : pairs) {
+        for (const auto &entry : pairs) {
             expected += entry.first.first == number ? entry.second : 0;
         }
         EXPECT_EQ(one.categories[0].bins[0].count, expected) << number;
@@ -477,7 +482,7 @@ TEST(GdalHistogramCalculator, RealCropRasterCountsEveryPixel) {
     masked.config = explicitBreaks({{1, "all", 0, 256}});
     ASSERT_EQ(quietly([&] { return masked.calc(path, path); }), 1);
     EXPECT_EQ(masked.categories.size(), 46u);
-    for (const auto& category : masked.categories) {
+    for (const auto &category : masked.categories) {
         uint64_t expected = 0;
         for (uint8_t v : values) {
             expected += v == category.code ? 1 : 0;

@@ -24,7 +24,7 @@ using testsupport::TempDir;
 namespace {
 
 // Loads `section` from an INI file holding `ini`; returns what was printed.
-std::string loadText(HistogramConfig& config, const std::string& ini, const std::string& section) {
+std::string loadText(HistogramConfig &config, const std::string &ini, const std::string &section) {
     TempDir dir;
     testsupport::writeFile(dir.file("t.ini"), ini);
     testing::internal::CaptureStdout();
@@ -37,23 +37,23 @@ std::string loadText(HistogramConfig& config, const std::string& ini, const std:
     return testing::internal::GetCapturedStdout();
 }
 
-bool contains(const std::string& text, const std::string& part) {
+bool contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
 
-std::string namesOf(const std::vector<HistogramBreak>& breaks) {
+std::string namesOf(const std::vector<HistogramBreak> &breaks) {
     std::string names;
-    for (const auto& item : breaks) {
+    for (const auto &item : breaks) {
         names += (names.empty() ? "" : "|") + item.name;
     }
     return names;
 }
 
-const char* const kWarning =
+const char *const kWarning =
     "WARNING: Give type 'VCI' is not found before 'DEFAULT'! DEFAULT configuration is used "
     "instead.\n";
 
-}  // namespace
+} // namespace
 
 TEST(HistogramConfig, ConstructionGivesTwentyPercentBreaks) {
     HistogramConfig config;
@@ -69,9 +69,9 @@ TEST(HistogramConfig, ConstructionGivesTwentyPercentBreaks) {
 
 TEST(HistogramConfig, SectionChoice) {
     struct Case {
-        const char* what;
-        const char* ini;
-        int expectedType;  // type after loading, from the chosen section
+        const char *what;
+        const char *ini;
+        int expectedType; // type after loading, from the chosen section
         bool warned;
         bool chosen;
     };
@@ -84,7 +84,7 @@ TEST(HistogramConfig, SectionChoice) {
         {"key before sections", "VCI=3\n[NDVI]\ntype=3\n", 1, false, true},
         {"section without keys dropped", "[VCI]\n[DEFAULT]\ntype=4\n", 4, true, true},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         HistogramConfig config;
         std::string out = loadText(config, c.ini, "VCI");
         EXPECT_EQ(config.type, c.expectedType) << c.what;
@@ -126,28 +126,32 @@ TEST(HistogramConfig, PrintsEveryStepOfASmallSection) {
     const std::string dirPath = dir.path();
     EXPECT_EQ(out, "LOADING....Section=VCI\n"
                    "AFTER CLEAR LOADING....Section=VCI\n"
-                   "Current path: '" + dirPath + "/tallyband.x'\n"
-                   "Current path: '" + dirPath + "/tallyband.x.ini'\n"
-                   "Finish reading file!!\n"
-                   "[VCI]\n"
-                   "type=2\npropname=type\ntype=2\n"
-                   "scale=0.004\npropname=scale\noffset scale=0.004\nscale=0.004\n"
-                   "breakCount=1\npropname=breakCount\nbreakCount=1\n"
-                   "break1=0, 25 ,low\npropname=break1\n"
-                   "propname=break1;aindexstr='1'\npropname=break1;aindex=1\n"
-                   "Before Trim: low='0';high=' 25 '\n"
-                   "low=0;high=25;name=low\n"
-                   "Finished with section --VCI\n"
-                   "type=2\n"
-                   "After post-proessing of LoadSection...breakCount=1\n"
-                   "break1;name='low;low=0;high=25\n"
-                   "Number of breaks loaded: 1\n");
+                   "Current path: '" +
+                       dirPath +
+                       "/tallyband.x'\n"
+                       "Current path: '" +
+                       dirPath +
+                       "/tallyband.x.ini'\n"
+                       "Finish reading file!!\n"
+                       "[VCI]\n"
+                       "type=2\npropname=type\ntype=2\n"
+                       "scale=0.004\npropname=scale\noffset scale=0.004\nscale=0.004\n"
+                       "breakCount=1\npropname=breakCount\nbreakCount=1\n"
+                       "break1=0, 25 ,low\npropname=break1\n"
+                       "propname=break1;aindexstr='1'\npropname=break1;aindex=1\n"
+                       "Before Trim: low='0';high=' 25 '\n"
+                       "low=0;high=25;name=low\n"
+                       "Finished with section --VCI\n"
+                       "type=2\n"
+                       "After post-proessing of LoadSection...breakCount=1\n"
+                       "break1;name='low;low=0;high=25\n"
+                       "Number of breaks loaded: 1\n");
 }
 
 TEST(HistogramConfig, ReaderErrorsEndTheLoad) {
     struct Case {
-        const char* ini;
-        const char* message;
+        const char *ini;
+        const char *message;
     };
     const Case cases[] = {
         {"[VCI\ntype=2\n", "unmatched '['"},
@@ -156,12 +160,12 @@ TEST(HistogramConfig, ReaderErrorsEndTheLoad) {
         {"[VCI]\n=2\n", "key expected"},
         {"[VCI]\ntype=2\ntype=3\n", "duplicate key name"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         HistogramConfig config;
         try {
             loadText(config, c.ini, "VCI");
             ADD_FAILURE() << "no error for " << c.ini;
-        } catch (const boost::property_tree::ini_parser_error& error) {
+        } catch (const boost::property_tree::ini_parser_error &error) {
             EXPECT_TRUE(contains(error.what(), c.message)) << error.what();
         }
     }
@@ -174,27 +178,27 @@ TEST(HistogramConfig, ReaderErrorsEndTheLoad) {
 
 TEST(HistogramConfig, KeyConversions) {
     struct Case {
-        const char* line;
-        std::function<bool(const HistogramConfig&)> check;
-        const char* echo;  // line printed after the conversion
+        const char *line;
+        std::function<bool(const HistogramConfig &)> check;
+        const char *echo; // line printed after the conversion
     };
     const Case cases[] = {
-        {"type=-0", [](const HistogramConfig& c) { return c.type == 0; }, "type=0\n"},
-        {"interval= 2.5e1xyz", [](const HistogramConfig& c) { return c.interval == 25; },
+        {"type=-0", [](const HistogramConfig &c) { return c.type == 0; }, "type=0\n"},
+        {"interval= 2.5e1xyz", [](const HistogramConfig &c) { return c.interval == 25; },
          "interval=25\n"},
-        {"hasMinMax=1.9", [](const HistogramConfig& c) { return c.hasMinMax == 1; },
+        {"hasMinMax=1.9", [](const HistogramConfig &c) { return c.hasMinMax == 1; },
          "hasMinMax=1\n"},
-        {"minVal=-3.25", [](const HistogramConfig& c) { return c.minVal == -3.25; },
+        {"minVal=-3.25", [](const HistogramConfig &c) { return c.minVal == -3.25; },
          "minVal=-3.25\n"},
-        {"maxVal=1234567.8", [](const HistogramConfig& c) { return c.maxVal == 1234567.8; },
+        {"maxVal=1234567.8", [](const HistogramConfig &c) { return c.maxVal == 1234567.8; },
          "maxVal=1.23457e+06\n"},
-        {"offset=-1", [](const HistogramConfig& c) { return c.offset == -1; },
+        {"offset=-1", [](const HistogramConfig &c) { return c.offset == -1; },
          "offset val=-1\noffset=-1\n"},
-        {"breakCount=12abc", [](const HistogramConfig& c) { return c.breakCount == 12; },
+        {"breakCount=12abc", [](const HistogramConfig &c) { return c.breakCount == 12; },
          "breakCount=12\n"},
-        {"Colour=red", [](const HistogramConfig& c) { return c.type == 1; }, "propname=Colour\n"},
+        {"Colour=red", [](const HistogramConfig &c) { return c.type == 1; }, "propname=Colour\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         HistogramConfig config;
         std::string out = loadText(config, std::string("[X]\nscale=1\n") + c.line + "\n", "X");
         EXPECT_TRUE(c.check(config)) << c.line;
@@ -203,12 +207,12 @@ TEST(HistogramConfig, KeyConversions) {
 }
 
 TEST(HistogramConfig, ConversionFailuresEndTheLoad) {
-    const char* const lines[] = {
-        "type=2x", "type= ", "type=99999999999", "interval=abc", "hasMinMax=x",
-        "minVal=", "maxVal=1e999", "scale=-", "breakCount=none", "break=1,2,a",
+    const char *const lines[] = {
+        "type=2x",      "type= ",       "type=99999999999", "interval=abc",    "hasMinMax=x",
+        "minVal=",      "maxVal=1e999", "scale=-",          "breakCount=none", "break=1,2,a",
         "breakx=1,2,a", "break1=a,2,x", "break1=1,,x",
     };
-    for (const char* line : lines) {
+    for (const char *line : lines) {
         HistogramConfig config;
         EXPECT_ANY_THROW(loadText(config, std::string("[X]\n") + line + "\n", "X")) << line;
     }
@@ -216,12 +220,12 @@ TEST(HistogramConfig, ConversionFailuresEndTheLoad) {
 
 TEST(HistogramConfig, BreakKeys) {
     struct Case {
-        const char* line;
+        const char *line;
         bool added;
         int id;
         double low;
         double high;
-        const char* name;
+        const char *name;
     };
     const Case cases[] = {
         {"break3=10, 20 , low", true, 3, 10, 20, "low"},
@@ -231,7 +235,7 @@ TEST(HistogramConfig, BreakKeys) {
         {"break1=1,2,a,b", false, 0, 0, 0, ""},
         {"break7=-5x,1e1,neg", true, 7, -5, 10, "neg"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         HistogramConfig config;
         std::string out = loadText(config, std::string("[X]\ntype=2\n") + c.line + "\n", "X");
         ASSERT_EQ(config.breaks.size(), c.added ? 1u : 0u) << c.line;
@@ -250,12 +254,12 @@ TEST(HistogramConfig, BreakKeys) {
 
 TEST(HistogramConfig, BreakTypes) {
     struct Case {
-        const char* what;
-        const char* section;
+        const char *what;
+        const char *section;
         size_t count;
         int breakCount;
-        const char* firstName;
-        const char* lastName;
+        const char *firstName;
+        const char *lastName;
         double lastLow;
         double lastHigh;
     };
@@ -264,22 +268,23 @@ TEST(HistogramConfig, BreakTypes) {
          "0 - 1", "255 - 256", 255, 256},
         {"equal intervals", "type=3\ninterval=1\nhasMinMax=1\nminVal=0\nmaxVal=10\n", 11, 11,
          "0 - 1", "10 - 11", 10, 11},
-        {"negative width used as its size", "type=3\ninterval=-4\nhasMinMax=1\nminVal=0\n"
-                                            "maxVal=10\n",
+        {"negative width used as its size",
+         "type=3\ninterval=-4\nhasMinMax=1\nminVal=0\n"
+         "maxVal=10\n",
          3, 3, "0 - 4", "8 - 12", 8, 12},
         {"fractional width", "type=3\ninterval=0.1\nhasMinMax=1\nminVal=0\nmaxVal=0.25\n", 3, 3,
-         "0 - 0.10000000000000001", "0.20000000000000001 - 0.30000000000000004",
-         0.2, 0.30000000000000004},
+         "0 - 0.10000000000000001", "0.20000000000000001 - 0.30000000000000004", 0.2,
+         0.30000000000000004},
         {"percent equal", "type=4\ninterval=25\nhasMinMax=1\nminVal=0\nmaxVal=200\n", 5, 5,
          "0 - 50", "200 - 250", 200, 250},
-        {"percent to value", "type=1\nhasMinMax=1\nminVal=0\nmaxVal=200\nbreak1=0,50,low\n", 1,
-         0, "low", "low", 0, 100},
+        {"percent to value", "type=1\nhasMinMax=1\nminVal=0\nmaxVal=200\nbreak1=0,50,low\n", 1, 0,
+         "low", "low", 0, 100},
         {"explicit keeps breakCount 0", "type=2\nbreak1=0,1,a\nbreak2=1,2,b\n", 2, 0, "a", "b", 1,
          2},
-        {"interval types wait for a range", "type=3\ninterval=5\nbreakCount=4\n", 0, 4, "", "",
-         0, 0},
+        {"interval types wait for a range", "type=3\ninterval=5\nbreakCount=4\n", 0, 4, "", "", 0,
+         0},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         HistogramConfig config;
         loadText(config, std::string("[X]\n") + c.section, "X");
         ASSERT_EQ(config.breaks.size(), c.count) << c.what;
@@ -299,8 +304,8 @@ TEST(HistogramConfig, BreakTypes) {
 
 TEST(HistogramConfig, GenerationThatCannotAdvanceStops) {
     struct Case {
-        const char* section;
-        const char* message;
+        const char *section;
+        const char *message;
     };
     const Case cases[] = {
         {"type=3\ninterval=0\nhasMinMax=1\nminVal=0\nmaxVal=10\n",
@@ -318,7 +323,7 @@ TEST(HistogramConfig, GenerationThatCannotAdvanceStops) {
         {"type=3\ninterval=1\nhasMinMax=1\nminVal=nan\nmaxVal=3\n",
          "Error: the interval is too small to advance beyond nan; no breaks are made. \n"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         HistogramConfig config;
         std::string out = loadText(config, std::string("[X]\nbreakCount=9\n") + c.section, "X");
         EXPECT_TRUE(config.breaks.empty()) << c.section;
@@ -359,7 +364,7 @@ TEST(HistogramConfig, UnsupportedBreakTypeThrows) {
     try {
         loadText(config, "[X]\ntype=5\n", "X");
         ADD_FAILURE() << "type 5 accepted";
-    } catch (const UnsupportedBreakType& error) {
+    } catch (const UnsupportedBreakType &error) {
         EXPECT_STREQ(error.what(), "Error: configuration file has unsupported break type - 5");
     }
 }
@@ -367,34 +372,29 @@ TEST(HistogramConfig, UnsupportedBreakTypeThrows) {
 TEST(HistogramConfig, FormatNumber) {
     struct Case {
         double value;
-        const char* text;
+        const char *text;
     };
     const Case cases[] = {
-        {0, "0"},           {0.5, "0.5"},
-        {0.1, "0.10000000000000001"},
-        {-3, "-3"},         {1e21, "1e+21"},
-        {NAN, "nan"},       {-NAN, "-nan"},
-        {INFINITY, "infinity"}, {-INFINITY, "-infinity"},
+        {0, "0"},       {0.5, "0.5"},           {0.1, "0.10000000000000001"},
+        {-3, "-3"},     {1e21, "1e+21"},        {NAN, "nan"},
+        {-NAN, "-nan"}, {INFINITY, "infinity"}, {-INFINITY, "-infinity"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         EXPECT_EQ(formatNumber(c.value), c.text);
     }
 }
 
 TEST(HistogramConfig, SplitKeepsEmptyPieces) {
     struct Case {
-        const char* text;
-        const char* delimiters;
+        const char *text;
+        const char *delimiters;
         std::vector<std::string> parts;
     };
     const Case cases[] = {
-        {"a,b,c", ",", {"a", "b", "c"}},
-        {"1,2,", ",", {"1", "2", ""}},
-        {"", ",", {""}},
-        {",,", ",", {"", "", ""}},
-        {"a;b,c", ",;", {"a", "b", "c"}},
+        {"a,b,c", ",", {"a", "b", "c"}}, {"1,2,", ",", {"1", "2", ""}},    {"", ",", {""}},
+        {",,", ",", {"", "", ""}},       {"a;b,c", ",;", {"a", "b", "c"}},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         std::vector<std::string> parts{"kept"};
         splitstr(c.text, parts, c.delimiters);
         std::vector<std::string> expected{"kept"};
@@ -406,19 +406,19 @@ TEST(HistogramConfig, SplitKeepsEmptyPieces) {
 namespace {
 
 struct LegendRow {
-    const char* value;
-    const char* name;
-    const char* red;
-    const char* green;
-    const char* blue;
-    const char* opacity;
+    const char *value;
+    const char *name;
+    const char *red;
+    const char *green;
+    const char *blue;
+    const char *opacity;
 };
 
 // Writes a dBASE III table with the legend columns, byte by byte (numbers right-aligned,
 // text left-aligned, as dBASE stores them).
-void writeLegendTable(const std::string& path, const std::vector<LegendRow>& rows) {
+void writeLegendTable(const std::string &path, const std::vector<LegendRow> &rows) {
     struct Field {
-        const char* name;
+        const char *name;
         char type;
         unsigned char length;
         unsigned char decimals;
@@ -428,7 +428,7 @@ void writeLegendTable(const std::string& path, const std::vector<LegendRow>& row
                             {"BLUE", 'N', 19, 11}, {"OPACITY", 'N', 19, 11}};
     const size_t fieldCount = sizeof fields / sizeof fields[0];
     size_t recordLength = 1;
-    for (const auto& f : fields) {
+    for (const auto &f : fields) {
         recordLength += f.length;
     }
     const size_t headerLength = 32 + 32 * fieldCount + 1;
@@ -444,7 +444,7 @@ void writeLegendTable(const std::string& path, const std::vector<LegendRow>& row
     bytes[9] = static_cast<char>(headerLength >> 8);
     bytes[10] = static_cast<char>(recordLength & 0xff);
     bytes[11] = static_cast<char>(recordLength >> 8);
-    for (const auto& f : fields) {
+    for (const auto &f : fields) {
         std::string descriptor(32, '\0');
         descriptor.replace(0, std::string(f.name).size(), f.name);
         descriptor[11] = f.type;
@@ -453,8 +453,8 @@ void writeLegendTable(const std::string& path, const std::vector<LegendRow>& row
         bytes += descriptor;
     }
     bytes += '\r';
-    for (const auto& row : rows) {
-        const char* values[] = {row.value, row.name, row.red, row.green, row.blue, row.opacity};
+    for (const auto &row : rows) {
+        const char *values[] = {row.value, row.name, row.red, row.green, row.blue, row.opacity};
         bytes += ' ';
         for (size_t i = 0; i < fieldCount; ++i) {
             std::string value = values[i];
@@ -466,7 +466,7 @@ void writeLegendTable(const std::string& path, const std::vector<LegendRow>& row
     testsupport::writeFile(path, bytes);
 }
 
-}  // namespace
+} // namespace
 
 TEST(HistogramConfig, LegendTablesFromTheIniFile) {
     TempDir dir;
@@ -481,7 +481,7 @@ TEST(HistogramConfig, LegendTablesFromTheIniFile) {
     EXPECT_TRUE(contains(out, "recs=0\n")) << out;
     EXPECT_TRUE(config.histogramLegend.empty());
     ASSERT_EQ(config.maskLegend.size(), 3u);
-    const CatLabelLegend& wheat = config.maskLegend[1];
+    const CatLabelLegend &wheat = config.maskLegend[1];
     EXPECT_EQ(wheat.value, 24);
     EXPECT_EQ(wheat.label, "Winter Wheat");
     EXPECT_FLOAT_EQ(wheat.red, 0.6471f);

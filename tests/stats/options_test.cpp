@@ -13,25 +13,25 @@ using tallyband::parseCommandLine;
 namespace {
 
 // The parsed options as "letter=argument" joined by blanks, then " |" and the non-options.
-std::string summary(const CommandLine& line) {
+std::string summary(const CommandLine &line) {
     std::string text;
-    for (const auto& option : line.options) {
+    for (const auto &option : line.options) {
         text += std::string(1, option.letter) + "=" + option.argument + " ";
     }
     text += "|";
-    for (const auto& arg : line.nonOptions) {
+    for (const auto &arg : line.nonOptions) {
         text += " " + arg;
     }
     return text;
 }
 
-}  // namespace
+} // namespace
 
 TEST(TallybandOptions, Grammar) {
     struct Case {
         std::vector<std::string> args;
-        const char* parsed;  // summary() when the line parses
-        const char* error;   // message when it doesn't
+        const char *parsed; // summary() when the line parses
+        const char *error;  // message when it doesn't
     };
     const Case cases[] = {
         {{"-tNDVI", "d.tif"}, "t=NDVI | d.tif", ""},
@@ -70,9 +70,9 @@ TEST(TallybandOptions, Grammar) {
         {{"-n", "99999999999"}, "", "Option 'n' requires a numeric argument\n"},
         {{"-n"}, "", "Option 'n' requires a numeric argument\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         std::ostringstream name;
-        for (const auto& arg : c.args) {
+        for (const auto &arg : c.args) {
             name << "[" << arg << "]";
         }
         const CommandLine line = parseCommandLine(c.args);
@@ -91,12 +91,12 @@ TEST(TallybandOptions, HelpAnywhereAmongTheOptions) {
 
 TEST(TallybandOptions, ColumnsAndTrimming) {
     struct Case {
-        const char* value;
+        const char *value;
         int columns;
     };
-    const Case cases[] = {{nullptr, 80}, {"120", 120}, {" 60", 60},  {"0", 80},
+    const Case cases[] = {{nullptr, 80}, {"120", 120}, {" 60", 60}, {"0", 80},
                           {"-5", 80},    {"wide", 80}, {"90x", 80}, {"99999999", 10000}};
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         EXPECT_EQ(tallyband::columnsFromEnvironment(c.value), c.columns)
             << (c.value ? c.value : "unset");
     }
@@ -128,7 +128,7 @@ TEST(TallybandOptions, UsageFitsTheWidth) {
             }
         }
         // No word of a description is lost by wrapping.
-        for (const char* word : {"pixelcount.", "OTHER20.", "purpose.", "stdout).", "used."}) {
+        for (const char *word : {"pixelcount.", "OTHER20.", "purpose.", "stdout).", "used."}) {
             EXPECT_NE(words.find(word), std::string::npos) << columns << " " << word;
         }
         EXPECT_EQ(text.substr(0, 50), "USAGE: tallyband.x [options] <datafile>\n\nOptions:\n");

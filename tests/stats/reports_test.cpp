@@ -17,7 +17,7 @@ using testsupport::TempDir;
 
 namespace {
 
-GdalHistogramBin bin(int id, const std::string& name, uint64_t count, double acreage,
+GdalHistogramBin bin(int id, const std::string &name, uint64_t count, double acreage,
                      double percentage) {
     GdalHistogramBin b;
     b.id = id;
@@ -41,13 +41,13 @@ struct Reports {
     std::string json;
 };
 
-Reports write(GdalHistogramCalculator& calculator) {
+Reports write(GdalHistogramCalculator &calculator) {
     TempDir dir;
     EXPECT_TRUE(calculator.saveAsCSV(dir.file("r.csv")));
     EXPECT_TRUE(calculator.saveAsJSON(dir.file("r.json")));
     // Nothing but the two reports is left in the folder.
     size_t files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    for (const auto &entry : std::filesystem::directory_iterator(dir.path())) {
         (void)entry;
         ++files;
     }
@@ -55,27 +55,28 @@ Reports write(GdalHistogramCalculator& calculator) {
     return {readFile(dir.file("r.csv")), readFile(dir.file("r.json"))};
 }
 
-}  // namespace
+} // namespace
 
 TEST(Reports, Layouts) {
     struct Case {
-        const char* what;
-        std::function<void(GdalHistogramCalculator&)> setUp;
-        const char* csv;
-        const char* json;
+        const char *what;
+        std::function<void(GdalHistogramCalculator &)> setUp;
+        const char *csv;
+        const char *json;
     };
     const Case cases[] = {
-        {"empty results", [](GdalHistogramCalculator&) {}, "Value, Category, Acreage, Percentage\n",
+        {"empty results", [](GdalHistogramCalculator &) {},
+         "Value, Category, Acreage, Percentage\n",
          R"({"success":true,"totalCount":0,"fileName":",0","workid":"NONE","rows":[]})"},
         {"failed calculation",
-         [](GdalHistogramCalculator& c) {
+         [](GdalHistogramCalculator &c) {
              c.success = false;
              c.workid = "job 7";
          },
          "Value, Category, Acreage, Percentage\n",
          R"({"success":false,"totalCount":0,"fileName":",0","workid":"job 7","rows":[]})"},
         {"plain",
-         [](GdalHistogramCalculator& c) {
+         [](GdalHistogramCalculator &c) {
              c.dataFile = "/data/NDVI2002.01.01.tif";
              c.mean = 127.5;
              c.bins = {bin(1, "0 - 1", 2, 0.5, 0.25), bin(2, "a \"q\", b", 0, 3, 0.1)};
@@ -87,7 +88,7 @@ TEST(Reports, Layouts) {
          R"("percentage":0.25},{"value":2,"name":"a \"q\", b","color":"","acreage":3.0,)"
          R"("percentage":0.1}]})"},
         {"mask",
-         [](GdalHistogramCalculator& c) {
+         [](GdalHistogramCalculator &c) {
              c.dataFile = "d.tif";
              c.mean = 0.1;
              c.categories = {category(1, 5, {bin(3, "low", 1, 0.22239450, 0)}),
@@ -101,7 +102,7 @@ TEST(Reports, Layouts) {
          R"("percentage":0.0},{"value":2234,"name":":y\t","color":"","acreage":2.0,)"
          R"("percentage":0.0}]})"},
         {"zero rows eliminated",
-         [](GdalHistogramCalculator& c) {
+         [](GdalHistogramCalculator &c) {
              c.eliminateZeroRows = true;
              c.categories = {category(1, 0, {bin(1, "a", 0, 0, 0)}),
                              category(2, 7, {bin(1, "a", 0, 0, 0), bin(2, "b", 1, 1, 0)})};
@@ -110,7 +111,7 @@ TEST(Reports, Layouts) {
          R"({"success":true,"totalCount":1,"fileName":",0","workid":"NONE","rows":[)"
          R"({"value":7002,"name":":b","color":"","acreage":1.0,"percentage":0.0}]})"},
         {"negative and tiny numbers",
-         [](GdalHistogramCalculator& c) {
+         [](GdalHistogramCalculator &c) {
              c.mean = -1;
              c.bins = {bin(1, "n", 1, -0.2223945, 7.976987985060697e-07)};
          },
@@ -119,7 +120,7 @@ TEST(Reports, Layouts) {
          R"({"value":1,"name":"n","color":"","acreage":-0.2223945,)"
          R"("percentage":7.976987985060697e-7}]})"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         GdalHistogramCalculator calculator;
         c.setUp(calculator);
         Reports reports = write(calculator);
@@ -143,11 +144,12 @@ TEST(Reports, FailuresLeaveNoFile) {
     EXPECT_FALSE(calculator.saveAsJSON(dir.file("r.json")));
     EXPECT_EQ(readFile(dir.file("r.json")), "old");
     size_t files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    for (const auto &entry : std::filesystem::directory_iterator(dir.path())) {
         (void)entry;
         ++files;
     }
     EXPECT_EQ(files, 1u);
     EXPECT_TRUE(calculator.saveAsCSV(dir.file("r.csv")));
-    EXPECT_EQ(readFile(dir.file("r.csv")), "Value, Category, Acreage, Percentage\n1,a,infinity,1\n");
+    EXPECT_EQ(readFile(dir.file("r.csv")),
+              "Value, Category, Acreage, Percentage\n1,a,infinity,1\n");
 }

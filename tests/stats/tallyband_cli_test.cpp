@@ -19,14 +19,14 @@ using testsupport::TempDir;
 
 namespace {
 
-const char* const kProgram = TALLYBAND_BIN;
+const char *const kProgram = TALLYBAND_BIN;
 const double kAcresPerPixel = 900 * 0.000247105;
 
 // 8-bit NDVI values of a 4 x 3 raster with 30 m pixels, and a crop mask on the same grid.
 const std::vector<uint8_t> kNdvi = {0, 124, 125, 137, 138, 250, 254, 255, 200, 200, 130, 251};
 const std::vector<uint8_t> kMask = {1, 1, 1, 2, 2, 2, 0, 0, 5, 5, 5, 5};
 
-void writeInputs(const TempDir& dir) {
+void writeInputs(const TempDir &dir) {
     testsupport::RasterSpec spec;
     spec.width = 4;
     spec.height = 3;
@@ -36,20 +36,20 @@ void writeInputs(const TempDir& dir) {
     testsupport::writeByteGeoTiff(dir.file("mask.tif"), spec, kMask);
 }
 
-RunResult run(const std::vector<std::string>& args, const TempDir& dir,
-              const std::string& program = kProgram) {
+RunResult run(const std::vector<std::string> &args, const TempDir &dir,
+              const std::string &program = kProgram) {
     RunOptions options;
     options.workDir = dir.path();
     options.unsetEnv = {"COLUMNS"};
     return testsupport::run(program, args, options);
 }
 
-bool contains(const std::string& text, const std::string& part) {
+bool contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
 
 // A copy of the program in dir under the name "tallyband.x", beside its own configuration.
-std::string programWithIni(const TempDir& dir, const std::string& ini) {
+std::string programWithIni(const TempDir &dir, const std::string &ini) {
     const std::string copy = dir.file("tallyband.x");
     std::filesystem::copy_file(kProgram, copy);
     std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
@@ -64,7 +64,7 @@ struct CsvRow {
     double percentage;
 };
 
-std::vector<CsvRow> csvRows(const std::string& text) {
+std::vector<CsvRow> csvRows(const std::string &text) {
     std::istringstream lines(text);
     std::string line;
     std::getline(lines, line);
@@ -85,14 +85,14 @@ std::vector<CsvRow> csvRows(const std::string& text) {
     return rows;
 }
 
-}  // namespace
+} // namespace
 
 TEST(TallybandCli, CommandLines) {
     struct Case {
-        const char* what;
+        const char *what;
         std::vector<std::string> args;
         int status;
-        std::vector<std::string> out;  // pieces standard output holds, in this order
+        std::vector<std::string> out; // pieces standard output holds, in this order
         std::string err;
     };
     const Case cases[] = {
@@ -114,26 +114,42 @@ TEST(TallybandCli, CommandLines) {
          {"type is set to : 'ndvi.tif'\nError: Required the name of the datafile to be used to "
           "create the histogram.\n"},
          ""},
-        {"blank mask", {"--mask=  ", "ndvi.tif"}, 255,
-         {"ERROR: --mask file name cannot be empty. \n"}, ""},
-        {"separate blank mask", {"-m", " \t", "ndvi.tif"}, 255,
-         {"ERROR: --mask file name cannot be empty. \n"}, ""},
+        {"blank mask",
+         {"--mask=  ", "ndvi.tif"},
+         255,
+         {"ERROR: --mask file name cannot be empty. \n"},
+         ""},
+        {"separate blank mask",
+         {"-m", " \t", "ndvi.tif"},
+         255,
+         {"ERROR: --mask file name cannot be empty. \n"},
+         ""},
         {"mask that looks like an option",
          {"-m", "-j", "ndvi.tif"},
          255,
          {"ERROR: --mask option require file that does not start with '-' to avoid confused "
           "with other options.\n"},
          ""},
-        {"empty csv", {"-c", "", "ndvi.tif"}, 255,
-         {"ERROR: --csvfile file name cannot be empty. \n"}, ""},
+        {"empty csv",
+         {"-c", "", "ndvi.tif"},
+         255,
+         {"ERROR: --csvfile file name cannot be empty. \n"},
+         ""},
         {"dash json",
          {"-j", " -out.json", "ndvi.tif"},
          255,
          {"ERROR: --json option require file that does not start with '-' to avoid confused "
           "with other options.\n"},
          ""},
-        {"numeric check", {"-n", "x", "ndvi.tif"}, 1, {}, "Option 'n' requires a numeric argument\n"},
-        {"empty type", {"--type=", "ndvi.tif"}, 1, {},
+        {"numeric check",
+         {"-n", "x", "ndvi.tif"},
+         1,
+         {},
+         "Option 'n' requires a numeric argument\n"},
+        {"empty type",
+         {"--type=", "ndvi.tif"},
+         1,
+         {},
          "Option '--type' requires a non-empty argument\n"},
         {"default mask number",
          {"-n", "-1", "ndvi.tif"},
@@ -162,16 +178,17 @@ TEST(TallybandCli, CommandLines) {
           "Number of breaks loaded: 254\n"},
          ""},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         TempDir dir;
         writeInputs(dir);
         RunResult result = run(c.args, dir);
         EXPECT_EQ(result.status, c.status) << c.what << "\n" << result.out << result.err;
         EXPECT_EQ(result.err, c.err) << c.what;
         size_t from = 0;
-        for (const auto& piece : c.out) {
+        for (const auto &piece : c.out) {
             size_t at = result.out.find(piece, from);
-            EXPECT_NE(at, std::string::npos) << c.what << ": missing\n" << piece << "\nin\n"
+            EXPECT_NE(at, std::string::npos) << c.what << ": missing\n"
+                                             << piece << "\nin\n"
                                              << result.out;
             from = at == std::string::npos ? from : at + piece.size();
         }
@@ -189,29 +206,28 @@ TEST(TallybandCli, UsageAtTwoWidths) {
         "  tallyband.x --type=NDVI ../NDVI2002.01.01.tif \n"
         "  tallyband.x --type NDVI ../NDVI2002.01.01.tif \n"
         "  tallyband.x -t NDVI -m ../cdl_2022.tif ../NDVI2002.01.01.tif \n\n";
-    const std::string narrow =
-        "USAGE: tallyband.x [options] <datafile>\n\nOptions:\n"
-        "  -h ,             --help\n"
-        "    Print usage and exit.\n"
-        "  -t <string>,     --type=<string>\n"
-        "    Requires a non-spaced string as argument - NDVI, VCI,\n"
-        "    MVCI, OTHER10, OTHER20.\n"
-        "  -m <filename>,   --mask=<filename>\n"
-        "    Requires filename as argument: crop mask.\n"
-        "  -n <integer>,    --number=<integer>\n"
-        "    Requires an integer value as argument to be used with\n"
-        "    crop mask. If not, all categories in the mask file will\n"
-        "    be used. -1 is not used.\n"
-        "  -j <filename>,   --json=<filename>\n"
-        "    Requires filename as argument: output json file.\n"
-        "  -c <filename>,   --csv=<filename>\n"
-        "    Requires filename as argument: output csv file (default\n"
-        "    output to stdout).\n"
-        "  -w <identifier>, --workid=<identifier>\n"
-        "    Requires identifier as argument. It is for sync purpose.\n"
-        "  -e ,             --eliminate\n"
-        "    Eliminate rows with zero pixelcount.\n" +
-        examples;
+    const std::string narrow = "USAGE: tallyband.x [options] <datafile>\n\nOptions:\n"
+                               "  -h ,             --help\n"
+                               "    Print usage and exit.\n"
+                               "  -t <string>,     --type=<string>\n"
+                               "    Requires a non-spaced string as argument - NDVI, VCI,\n"
+                               "    MVCI, OTHER10, OTHER20.\n"
+                               "  -m <filename>,   --mask=<filename>\n"
+                               "    Requires filename as argument: crop mask.\n"
+                               "  -n <integer>,    --number=<integer>\n"
+                               "    Requires an integer value as argument to be used with\n"
+                               "    crop mask. If not, all categories in the mask file will\n"
+                               "    be used. -1 is not used.\n"
+                               "  -j <filename>,   --json=<filename>\n"
+                               "    Requires filename as argument: output json file.\n"
+                               "  -c <filename>,   --csv=<filename>\n"
+                               "    Requires filename as argument: output csv file (default\n"
+                               "    output to stdout).\n"
+                               "  -w <identifier>, --workid=<identifier>\n"
+                               "    Requires identifier as argument. It is for sync purpose.\n"
+                               "  -e ,             --eliminate\n"
+                               "    Eliminate rows with zero pixelcount.\n" +
+                               examples;
     const std::string wide =
         "USAGE: tallyband.x [options] <datafile>\n\nOptions:\n"
         "  -h ,             --help                 Print usage and exit.\n"
@@ -231,11 +247,11 @@ TEST(TallybandCli, UsageAtTwoWidths) {
         "  -e ,             --eliminate            Eliminate rows with zero pixelcount.\n" +
         examples;
     struct Case {
-        const char* columns;  // null: unset
-        const std::string& text;
+        const char *columns; // null: unset
+        const std::string &text;
     };
     const Case cases[] = {{nullptr, narrow}, {"80", narrow}, {"120", wide}, {"junk", narrow}};
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         RunOptions options;
         if (c.columns) {
             options.env["COLUMNS"] = c.columns;
@@ -256,7 +272,7 @@ TEST(TallybandCli, PlainReports) {
     EXPECT_EQ(result.err, "");
     // Bins of the default NDVI section; 251, 254 and 255 fall in none.
     const int counts[] = {2, 3, 1, 0, 0, 0, 0, 2, 0, 0, 1};
-    const char* names[] = {"-1.0 - 0.0", "0.0 - 0.1", "0.1 - 0.2", "0.2 - 0.3",
+    const char *names[] = {"-1.0 - 0.0", "0.0 - 0.1", "0.1 - 0.2", "0.2 - 0.3",
                            "0.3 - 0.4",  "0.4 - 0.5", "0.5 - 0.6", "0.6 - 0.7",
                            "0.7 - 0.8",  "0.8 - 0.9", "0.9 - 1.0"};
     const std::vector<CsvRow> rows = csvRows(readFile(dir.file("r.csv")));
@@ -312,22 +328,23 @@ TEST(TallybandCli, MaskReportsForOneCategoryWithoutZeroRows) {
 
 TEST(TallybandCli, FailuresStillWriteReports) {
     struct Case {
-        const char* what;
+        const char *what;
         std::vector<std::string> args;
         std::string err;
-        std::string fileName;  // as the JSON report gives it
+        std::string fileName; // as the JSON report gives it
     };
     const Case cases[] = {
         {"missing mask",
          {"-m", "none.tif", "-c", "r.csv", "-j", "r.json", "ndvi.tif"},
-         "Error: the histogram was not calculated: mask file 'none.tif' does not exist.\n", ",0"},
+         "Error: the histogram was not calculated: mask file 'none.tif' does not exist.\n",
+         ",0"},
         {"mask value out of range",
          {"-m", "mask.tif", "-n", "300", "-c", "r.csv", "-j", "r.json", "ndvi.tif"},
          "Error: the histogram was not calculated: mask number 300 is not a mask value (0 to "
          "255).\n",
          "ndvi.tif,0"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         TempDir dir;
         writeInputs(dir);
         RunResult result = run(c.args, dir);
@@ -335,8 +352,7 @@ TEST(TallybandCli, FailuresStillWriteReports) {
         EXPECT_EQ(result.err, c.err) << c.what;
         EXPECT_EQ(readFile(dir.file("r.csv")), "Value, Category, Acreage, Percentage\n") << c.what;
         EXPECT_EQ(readFile(dir.file("r.json")), R"({"success":false,"totalCount":0,"fileName":")" +
-                                                    c.fileName +
-                                                    R"(","workid":"NONE","rows":[]})")
+                                                    c.fileName + R"(","workid":"NONE","rows":[]})")
             << c.what;
     }
 
@@ -349,7 +365,7 @@ TEST(TallybandCli, FailuresStillWriteReports) {
 
 TEST(TallybandCli, ConfigurationBesideTheProgram) {
     struct Case {
-        const char* what;
+        const char *what;
         std::string ini;
         int status;
         std::string out;
@@ -367,7 +383,7 @@ TEST(TallybandCli, ConfigurationBesideTheProgram) {
         {"generated from the raster's range", "[NDVI]\ntype=3\ninterval=128\nbreakCount=2\n", 0,
          "break1;name='0 - 128;low=0;high=128\n", ""},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         TempDir dir;
         writeInputs(dir);
         const std::string program = programWithIni(dir, c.ini);
@@ -377,16 +393,39 @@ TEST(TallybandCli, ConfigurationBesideTheProgram) {
         if (c.err.empty()) {
             EXPECT_EQ(result.err, "") << c.what;
         } else {
-            EXPECT_EQ(result.err.substr(result.err.size() - std::min(result.err.size(),
-                                                                      c.err.size())),
-                      c.err)
+            EXPECT_EQ(
+                result.err.substr(result.err.size() - std::min(result.err.size(), c.err.size())),
+                c.err)
                 << c.what;
         }
     }
 }
 
 TEST(TallybandCli, ObjectFilesAreDelivered) {
-    for (const char* name : {"GdalUint8Reader.o", "gdalutil.o", "GdalUint8Reader.h", "gdalutil.h"}) {
+    for (const char *name :
+         {"GdalUint8Reader.o", "gdalutil.o", "GdalUint8Reader.h", "gdalutil.h"}) {
         EXPECT_TRUE(testsupport::fileExists(std::string(VEG_BINARY_DIR) + "/obj/" + name)) << name;
+    }
+}
+
+TEST(TallybandCli, DefaultConfigurationSections) {
+    struct Case {
+        const char *type;
+        unsigned bins;
+        const char *lastName;
+    };
+    const Case cases[] = {{"NDVI", 11, "0.9 - 1.0"},    {"VCI", 10, "0.9 - 1.0"},
+                          {"MVCI", 5, "80 - 100"},      {"OTHER10", 25, "240 - 250"},
+                          {"OTHER20", 12, "220 - 240"}, {"DEFAULT", 254, "253 - 254"}};
+    TempDir dir;
+    writeInputs(dir);
+    for (const auto &c : cases) {
+        RunResult result = run({"-t", c.type, "-j", "r.json", "ndvi.tif"}, dir);
+        EXPECT_EQ(result.status, 0) << c.type << "\n" << result.err;
+        rapidjson::Document json;
+        json.Parse(readFile(dir.file("r.json")).c_str());
+        ASSERT_TRUE(json.IsObject()) << c.type;
+        ASSERT_EQ(json["rows"].Size(), c.bins) << c.type;
+        EXPECT_STREQ(json["rows"][c.bins - 1]["name"].GetString(), c.lastName) << c.type;
     }
 }
