@@ -7,7 +7,7 @@
 
 namespace extremes {
 
-int readInt(const char* text) {
+int readInt(const char *text) {
     if (text == nullptr) {
         return 0;
     }

@@ -24,19 +24,19 @@ constexpr int kFailure = 255;
 // The four arrays of the run, all of the cell count of the first daily file that opens.
 struct DailyState {
     eosgrid::Edge edge;
-    size_t cells = 0; // 0 until the first daily file opens
-    std::unique_ptr<uint8_t[]> read;      // each day's field, finally the condition index
-    std::unique_ptr<uint8_t[]> window;    // maximum composite of the window being processed
+    size_t cells = 0;                  // 0 until the first daily file opens
+    std::unique_ptr<uint8_t[]> read;   // each day's field, finally the condition index
+    std::unique_ptr<uint8_t[]> window; // maximum composite of the window being processed
     std::unique_ptr<uint8_t[]> historyMax;
     std::unique_ptr<uint8_t[]> historyMin;
-    eosgrid::GridGeometry geometry;       // of the last daily file read
-    std::string dimList;                  // of that file's field
-    std::string lastName;                 // the last daily file name built
+    eosgrid::GridGeometry geometry; // of the last daily file read
+    std::string dimList;            // of that file's field
+    std::string lastName;           // the last daily file name built
 
     bool exists() const { return cells != 0; }
 };
 
-bool allocate(DailyState& s, const eosgrid::GridGeometry& g) {
+bool allocate(DailyState &s, const eosgrid::GridGeometry &g) {
     const std::optional<size_t> cells = eosgrid::checkedCellCount(g.rows, g.columns, 4);
     if (!cells) {
         return false;
@@ -49,7 +49,7 @@ bool allocate(DailyState& s, const eosgrid::GridGeometry& g) {
     if (!s.read || !s.window || !s.historyMax || !s.historyMin) {
         return false;
     }
-    for (uint8_t* a : {s.read.get(), s.window.get(), s.historyMax.get(), s.historyMin.get()}) {
+    for (uint8_t *a : {s.read.get(), s.window.get(), s.historyMax.get(), s.historyMin.get()}) {
         std::fill_n(a, n, kDailyNoValue);
     }
     s.cells = n;
@@ -58,23 +58,23 @@ bool allocate(DailyState& s, const eosgrid::GridGeometry& g) {
 }
 
 // Clears the window composite at the start of a window.
-void startWindow(DailyState& s) {
+void startWindow(DailyState &s) {
     if (s.exists()) {
         std::fill_n(s.window.get(), s.cells, kDailyNoValue);
     }
 }
 
-void endWindow(DailyState& s) {
+void endWindow(DailyState &s) {
     if (s.exists()) {
         foldWindow(s.window.get(), s.historyMax.get(), s.historyMin.get(), s.cells);
     }
 }
 
 // The daily file name of a date, or an empty name (after the message) when it would be too long.
-std::string dailyName(const std::string& sourceDir, const calendar::Date& date, std::FILE* out) {
+std::string dailyName(const std::string &sourceDir, const calendar::Date &date, std::FILE *out) {
     try {
         return calendar::dailyNdviFileName(sourceDir, date);
-    } catch (const calendar::FileNameTooLong& tooLong) {
+    } catch (const calendar::FileNameTooLong &tooLong) {
         std::fprintf(out, "file name %s is longer than %zu characters; day skipped.\n",
                      tooLong.name().c_str(), tooLong.limit());
         return std::string();
@@ -84,21 +84,21 @@ std::string dailyName(const std::string& sourceDir, const calendar::Date& date, 
 enum class DayResult { Folded, Skipped, Stop };
 
 // Opens one daily file and folds it into the window composite.
-DayResult foldDailyFile(const std::string& name, DailyState& s, std::FILE* out) {
+DayResult foldDailyFile(const std::string &name, DailyState &s, std::FILE *out) {
     s.lastName = name;
     eosgrid::GridReader reader;
-    const std::optional<eosgrid::FieldInfo> info =
-        reader.open(name, eosgrid::kGridName) ? reader.fieldInfo(eosgrid::kNdviField)
-                                              : std::nullopt;
-    const eosgrid::GridGeometry& g = reader.geometry();
+    const std::optional<eosgrid::FieldInfo> info = reader.open(name, eosgrid::kGridName)
+                                                       ? reader.fieldInfo(eosgrid::kNdviField)
+                                                       : std::nullopt;
+    const eosgrid::GridGeometry &g = reader.geometry();
     if (!info || g.rows < 1 || g.columns < 1) {
         std::fprintf(out, "open file or get info for %s failed.\n", name.c_str());
         return DayResult::Skipped;
     }
     if (!s.exists()) {
         if (!allocate(s, g)) {
-            std::fprintf(out, "not enough memory for a grid of %d x %d cells from %s.\n",
-                         g.columns, g.rows, name.c_str());
+            std::fprintf(out, "not enough memory for a grid of %d x %d cells from %s.\n", g.columns,
+                         g.rows, name.c_str());
             return DayResult::Stop;
         }
         s.geometry = g;
@@ -120,10 +120,10 @@ DayResult foldDailyFile(const std::string& name, DailyState& s, std::FILE* out) 
 
 // Writes the condition index held in s.read; prints the failure message and returns false when a
 // step fails, in which case nothing appears under the target name.
-bool writeCondition(const DailyVciOptions& options, const DailyState& s, std::FILE* out) {
-    const eosgrid::ProductLayout& layout =
+bool writeCondition(const DailyVciOptions &options, const DailyState &s, std::FILE *out) {
+    const eosgrid::ProductLayout &layout =
         eosgrid::productLayout(eosgrid::ProductKind::DailyCondition);
-    const char* target = options.targetPath.c_str();
+    const char *target = options.targetPath.c_str();
     eosgrid::GridWriter writer;
     if (!writer.create(options.targetPath, eosgrid::kGridName, s.geometry) ||
         !writer.defineFields(layout, s.dimList)) {
@@ -157,7 +157,7 @@ struct Windows {
         : firstYears(n), firstMonths(n), firstDays(n), lastYears(n), lastMonths(n), lastDays(n) {}
 };
 
-int run(const DailyVciOptions& options, std::FILE* out) {
+int run(const DailyVciOptions &options, std::FILE *out) {
     const int n = options.years;
     Windows w(static_cast<size_t>(n));
     calendar::findPeriods(options.firstDate.c_str(), options.lastDate.c_str(), n,
@@ -181,7 +181,7 @@ int run(const DailyVciOptions& options, std::FILE* out) {
         }
         startWindow(s);
         for (size_t d = 0; d < days.size(); ++d) {
-            const calendar::Date& day = days[d];
+            const calendar::Date &day = days[d];
             std::fprintf(out, "Working on %i-%i:%i.%i.%i\n", k, static_cast<int>(d), day.year,
                          day.month, day.day);
             const std::string name = dailyName(options.sourceDir, day, out);
@@ -235,7 +235,7 @@ int run(const DailyVciOptions& options, std::FILE* out) {
 
 } // namespace
 
-bool parseDailyVciArguments(int argc, const char* const* argv, DailyVciOptions& options) {
+bool parseDailyVciArguments(int argc, const char *const *argv, DailyVciOptions &options) {
     if (argc < 6) {
         return false;
     }
@@ -247,7 +247,7 @@ bool parseDailyVciArguments(int argc, const char* const* argv, DailyVciOptions& 
     return true;
 }
 
-int runDailyVci(int argc, const char* const* argv, std::FILE* out) {
+int runDailyVci(int argc, const char *const *argv, std::FILE *out) {
     DailyVciOptions options;
     if (!parseDailyVciArguments(argc, argv, options)) {
         std::fprintf(out,
@@ -256,7 +256,7 @@ int runDailyVci(int argc, const char* const* argv, std::FILE* out) {
                      argc > 0 ? argv[0] : "dailyvci");
         return kFailure;
     }
-    for (const std::string* date : {&options.firstDate, &options.lastDate}) {
+    for (const std::string *date : {&options.firstDate, &options.lastDate}) {
         if (!calendar::hasDateLength(date->c_str())) {
             std::fprintf(out, "date %s is not a date of the form yyyy.mm.dd.\n", date->c_str());
             return kFailure;
@@ -268,7 +268,7 @@ int runDailyVci(int argc, const char* const* argv, std::FILE* out) {
     }
     try {
         return run(options, out);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::bad_alloc &) {
         std::fprintf(out, "not enough memory for %d years of windows.\n", options.years);
         return kFailure;
     }

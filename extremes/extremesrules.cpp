@@ -1,6 +1,6 @@
-// Per-pixel rules of the extremes builders. The multi-year fold runs once per year over grids of tens
-// of millions of cells, next to the decompression of a whole field: it is written as one pass of
-// selects without data-dependent branches, which the compiler turns into vector code.
+// Per-pixel rules of the extremes builders. The multi-year fold runs once per year over grids of
+// tens of millions of cells, next to the decompression of a whole field: it is written as one pass
+// of selects without data-dependent branches, which the compiler turns into vector code.
 #include "extremesrules.h"
 
 namespace extremes {
@@ -8,7 +8,8 @@ namespace {
 
 // -10000 <= x <= 10000 as one unsigned comparison.
 inline bool inRange(int16_t x) {
-    return static_cast<uint16_t>(x - kNdviLowest) <= static_cast<uint16_t>(kNdviHighest - kNdviLowest);
+    return static_cast<uint16_t>(x - kNdviLowest) <=
+           static_cast<uint16_t>(kNdviHighest - kNdviLowest);
 }
 
 // a when the mask is all ones, b when it is zero: a select without a branch.
@@ -21,11 +22,11 @@ inline bool noData(uint8_t x) { return (x == kDailyNoValue) | (x == kDailyBadVal
 
 } // namespace
 
-void foldYear(const int16_t* values, const ExtremesArrays& extremes, size_t n) {
-    int16_t* const maxima = extremes.max;
-    int16_t* const minima1 = extremes.min1;
-    int16_t* const minima2 = extremes.min2;
-    int16_t* const minima3 = extremes.min3;
+void foldYear(const int16_t *values, const ExtremesArrays &extremes, size_t n) {
+    int16_t *const maxima = extremes.max;
+    int16_t *const minima1 = extremes.min1;
+    int16_t *const minima2 = extremes.min2;
+    int16_t *const minima3 = extremes.min3;
     // Conditions are combined with & and | rather than && and || so that no branch remains.
     for (size_t i = 0; i < n; ++i) {
         const int16_t v = values[i];
@@ -54,7 +55,7 @@ void foldYear(const int16_t* values, const ExtremesArrays& extremes, size_t n) {
         const bool v1 = start | (insert & below1);
         const bool v2 = start | (insert & (between12 | (above3 & allEqual)));
         const bool v3 = start | (insert & (between23 | (above3 & equal23)));
-        const bool shift2 = insert & below1;             // MIN2 takes MIN1
+        const bool shift2 = insert & below1;               // MIN2 takes MIN1
         const bool shift3 = insert & (below1 | between12); // MIN3 takes MIN2
         minima1[i] = pick(maskOf(v1), v, m1);
         minima2[i] = pick(maskOf(v2), v, pick(maskOf(shift2), m1, m2));
@@ -62,7 +63,7 @@ void foldYear(const int16_t* values, const ExtremesArrays& extremes, size_t n) {
     }
 }
 
-void foldDay(const uint8_t* daily, uint8_t* window, size_t n) {
+void foldDay(const uint8_t *daily, uint8_t *window, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         const uint8_t v = daily[i];
         const uint8_t w = window[i];
@@ -70,7 +71,7 @@ void foldDay(const uint8_t* daily, uint8_t* window, size_t n) {
     }
 }
 
-void foldWindow(const uint8_t* window, uint8_t* historyMax, uint8_t* historyMin, size_t n) {
+void foldWindow(const uint8_t *window, uint8_t *historyMax, uint8_t *historyMin, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         const uint8_t w = window[i];
         const uint8_t hi = historyMax[i];
@@ -81,8 +82,8 @@ void foldWindow(const uint8_t* window, uint8_t* historyMax, uint8_t* historyMin,
     }
 }
 
-void conditionIndex(const uint8_t* window, const uint8_t* historyMax, const uint8_t* historyMin,
-                    uint8_t* index, size_t n) {
+void conditionIndex(const uint8_t *window, const uint8_t *historyMax, const uint8_t *historyMin,
+                    uint8_t *index, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         const uint8_t w = window[i];
         const uint8_t hi = historyMax[i];

@@ -3,11 +3,11 @@
 // temporary name and renamed into place when complete.
 #include "periodextremes.h"
 
+#include "arguments.h"
 #include "calendar.h"
 #include "cellarrays.h"
 #include "extremesrules.h"
 #include "gridio.h"
-#include "arguments.h"
 #include "products.h"
 
 #include <algorithm>
@@ -18,14 +18,13 @@ namespace {
 
 constexpr int kFailure = 255;
 
-void printUsage(ExtremesForm form, std::FILE* out, const char* name) {
+void printUsage(ExtremesForm form, std::FILE *out, const char *name) {
     if (form == ExtremesForm::Full) {
         std::fprintf(out,
                      "Usage: %s <src dir> <start yyyy> <end yyyy> <targetfile> <# of periods> "
                      "<period length> <actual period length> {grid name} {field name}\n",
                      name);
-        std::fprintf(out, "Example: %s ndvi 2001 2020 extremes/ndvi_extremes_01.hdf 1 7 7\n",
-                     name);
+        std::fprintf(out, "Example: %s ndvi 2001 2020 extremes/ndvi_extremes_01.hdf 1 7 7\n", name);
         std::fprintf(out, "Example: %s ndvi 2001 2020 extremes/ndvi_extremes_01.hdf 1 7 14\n",
                      name);
         std::fprintf(out,
@@ -59,8 +58,9 @@ struct Extremes {
 };
 
 // False when the cell count overflows or memory runs out.
-bool allocate(Extremes& e, const eosgrid::GridGeometry& g) {
-    const std::optional<size_t> bytes = eosgrid::checkedCellCount(g.rows, g.columns, 5 * sizeof(int16_t));
+bool allocate(Extremes &e, const eosgrid::GridGeometry &g) {
+    const std::optional<size_t> bytes =
+        eosgrid::checkedCellCount(g.rows, g.columns, 5 * sizeof(int16_t));
     if (!bytes) {
         return false;
     }
@@ -73,7 +73,7 @@ bool allocate(Extremes& e, const eosgrid::GridGeometry& g) {
     if (!e.values || !e.max || !e.min1 || !e.min2 || !e.min3) {
         return false;
     }
-    for (int16_t* a : {e.max.get(), e.min1.get(), e.min2.get(), e.min3.get()}) {
+    for (int16_t *a : {e.max.get(), e.min1.get(), e.min2.get(), e.min3.get()}) {
         std::fill_n(a, cells, eosgrid::kNoData16);
     }
     e.cells = cells;
@@ -83,20 +83,20 @@ bool allocate(Extremes& e, const eosgrid::GridGeometry& g) {
 
 enum class YearResult { Folded, Skipped, Stop };
 
-YearResult foldYearFile(const ExtremesOptions& options, const std::string& name, Extremes& e,
-                        std::FILE* out, std::FILE* err) {
+YearResult foldYearFile(const ExtremesOptions &options, const std::string &name, Extremes &e,
+                        std::FILE *out, std::FILE *err) {
     eosgrid::GridReader reader;
     const std::optional<eosgrid::FieldInfo> info =
         reader.open(name, options.gridName) ? reader.fieldInfo(options.fieldName) : std::nullopt;
-    const eosgrid::GridGeometry& g = reader.geometry();
+    const eosgrid::GridGeometry &g = reader.geometry();
     if (!info || g.rows < 1 || g.columns < 1) {
         std::fprintf(err, "open file or get info for %s failed.\n", name.c_str());
         return YearResult::Skipped;
     }
     if (!e.exists()) {
         if (!allocate(e, g)) {
-            std::fprintf(err, "not enough memory for a grid of %d x %d cells from %s.\n",
-                         g.columns, g.rows, name.c_str());
+            std::fprintf(err, "not enough memory for a grid of %d x %d cells from %s.\n", g.columns,
+                         g.rows, name.c_str());
             return YearResult::Stop;
         }
     } else if (g.rows != e.edge.first || g.columns != e.edge.second) {
@@ -118,19 +118,19 @@ YearResult foldYearFile(const ExtremesOptions& options, const std::string& name,
 
 // Writes the extremes grid; prints the failure message and returns false when a step fails, in
 // which case nothing appears under the target name.
-bool writeExtremes(const ExtremesOptions& options, const Extremes& e, std::FILE* err) {
-    const char* target = options.targetPath.c_str();
+bool writeExtremes(const ExtremesOptions &options, const Extremes &e, std::FILE *err) {
+    const char *target = options.targetPath.c_str();
     eosgrid::GridWriter writer;
     if (!writer.create(options.targetPath, options.gridName, e.geometry) ||
         !writer.defineFields(eosgrid::productLayout(eosgrid::ProductKind::Extremes), e.dimList)) {
         std::fprintf(err, "create output to %s failed.\n", target);
         return false;
     }
-    const std::pair<const char*, const int16_t*> fields[] = {{eosgrid::kMinField, e.min1.get()},
-                                                             {eosgrid::kMaxField, e.max.get()},
-                                                             {eosgrid::kMin2Field, e.min2.get()},
-                                                             {eosgrid::kMin3Field, e.min3.get()}};
-    for (const auto& field : fields) {
+    const std::pair<const char *, const int16_t *> fields[] = {{eosgrid::kMinField, e.min1.get()},
+                                                               {eosgrid::kMaxField, e.max.get()},
+                                                               {eosgrid::kMin2Field, e.min2.get()},
+                                                               {eosgrid::kMin3Field, e.min3.get()}};
+    for (const auto &field : fields) {
         if (!writer.writeField(field.first, e.edge, field.second, e.cells)) {
             std::fprintf(err, "write NDVI data to %s failed.\n", target);
             return false;
@@ -145,8 +145,8 @@ bool writeExtremes(const ExtremesOptions& options, const Extremes& e, std::FILE*
 
 } // namespace
 
-bool parseExtremesArguments(ExtremesForm form, int argc, const char* const* argv,
-                            ExtremesOptions& options) {
+bool parseExtremesArguments(ExtremesForm form, int argc, const char *const *argv,
+                            ExtremesOptions &options) {
     const int fewest = form == ExtremesForm::Full ? 7 : 6;
     if (argc < fewest + 1) {
         return false;
@@ -170,13 +170,15 @@ bool parseExtremesArguments(ExtremesForm form, int argc, const char* const* argv
         options.targetPath = argv[6];
         next = 7;
     }
-    if (argc > next) options.gridName = argv[next];
-    if (argc > next + 1) options.fieldName = argv[next + 1];
+    if (argc > next)
+        options.gridName = argv[next];
+    if (argc > next + 1)
+        options.fieldName = argv[next + 1];
     return true;
 }
 
-int runPeriodExtremes(ExtremesForm form, int argc, const char* const* argv, std::FILE* out,
-                      std::FILE* err) {
+int runPeriodExtremes(ExtremesForm form, int argc, const char *const *argv, std::FILE *out,
+                      std::FILE *err) {
     ExtremesOptions options;
     if (!parseExtremesArguments(form, argc, argv, options)) {
         printUsage(form, out, argc > 0 ? argv[0] : "periodextremes");
@@ -191,7 +193,7 @@ int runPeriodExtremes(ExtremesForm form, int argc, const char* const* argv, std:
         std::string name;
         try {
             name = calendar::periodNdviFileName(options.sourceDir, y, period);
-        } catch (const calendar::FileNameTooLong& tooLong) {
+        } catch (const calendar::FileNameTooLong &tooLong) {
             std::fprintf(err, "file name %s is longer than %zu characters; year %d skipped.\n",
                          tooLong.name().c_str(), tooLong.limit(), y);
             continue;

@@ -17,22 +17,22 @@ struct ExtremesOptions {
     int startYear = 0;
     int endYear = 0;
     std::string targetPath;
-    int period = 0;       // p, from 1
-    int step = 0;         // L, days between period starts
-    int length = 0;       // A, days covered (equal to L in the basic form)
+    int period = 0; // p, from 1
+    int step = 0;   // L, days between period starts
+    int length = 0; // A, days covered (equal to L in the basic form)
     std::string gridName = "MODIS_Grid_2D";
     std::string fieldName = "sur_ndvi_b02_b01";
 };
 
 // Options from the positional arguments of the form; false when too few are given (seven for the
 // full form, six for the basic one). Numbers read as atoi reads them: a non-number reads as 0.
-bool parseExtremesArguments(ExtremesForm form, int argc, const char* const* argv,
-                            ExtremesOptions& options);
+bool parseExtremesArguments(ExtremesForm form, int argc, const char *const *argv,
+                            ExtremesOptions &options);
 
 // The whole program: "Name:" lines and "O.K." on `out`, failures on `err`. Returns the exit status:
 // 0 when the extremes file was written, 255 otherwise (usage, no readable period file, output
 // not created or written).
-int runPeriodExtremes(ExtremesForm form, int argc, const char* const* argv, std::FILE* out,
-                      std::FILE* err);
+int runPeriodExtremes(ExtremesForm form, int argc, const char *const *argv, std::FILE *out,
+                      std::FILE *err);
 
 } // namespace extremes

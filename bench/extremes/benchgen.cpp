@@ -1,7 +1,8 @@
 // extremes_benchgen: writes the full-size inputs of the compositor and extremes benchmarks.
 //   extremes_benchgen daily  <dir> <size> <count>   daily NDVI grids dir/dayNN.hdf and dir/list.txt
-//   extremes_benchgen period <dir> <size> <first year> <last year>   period 1 (L = A = 7) composites
-//   extremes_benchgen daily8 <dir> <size> <first date> <last date> <years>   8-bit daily files of
+//   extremes_benchgen period <dir> <size> <first year> <last year>   period 1 (L = A = 7)
+//   composites extremes_benchgen daily8 <dir> <size> <first date> <last date> <years>   8-bit daily
+//   files of
 //                                                   the window and of its earlier years
 #include "benchgrids.h"
 #include "calendar.h"
@@ -16,7 +17,7 @@
 
 namespace {
 
-void writeDailyNdvi(const std::string& dir, int size, int count) {
+void writeDailyNdvi(const std::string &dir, int size, int count) {
     std::filesystem::create_directories(dir);
     std::ofstream list(dir + "/list.txt");
     for (int d = 0; d < count; ++d) {
@@ -32,7 +33,7 @@ void writeDailyNdvi(const std::string& dir, int size, int count) {
     }
 }
 
-void writePeriods(const std::string& dir, int size, int firstYear, int lastYear) {
+void writePeriods(const std::string &dir, int size, int firstYear, int lastYear) {
     for (int year = firstYear; year <= lastYear; ++year) {
         const std::string name =
             calendar::periodNdviFileName(dir, year, calendar::periodOf(year, 1, 7, 7));
@@ -46,7 +47,7 @@ void writePeriods(const std::string& dir, int size, int firstYear, int lastYear)
     }
 }
 
-void writeDay(const std::string& dir, int size, const calendar::Date& day, int variant) {
+void writeDay(const std::string &dir, int size, const calendar::Date &day, int variant) {
     const std::string name = calendar::dailyNdviFileName(dir, day);
     std::filesystem::create_directories(std::filesystem::path(name).parent_path());
     const std::vector<uint8_t> codes = benchgrids::dailyCodeField(size, size, variant);
@@ -55,14 +56,13 @@ void writeDay(const std::string& dir, int size, const calendar::Date& day, int v
     std::printf("%s\n", name.c_str());
 }
 
-void writeDaily8(const std::string& dir, int size, const char* first, const char* last,
-                 int years) {
+void writeDaily8(const std::string &dir, int size, const char *first, const char *last, int years) {
     std::vector<int> fy(years), fm(years), fd(years), ly(years), lm(years), ld(years);
-    calendar::findPeriods(first, last, years, fy.data(), fm.data(), fd.data(), ly.data(),
-                          lm.data(), ld.data(), nullptr);
+    calendar::findPeriods(first, last, years, fy.data(), fm.data(), fd.data(), ly.data(), lm.data(),
+                          ld.data(), nullptr);
     int variant = 0;
     for (int k = 0; k < years; ++k) {
-        for (const calendar::Date& day :
+        for (const calendar::Date &day :
              calendar::daysBetween(calendar::Gregorian2Julian(fy[k], fm[k], fd[k]),
                                    calendar::Gregorian2Julian(ly[k], lm[k], ld[k]))) {
             writeDay(dir, size, day, variant++);
@@ -71,7 +71,7 @@ void writeDaily8(const std::string& dir, int size, const char* first, const char
     calendar::Date a, b;
     calendar::parseDate(first, &a.year, &a.month, &a.day);
     calendar::parseDate(last, &b.year, &b.month, &b.day);
-    for (const calendar::Date& day :
+    for (const calendar::Date &day :
          calendar::daysBetween(calendar::Gregorian2Julian(a.year, a.month, a.day),
                                calendar::Gregorian2Julian(b.year, b.month, b.day))) {
         writeDay(dir, size, day, variant++);
@@ -80,7 +80,7 @@ void writeDaily8(const std::string& dir, int size, const char* first, const char
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     const std::vector<std::string> args(argv, argv + argc);
     try {
         if (argc == 5 && args[1] == "daily") {
@@ -90,13 +90,14 @@ int main(int argc, char** argv) {
         } else if (argc == 7 && args[1] == "daily8") {
             writeDaily8(args[2], std::atoi(argv[3]), argv[4], argv[5], std::atoi(argv[6]));
         } else {
-            std::fprintf(stderr, "usage: %s daily <dir> <size> <count> | period <dir> <size> "
-                                 "<first year> <last year> | daily8 <dir> <size> <first date> "
-                                 "<last date> <years>\n",
+            std::fprintf(stderr,
+                         "usage: %s daily <dir> <size> <count> | period <dir> <size> "
+                         "<first year> <last year> | daily8 <dir> <size> <first date> "
+                         "<last date> <years>\n",
                          argv[0]);
             return 2;
         }
-    } catch (const std::exception& e) {
+    } catch (const std::exception &e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }

@@ -9,7 +9,8 @@ namespace {
 
 // A well-mixed 32-bit hash of a cell and a variant, for noise and cloud placement.
 uint32_t hash3(uint32_t a, uint32_t b, uint32_t c) {
-    uint32_t h = a * 0x9E3779B1u ^ (b + 0x7F4A7C15u) * 0x85EBCA77u ^ (c + 0x165667B1u) * 0xC2B2AE3Du;
+    uint32_t h =
+        a * 0x9E3779B1u ^ (b + 0x7F4A7C15u) * 0x85EBCA77u ^ (c + 0x165667B1u) * 0xC2B2AE3Du;
     h ^= h >> 15;
     h *= 0x2C1B3C6Du;
     h ^= h >> 12;
@@ -33,11 +34,12 @@ bool clouded(int32_t c, int32_t r, int variant) {
 
 double vegetation(int32_t c, int32_t r, int variant) {
     const double season = 0.8 + 0.2 * std::sin(variant * 0.7);
-    const double pattern = std::sin(c / 150.0) * std::cos(r / 210.0) + 0.3 * std::sin((c + r) / 37.0);
-    const double noise = (hash3(static_cast<uint32_t>(c), static_cast<uint32_t>(r),
-                                static_cast<uint32_t>(variant)) %
-                          601) -
-                         300.0;
+    const double pattern =
+        std::sin(c / 150.0) * std::cos(r / 210.0) + 0.3 * std::sin((c + r) / 37.0);
+    const double noise =
+        (hash3(static_cast<uint32_t>(c), static_cast<uint32_t>(r), static_cast<uint32_t>(variant)) %
+         601) -
+        300.0;
     return 3500.0 * season + 3000.0 * pattern + noise;
 }
 
@@ -49,7 +51,8 @@ eosgrid::GridGeometry tileGeometry(int32_t columns, int32_t rows) {
     g.columns = columns;
     g.rows = rows;
     g.upperLeft = {-20015109.354 + 18 * tile, 10007554.677 - 4 * tile};
-    g.lowerRight = {g.upperLeft[0] + tile * columns / 4800.0, g.upperLeft[1] - tile * rows / 4800.0};
+    g.lowerRight = {g.upperLeft[0] + tile * columns / 4800.0,
+                    g.upperLeft[1] - tile * rows / 4800.0};
     g.projectionCode = 16;
     g.sphereCode = -1;
     g.projectionParameters[0] = 6371007.181;
@@ -67,8 +70,8 @@ std::vector<int16_t> ndviField(int32_t columns, int32_t rows, int variant) {
             } else if (clouded(c, r, variant)) {
                 n = eosgrid::kNoData16;
             } else {
-                n = static_cast<int16_t>(std::lround(std::fmax(-2000.0, std::fmin(9800.0,
-                                                     vegetation(c, r, variant)))));
+                n = static_cast<int16_t>(
+                    std::lround(std::fmax(-2000.0, std::fmin(9800.0, vegetation(c, r, variant)))));
             }
             v[static_cast<size_t>(r) * static_cast<size_t>(columns) + static_cast<size_t>(c)] = n;
         }
@@ -76,7 +79,7 @@ std::vector<int16_t> ndviField(int32_t columns, int32_t rows, int variant) {
     return v;
 }
 
-std::vector<uint8_t> ndvi8Field(const std::vector<int16_t>& ndvi16) {
+std::vector<uint8_t> ndvi8Field(const std::vector<int16_t> &ndvi16) {
     std::vector<uint8_t> v(ndvi16.size());
     for (size_t i = 0; i < v.size(); ++i) {
         v[i] = eosgrid::ndvi8FromNdvi16(ndvi16[i]);
@@ -86,25 +89,26 @@ std::vector<uint8_t> ndvi8Field(const std::vector<int16_t>& ndvi16) {
 
 std::vector<uint8_t> dailyCodeField(int32_t columns, int32_t rows, int variant) {
     std::vector<uint8_t> v = ndvi8Field(ndviField(columns, rows, variant));
-    for (uint8_t& x : v) {
+    for (uint8_t &x : v) {
         x = x == eosgrid::kNoData8 ? 253 : x; // clouds are bad values, the fill stays 255
     }
     return v;
 }
 
-void writeGrid(const std::string& path, int32_t columns, int32_t rows,
-               const std::vector<BenchField>& fields) {
+void writeGrid(const std::string &path, int32_t columns, int32_t rows,
+               const std::vector<BenchField> &fields) {
     eosgrid::GridWriter writer;
     if (!writer.create(path, eosgrid::kGridName, tileGeometry(columns, rows))) {
         throw std::runtime_error("cannot create " + path);
     }
-    for (const BenchField& f : fields) {
-        if (!writer.defineField(f.name, "YDim,XDim", f.numberType, eosgrid::Compression::Deflate9)) {
+    for (const BenchField &f : fields) {
+        if (!writer.defineField(f.name, "YDim,XDim", f.numberType,
+                                eosgrid::Compression::Deflate9)) {
             throw std::runtime_error("cannot define " + f.name + " in " + path);
         }
     }
     const eosgrid::Edge edge{rows, columns};
-    for (const BenchField& f : fields) {
+    for (const BenchField &f : fields) {
         if (!eosgrid::writeFieldBytes(writer.grid(), f.name, edge, f.data, f.bytes)) {
             throw std::runtime_error("cannot write " + f.name + " to " + path);
         }

@@ -19,7 +19,7 @@ eosgrid::GridGeometry tileGeometry(int32_t columns, int32_t rows);
 std::vector<int16_t> ndviField(int32_t columns, int32_t rows, int variant);
 
 // The 8-bit twin of a 16-bit field (254 no data, 255 fill).
-std::vector<uint8_t> ndvi8Field(const std::vector<int16_t>& ndvi16);
+std::vector<uint8_t> ndvi8Field(const std::vector<int16_t> &ndvi16);
 
 // The 8-bit codes of the older daily product: NDVI 0..250, 255 for no value, 253 for bad value.
 std::vector<uint8_t> dailyCodeField(int32_t columns, int32_t rows, int variant);
@@ -28,10 +28,10 @@ std::vector<uint8_t> dailyCodeField(int32_t columns, int32_t rows, int variant);
 struct BenchField {
     std::string name;
     int32_t numberType;
-    const void* data;
+    const void *data;
     size_t bytes;
 };
-void writeGrid(const std::string& path, int32_t columns, int32_t rows,
-               const std::vector<BenchField>& fields);
+void writeGrid(const std::string &path, int32_t columns, int32_t rows,
+               const std::vector<BenchField> &fields);
 
 } // namespace benchgrids

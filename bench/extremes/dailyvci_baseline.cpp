@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     if (argc < 6) {
         std::fprintf(stderr, "usage: %s <src dir> <start> <end> <years> <target>\n", argv[0]);
         return 2;
@@ -33,25 +33,29 @@ int main(int argc, char** argv) {
     eosgrid::Edge edge;
     eosgrid::GridGeometry geometry;
     std::string dimList;
-    for (const auto& window : windows) {
-        for (const calendar::Date& day : calendar::daysBetween(window.first, window.second)) {
+    for (const auto &window : windows) {
+        for (const calendar::Date &day : calendar::daysBetween(window.first, window.second)) {
             const std::string name = calendar::dailyNdviFileName(src, day);
             eosgrid::GridReader reader;
-            if (!reader.open(name, eosgrid::kGridName)) continue;
+            if (!reader.open(name, eosgrid::kGridName))
+                continue;
             const auto info = reader.fieldInfo(eosgrid::kNdviField);
-            if (!info) continue;
+            if (!info)
+                continue;
             if (!values) {
                 geometry = reader.geometry();
                 edge = eosgrid::rowsColumns(geometry);
                 cells = *eosgrid::checkedCellCount(geometry.rows, geometry.columns);
                 values.reset(new uint8_t[cells]);
             }
-            if (!reader.readField(eosgrid::kNdviField, edge, values.get(), cells)) return 1;
+            if (!reader.readField(eosgrid::kNdviField, edge, values.get(), cells))
+                return 1;
             dimList = info->dimList;
         }
     }
-    if (!values) return 1;
-    const eosgrid::ProductLayout& layout =
+    if (!values)
+        return 1;
+    const eosgrid::ProductLayout &layout =
         eosgrid::productLayout(eosgrid::ProductKind::DailyCondition);
     eosgrid::GridWriter writer;
     if (!writer.create(argv[5], eosgrid::kGridName, geometry) ||

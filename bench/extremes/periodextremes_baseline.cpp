@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     if (argc < 8) {
         std::fprintf(stderr, "usage: %s <src dir> <start> <end> <target> <period> <L> <A>\n",
                      argv[0]);
@@ -27,27 +27,32 @@ int main(int argc, char** argv) {
         const std::string name =
             calendar::periodNdviFileName(src, year, calendar::periodOf(year, period, step, length));
         eosgrid::GridReader reader;
-        if (!reader.open(name, eosgrid::kGridName)) continue;
+        if (!reader.open(name, eosgrid::kGridName))
+            continue;
         const auto info = reader.fieldInfo(eosgrid::kNdviField);
-        if (!info) continue;
+        if (!info)
+            continue;
         if (!values) {
             geometry = reader.geometry();
             edge = eosgrid::rowsColumns(geometry);
             cells = *eosgrid::checkedCellCount(geometry.rows, geometry.columns);
             values.reset(new int16_t[cells]);
         }
-        if (!reader.readField(eosgrid::kNdviField, edge, values.get(), cells)) return 1;
+        if (!reader.readField(eosgrid::kNdviField, edge, values.get(), cells))
+            return 1;
         dimList = info->dimList;
     }
-    if (!values) return 1;
+    if (!values)
+        return 1;
     eosgrid::GridWriter writer;
     if (!writer.create(argv[4], eosgrid::kGridName, geometry) ||
         !writer.defineFields(eosgrid::productLayout(eosgrid::ProductKind::Extremes), dimList)) {
         return 1;
     }
-    for (const char* field :
+    for (const char *field :
          {eosgrid::kMinField, eosgrid::kMaxField, eosgrid::kMin2Field, eosgrid::kMin3Field}) {
-        if (!writer.writeField(field, edge, values.get(), cells)) return 1;
+        if (!writer.writeField(field, edge, values.get(), cells))
+            return 1;
     }
     return writer.commit() ? 0 : 1;
 }

@@ -9,25 +9,28 @@
 #include <string>
 #include <vector>
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s <list file> <output file>\n", argv[0]);
         return 2;
     }
     std::vector<std::string> entries;
-    if (!peakcomposite::readListFile(argv[1], peakcomposite::kMaxListEntries, entries)) return 1;
+    if (!peakcomposite::readListFile(argv[1], peakcomposite::kMaxListEntries, entries))
+        return 1;
     std::unique_ptr<int16_t[]> in16;
     std::unique_ptr<uint8_t[]> in8;
     size_t cells = 0;
     eosgrid::Edge edge;
     eosgrid::GridGeometry geometry;
     std::string dimList;
-    for (const std::string& path : entries) {
+    for (const std::string &path : entries) {
         eosgrid::GridReader reader;
-        if (!reader.open(path, eosgrid::kGridName)) continue;
+        if (!reader.open(path, eosgrid::kGridName))
+            continue;
         const auto info16 = reader.fieldInfo(eosgrid::kNdviField);
         const auto info8 = reader.fieldInfo(eosgrid::kNdvi8Field);
-        if (!info16 || !info8) continue;
+        if (!info16 || !info8)
+            continue;
         if (!in16) {
             geometry = reader.geometry();
             edge = eosgrid::rowsColumns(geometry);
@@ -41,8 +44,9 @@ int main(int argc, char** argv) {
         }
         dimList = info8->dimList;
     }
-    if (!in16) return 1;
-    const eosgrid::ProductLayout& layout = eosgrid::productLayout(eosgrid::ProductKind::Composite);
+    if (!in16)
+        return 1;
+    const eosgrid::ProductLayout &layout = eosgrid::productLayout(eosgrid::ProductKind::Composite);
     eosgrid::GridWriter writer;
     if (!writer.create(argv[2], eosgrid::kGridName, geometry) ||
         !writer.defineFields(layout, dimList) ||

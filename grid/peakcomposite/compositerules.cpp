@@ -1,6 +1,6 @@
-// Per-cell folding of a daily NDVI input into the maximum-value composite. Both loops are written as
-// selects without branches so that the compiler vectorises them: on noisy real grids the branches of
-// the rule would be mispredicted in a large share of the cells.
+// Per-cell folding of a daily NDVI input into the maximum-value composite. Both loops are written
+// as selects without branches so that the compiler vectorises them: on noisy real grids the
+// branches of the rule would be mispredicted in a large share of the cells.
 #include "compositerules.h"
 
 #include "products.h"
@@ -13,11 +13,13 @@ using eosgrid::kNoData16;
 using eosgrid::kNoData8;
 
 // a where the mask is all ones, b where it is zero: selects without branches.
-template <typename T> inline T pick(T mask, T a, T b) { return static_cast<T>((a & mask) | (b & ~mask)); }
+template <typename T> inline T pick(T mask, T a, T b) {
+    return static_cast<T>((a & mask) | (b & ~mask));
+}
 template <typename T> inline T maskOf(bool c) { return static_cast<T>(-static_cast<int>(c)); }
 } // namespace
 
-void foldNdvi16(const int16_t* input, int16_t* composite, uint8_t* quality, size_t n,
+void foldNdvi16(const int16_t *input, int16_t *composite, uint8_t *quality, size_t n,
                 uint8_t position) {
     for (size_t i = 0; i < n; ++i) {
         const int16_t v = input[i];
@@ -29,7 +31,7 @@ void foldNdvi16(const int16_t* input, int16_t* composite, uint8_t* quality, size
     }
 }
 
-void foldNdvi8(const uint8_t* input, uint8_t* composite, size_t n) {
+void foldNdvi8(const uint8_t *input, uint8_t *composite, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         const uint8_t v = input[i];
         const uint8_t c = composite[i];

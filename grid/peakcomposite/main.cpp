@@ -3,6 +3,6 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     return peakcomposite::runPeakComposite(argc, argv, stdout, stderr);
 }

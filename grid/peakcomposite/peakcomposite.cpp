@@ -18,7 +18,7 @@ namespace {
 constexpr int kEarlyStop = 255;
 constexpr int kOutputFailed = 1;
 
-void printUsage(std::FILE* out, const char* name) {
+void printUsage(std::FILE *out, const char *name) {
     std::fprintf(out,
                  "Usage: %s <input NDVI list filename> <output filename> {grid name} {ndvi field "
                  "name - 16bit} {ndvi field name - 8bit} {qc field name}\n",
@@ -39,8 +39,8 @@ template <typename T> std::unique_ptr<T[]> allocateCells(size_t cells) {
 
 // The composite under construction and the per-input buffers, all of one cell count.
 struct Composite {
-    eosgrid::Edge edge;    // (rows, columns) of the first readable input
-    size_t cells = 0;      // 0 until the first readable input
+    eosgrid::Edge edge; // (rows, columns) of the first readable input
+    size_t cells = 0;   // 0 until the first readable input
     std::unique_ptr<int16_t[]> ndvi16;
     std::unique_ptr<uint8_t[]> ndvi8;
     std::unique_ptr<uint8_t[]> quality;
@@ -54,7 +54,7 @@ struct Composite {
 
 enum class AllocationResult { Done, TooLarge, OutOfMemory };
 
-AllocationResult allocate(Composite& c, const eosgrid::GridGeometry& g) {
+AllocationResult allocate(Composite &c, const eosgrid::GridGeometry &g) {
     const std::optional<size_t> bytes16 =
         eosgrid::checkedCellCount(g.rows, g.columns, sizeof(int16_t));
     if (!bytes16) {
@@ -81,23 +81,23 @@ enum class InputResult { Folded, Skipped, Stop };
 
 // Opens one list entry, checks it against the composite and folds it in. Prints the warning for an
 // entry that is skipped and the failure message for one that ends the run.
-InputResult foldInput(const Options& options, const std::string& path, uint8_t position,
-                      Composite& composite, std::FILE* err) {
+InputResult foldInput(const Options &options, const std::string &path, uint8_t position,
+                      Composite &composite, std::FILE *err) {
     const auto warn = [&] {
         std::fprintf(err, "Warning: failed at opening file or get info for %s from %s.\n",
                      path.c_str(), options.listPath.c_str());
         return InputResult::Skipped;
     };
     if (path.size() > kMaxPathLength) {
-        std::fprintf(err, "Warning: path %s from %s is longer than %zu characters.\n",
-                     path.c_str(), options.listPath.c_str(), kMaxPathLength);
+        std::fprintf(err, "Warning: path %s from %s is longer than %zu characters.\n", path.c_str(),
+                     options.listPath.c_str(), kMaxPathLength);
         return InputResult::Skipped;
     }
     eosgrid::GridReader reader;
     if (!reader.open(path, options.gridName)) {
         return warn();
     }
-    const eosgrid::GridGeometry& g = reader.geometry();
+    const eosgrid::GridGeometry &g = reader.geometry();
     const std::optional<eosgrid::FieldInfo> info16 = reader.fieldInfo(options.ndvi16Field);
     const std::optional<eosgrid::FieldInfo> info8 =
         info16 ? reader.fieldInfo(options.ndvi8Field) : std::nullopt;
@@ -135,11 +135,11 @@ InputResult foldInput(const Options& options, const std::string& path, uint8_t p
 
 // Writes the composite grid; prints the failure message and returns false when any step fails, in
 // which case nothing appears under the output name.
-bool writeComposite(const Options& options, const Composite& composite,
-                    const std::string& lastEntry, std::FILE* err) {
+bool writeComposite(const Options &options, const Composite &composite,
+                    const std::string &lastEntry, std::FILE *err) {
     const eosgrid::ProductLayout layout =
         eosgrid::compositeLayout(options.ndvi16Field, options.ndvi8Field, options.qcField);
-    const char* output = options.outputPath.c_str();
+    const char *output = options.outputPath.c_str();
     eosgrid::GridWriter writer;
     if (!writer.create(options.outputPath, options.gridName, composite.geometry) ||
         !writer.defineFields(layout, composite.dimList)) {
@@ -173,26 +173,30 @@ bool writeComposite(const Options& options, const Composite& composite,
 
 } // namespace
 
-bool parseArguments(int argc, const char* const* argv, Options& options) {
+bool parseArguments(int argc, const char *const *argv, Options &options) {
     if (argc < 3) {
         return false;
     }
     options.listPath = argv[1];
     options.outputPath = argv[2];
-    if (argc > 3) options.gridName = argv[3];
-    if (argc > 4) options.ndvi16Field = argv[4];
-    if (argc > 5) options.ndvi8Field = argv[5];
-    if (argc > 6) options.qcField = argv[6];
+    if (argc > 3)
+        options.gridName = argv[3];
+    if (argc > 4)
+        options.ndvi16Field = argv[4];
+    if (argc > 5)
+        options.ndvi8Field = argv[5];
+    if (argc > 6)
+        options.qcField = argv[6];
     return true;
 }
 
-bool readListFile(const std::string& path, size_t maxEntries, std::vector<std::string>& entries) {
+bool readListFile(const std::string &path, size_t maxEntries, std::vector<std::string> &entries) {
     entries.clear();
-    std::FILE* file = std::fopen(path.c_str(), "r");
+    std::FILE *file = std::fopen(path.c_str(), "r");
     if (file == nullptr) {
         return false;
     }
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> owner(file, &std::fclose);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> owner(file, &std::fclose);
     std::string token;
     int ch;
     while ((ch = std::getc(file)) != EOF) {
@@ -217,7 +221,7 @@ bool readListFile(const std::string& path, size_t maxEntries, std::vector<std::s
     return true;
 }
 
-int runPeakComposite(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+int runPeakComposite(int argc, const char *const *argv, std::FILE *out, std::FILE *err) {
     std::fprintf(out, "Inn\n");
     Options options;
     if (!parseArguments(argc, argv, options)) {
@@ -240,7 +244,7 @@ int runPeakComposite(int argc, const char* const* argv, std::FILE* out, std::FIL
 
     Composite composite;
     uint8_t position = 0;
-    for (const std::string& path : entries) {
+    for (const std::string &path : entries) {
         position = nextListPosition(position);
         std::fprintf(out, "%d processing %s\n", position, path.c_str());
         std::fflush(out);

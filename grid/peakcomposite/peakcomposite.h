@@ -25,16 +25,16 @@ struct Options {
 
 // Options from the positional arguments (argv[1] list, argv[2] output, then the optional names);
 // false when fewer than two arguments are given.
-bool parseArguments(int argc, const char* const* argv, Options& options);
+bool parseArguments(int argc, const char *const *argv, Options &options);
 
 // The entries of a list file: every white-space separated token, in order. Reading stops after
 // `maxEntries` + 1 tokens, enough to tell that a list is too long. False when the file cannot be
 // opened or read.
-bool readListFile(const std::string& path, size_t maxEntries, std::vector<std::string>& entries);
+bool readListFile(const std::string &path, size_t maxEntries, std::vector<std::string> &entries);
 
 // The whole program: progress on `out`, warnings and failures on `err`. Returns the exit status:
 // 0 for a composite written, 1 when the output could not be written ("Failed."), 255 for an early
 // stop (usage, unreadable list, too many entries, no readable input, a failed read).
-int runPeakComposite(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
+int runPeakComposite(int argc, const char *const *argv, std::FILE *out, std::FILE *err);
 
 } // namespace peakcomposite

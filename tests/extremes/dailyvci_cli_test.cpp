@@ -60,17 +60,17 @@ std::string plain(Day d) {
     return std::to_string(d.year) + "." + std::to_string(d.month) + "." + std::to_string(d.day);
 }
 
-std::string dailyName(const std::string& src, Day d) {
+std::string dailyName(const std::string &src, Day d) {
     return src + "/" + padded(d) + "/NDVI" + padded(d) + ".hdf";
 }
 
-EosGridSpec dailyGrid(const std::vector<uint8_t>& values) {
+EosGridSpec dailyGrid(const std::vector<uint8_t> &values) {
     EosGridSpec g = testsupport::sinusoidalGrid(static_cast<int32_t>(values.size()), 1);
     g.fields.push_back(testsupport::eosField("sur_ndvi_b02_b01", testsupport::kEosUInt8, values));
     return g;
 }
 
-void writeDaily(const std::string& src, Day d, const EosGridSpec& grid) {
+void writeDaily(const std::string &src, Day d, const EosGridSpec &grid) {
     std::filesystem::create_directories(src + "/" + padded(d));
     testsupport::writeEosFile(dailyName(src, d), grid);
 }
@@ -80,14 +80,15 @@ void writeDaily(const std::string& src, Day d, const EosGridSpec& grid) {
 struct ExpectedLog {
     std::string src;
     std::string firstText, lastText;
-    std::string lengthLine;             // "days: ...; start JD: ...; end JD: ...\n"
+    std::string lengthLine; // "days: ...; start JD: ...; end JD: ...\n"
     std::vector<std::pair<Day, Day>> windows;
     Day first, last;
     std::set<std::string> readable;
     std::map<std::string, std::string> messages; // other message for a file name
 
-    std::string failure(const std::string& name) const {
-        if (readable.count(name)) return "";
+    std::string failure(const std::string &name) const {
+        if (readable.count(name))
+            return "";
         auto it = messages.find(name);
         return it != messages.end() ? it->second
                                     : "open file or get info for " + name + " failed.\n";
@@ -128,7 +129,7 @@ struct ExpectedLog {
     }
 };
 
-std::vector<uint8_t> conditionOf(const std::string& path) {
+std::vector<uint8_t> conditionOf(const std::string &path) {
     const auto g = testsupport::readEosGrid(path);
     return testsupport::eosFieldOf(g, "sur_ndvi_b02_b01").data;
 }
@@ -137,7 +138,7 @@ TEST(DailyVciCli, Usage) {
     const std::string usage = "Usage: " + kProgram +
                               " <src dir> <start yyyy.mm.dd> <end yyyy.mm.dd> <number of years "
                               "to be retrospected from the previous year> <targetfile>\n";
-    for (const auto& args : {std::vector<std::string>{},
+    for (const auto &args : {std::vector<std::string>{},
                              std::vector<std::string>{"src", "2020.01.01", "2020.01.07", "2"}}) {
         const RunResult r = run(kProgram, args);
         EXPECT_EQ(r.status, 255);
@@ -170,7 +171,7 @@ TEST(DailyVciCli, WindowAcrossTheYearEndWithTwoEarlierYears) {
     log.windows = {{{2019, 12, 26}, {2020, 1, 5}}, {{2018, 12, 26}, {2019, 1, 5}}};
     log.first = {2020, 12, 25};
     log.last = {2021, 1, 5};
-    for (const auto& d : days) {
+    for (const auto &d : days) {
         const Day day{std::stoi(d.first.substr(0, 4)), std::stoi(d.first.substr(5, 2)),
                       std::stoi(d.first.substr(8, 2))};
         writeDaily(src, day, dailyGrid(d.second));
@@ -184,7 +185,7 @@ TEST(DailyVciCli, WindowAcrossTheYearEndWithTwoEarlierYears) {
     EXPECT_EQ(conditionOf(target), (std::vector<uint8_t>{100, 250, 0, 0, 255, 0, 255, 250, 83}));
 }
 
-std::vector<uint8_t> bytesOf(const std::string& text, size_t count) {
+std::vector<uint8_t> bytesOf(const std::string &text, size_t count) {
     std::vector<uint8_t> b(count, 0);
     std::memcpy(b.data(), text.data(), std::min(text.size(), count));
     return b;
@@ -219,10 +220,10 @@ TEST(DailyVciCli, OutputLayoutAndAttributes) {
     // With no earlier year the history is the current window itself.
     EXPECT_EQ(out.fields[0].data, std::vector<uint8_t>(6, 0));
 
-    auto u8 = [](const char* name, std::vector<uint8_t> v) {
+    auto u8 = [](const char *name, std::vector<uint8_t> v) {
         return testsupport::eosValues<uint8_t>(name, testsupport::kEosUInt8, v);
     };
-    auto f32 = [](const char* name, float v) {
+    auto f32 = [](const char *name, float v) {
         return testsupport::eosValues<float>(name, testsupport::kEosFloat32, {v});
     };
     const std::vector<EosAttribute> expected = {
@@ -284,22 +285,27 @@ TEST(DailyVciCli, RefusedRuns) {
     const std::string src = t.file("daily");
     const std::string target = t.file("vci.hdf");
     struct Case {
-        const char* name;
+        const char *name;
         std::vector<std::string> args;
         std::string outEnd; // the end of standard output
     } cases[] = {
-        {"short first date", {src, "2020.1.5", "2020.01.07", "1", target},
+        {"short first date",
+         {src, "2020.1.5", "2020.01.07", "1", target},
          "date 2020.1.5 is not a date of the form yyyy.mm.dd.\n"},
-        {"empty last date", {src, "2020.01.05", "", "1", target},
+        {"empty last date",
+         {src, "2020.01.05", "", "1", target},
          "date  is not a date of the form yyyy.mm.dd.\n"},
-        {"negative years", {src, "2020.01.05", "2020.01.06", "-1", target},
+        {"negative years",
+         {src, "2020.01.05", "2020.01.06", "-1", target},
          "number of years -1 is below 0.\n"},
-        {"no file opens", {src, "2020.01.05", "2020.01.06", "0", target},
+        {"no file opens",
+         {src, "2020.01.05", "2020.01.06", "0", target},
          "no daily file could be opened; " + target + " not created.\n"},
-        {"window ends before it starts", {src, "2020.01.06", "2020.01.05", "0", target},
+        {"window ends before it starts",
+         {src, "2020.01.06", "2020.01.05", "0", target},
          "Number of days=0\nno daily file could be opened; " + target + " not created.\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const RunResult r = run(kProgram, c.args);
         EXPECT_EQ(r.status, 255) << c.name;
         ASSERT_GE(r.out.size(), c.outEnd.size()) << c.name << ": " << r.out;

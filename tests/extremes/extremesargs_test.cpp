@@ -16,25 +16,34 @@ using extremes::ExtremesOptions;
 
 TEST(ExtremesArguments, ReadIntLikeAtoi) {
     struct Case {
-        const char* text;
+        const char *text;
         int value;
     } cases[] = {
-        {"2020", 2020},         {"  7", 7},        {"+3", 3},         {"-12", -12},
-        {"14days", 14},         {"x7", 0},         {"", 0},           {"0x10", 0},
-        {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}, {"2147483647", INT_MAX},
+        {"2020", 2020},
+        {"  7", 7},
+        {"+3", 3},
+        {"-12", -12},
+        {"14days", 14},
+        {"x7", 0},
+        {"", 0},
+        {"0x10", 0},
+        {"99999999999", INT_MAX},
+        {"-99999999999", INT_MIN},
+        {"2147483647", INT_MAX},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         EXPECT_EQ(extremes::readInt(c.text), c.value) << '"' << c.text << '"';
     }
     EXPECT_EQ(extremes::readInt(nullptr), 0);
 }
 
-ExtremesOptions parse(ExtremesForm form, std::vector<const char*> args, bool* ok = nullptr) {
+ExtremesOptions parse(ExtremesForm form, std::vector<const char *> args, bool *ok = nullptr) {
     args.insert(args.begin(), "prog");
     ExtremesOptions o;
     const bool parsed =
         extremes::parseExtremesArguments(form, static_cast<int>(args.size()), args.data(), o);
-    if (ok) *ok = parsed;
+    if (ok)
+        *ok = parsed;
     return o;
 }
 
@@ -72,7 +81,7 @@ TEST(ExtremesArguments, FullAndBasicOrders) {
 TEST(ExtremesArguments, FewestArguments) {
     struct Case {
         ExtremesForm form;
-        std::vector<const char*> args;
+        std::vector<const char *> args;
         bool ok;
     } cases[] = {
         {ExtremesForm::Full, {"s", "1", "2", "t", "1", "7"}, false},
@@ -80,7 +89,7 @@ TEST(ExtremesArguments, FewestArguments) {
         {ExtremesForm::Basic, {"s", "1", "7", "2001", "2002"}, false},
         {ExtremesForm::Basic, {"s", "1", "7", "2001", "2002", "t"}, true},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         bool ok = false;
         parse(c.form, c.args, &ok);
         EXPECT_EQ(ok, c.ok) << c.args.size() << " arguments";
@@ -88,7 +97,7 @@ TEST(ExtremesArguments, FewestArguments) {
 }
 
 TEST(DailyVciArguments, FivePositions) {
-    const char* args[] = {"prog", "src", "2020.12.25", "2021.01.05", "2x", "t.hdf"};
+    const char *args[] = {"prog", "src", "2020.12.25", "2021.01.05", "2x", "t.hdf"};
     extremes::DailyVciOptions o;
     ASSERT_TRUE(extremes::parseDailyVciArguments(6, args, o));
     EXPECT_EQ(o.sourceDir, "src");

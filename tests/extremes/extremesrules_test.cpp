@@ -1,5 +1,5 @@
-// The per-pixel rules of the extremes builders: sequences of yearly values and of daily codes, with a
-// second, set-based computation of the three lowest distinct values as an oracle.
+// The per-pixel rules of the extremes builders: sequences of yearly values and of daily codes, with
+// a second, set-based computation of the three lowest distinct values as an oracle.
 #include "extremesrules.h"
 
 #include <gtest/gtest.h>
@@ -16,26 +16,27 @@ constexpr int16_t kFill = -28673;
 
 struct Extremes {
     int16_t max, min1, min2, min3;
-    bool operator==(const Extremes& o) const {
+    bool operator==(const Extremes &o) const {
         return max == o.max && min1 == o.min1 && min2 == o.min2 && min3 == o.min3;
     }
 };
 
-std::ostream& operator<<(std::ostream& os, const Extremes& e) {
+std::ostream &operator<<(std::ostream &os, const Extremes &e) {
     return os << "max " << e.max << " min " << e.min1 << "," << e.min2 << "," << e.min3;
 }
 
 // Folds the yearly values of one pixel, one year at a time, from the given start state.
-Extremes foldSequence(const std::vector<int16_t>& years, Extremes start = {kNoData, kNoData,
-                                                                          kNoData, kNoData}) {
+Extremes foldSequence(const std::vector<int16_t> &years,
+                      Extremes start = {kNoData, kNoData, kNoData, kNoData}) {
     Extremes e = start;
     extremes::ExtremesArrays arrays{&e.max, &e.min1, &e.min2, &e.min3};
-    for (int16_t v : years) extremes::foldYear(&v, arrays, 1);
+    for (int16_t v : years)
+        extremes::foldYear(&v, arrays, 1);
     return e;
 }
 
 struct YearCase {
-    const char* name;
+    const char *name;
     std::vector<int16_t> years;
     Extremes expected;
 };
@@ -65,26 +66,29 @@ TEST(FoldYear, SequencesFromUnset) {
         {"negatives", {-500, 200, -800, 0}, {200, -800, -500, 0}},
         {"nothing read", {}, {kNoData, kNoData, kNoData, kNoData}},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         EXPECT_EQ(foldSequence(c.years), c.expected) << c.name;
     }
 }
 
 // The oracle: the highest usable value and the three lowest distinct usable values; while no usable
 // value has been seen, the last value >= -1000 (necessarily above the range) stands in all four.
-Extremes oracle(const std::vector<int16_t>& years) {
+Extremes oracle(const std::vector<int16_t> &years) {
     std::set<int> usable;
     int lastAbove = kNoData;
     for (int16_t v : years) {
-        if (v >= -1000 && v <= 10000) usable.insert(v);
-        else if (v > 10000 && usable.empty()) lastAbove = v;
+        if (v >= -1000 && v <= 10000)
+            usable.insert(v);
+        else if (v > 10000 && usable.empty())
+            lastAbove = v;
     }
     if (usable.empty()) {
         const auto x = static_cast<int16_t>(lastAbove);
         return {x, x, x, x};
     }
     std::vector<int> low(usable.begin(), usable.end());
-    while (low.size() < 3) low.push_back(low.back());
+    while (low.size() < 3)
+        low.push_back(low.back());
     return {static_cast<int16_t>(*usable.rbegin()), static_cast<int16_t>(low[0]),
             static_cast<int16_t>(low[1]), static_cast<int16_t>(low[2])};
 }
@@ -92,13 +96,14 @@ Extremes oracle(const std::vector<int16_t>& years) {
 TEST(FoldYear, AgreesWithSetOracleOnRandomSequences) {
     std::mt19937 rng(20201225);
     // Small value pools make repeats and ties frequent; the pool mixes sentinels and out-of-range.
-    const std::vector<int16_t> pool = {kNoData, kFill,  -10000, -1001, -1000, -1, 0,    1,
-                                       2,       3,      4,      9999,  10000, 10001, 32767, -32768};
+    const std::vector<int16_t> pool = {kNoData, kFill, -10000, -1001, -1000, -1,    0,     1,
+                                       2,       3,     4,      9999,  10000, 10001, 32767, -32768};
     std::uniform_int_distribution<size_t> pick(0, pool.size() - 1);
     std::uniform_int_distribution<int> length(0, 25);
     for (int run = 0; run < 20000; ++run) {
         std::vector<int16_t> years(static_cast<size_t>(length(rng)));
-        for (auto& v : years) v = pool[pick(rng)];
+        for (auto &v : years)
+            v = pool[pick(rng)];
         ASSERT_EQ(foldSequence(years), oracle(years)) << "run " << run;
     }
 }
@@ -109,18 +114,20 @@ TEST(FoldYear, WholeArraysCellsAreIndependent) {
         {5, kNoData, 10001, -1000, 7}, {3, 20, 400, -1001, 7}, {7, 10, 300, 0, 7}};
     const size_t n = 5;
     std::vector<int16_t> mx(n, kNoData), m1(n, kNoData), m2(n, kNoData), m3(n, kNoData);
-    for (const auto& year : years) extremes::foldYear(year.data(), {mx.data(), m1.data(), m2.data(),
-                                                                    m3.data()}, n);
+    for (const auto &year : years)
+        extremes::foldYear(year.data(), {mx.data(), m1.data(), m2.data(), m3.data()}, n);
     for (size_t i = 0; i < n; ++i) {
         std::vector<int16_t> seq;
-        for (const auto& year : years) seq.push_back(year[i]);
+        for (const auto &year : years)
+            seq.push_back(year[i]);
         EXPECT_EQ((Extremes{mx[i], m1[i], m2[i], m3[i]}), oracle(seq)) << "cell " << i;
     }
 }
 
-uint8_t windowOf(const std::vector<uint8_t>& days) {
+uint8_t windowOf(const std::vector<uint8_t> &days) {
     uint8_t w = 255;
-    for (uint8_t v : days) extremes::foldDay(&v, &w, 1);
+    for (uint8_t v : days)
+        extremes::foldDay(&v, &w, 1);
     return w;
 }
 
@@ -129,11 +136,19 @@ TEST(DailyRules, WindowMaximum) {
         std::vector<uint8_t> days;
         uint8_t expected;
     } cases[] = {
-        {{200, 255, 100}, 200}, {{}, 255},          {{255, 255}, 255}, {{255, 253}, 253},
-        {{253, 7}, 7},          {{7, 253}, 7},      {{0}, 0},          {{254, 250}, 254},
-        {{10, 20, 15}, 20},     {{255, 253, 255}, 255}, {{1, 0}, 1},
+        {{200, 255, 100}, 200},
+        {{}, 255},
+        {{255, 255}, 255},
+        {{255, 253}, 253},
+        {{253, 7}, 7},
+        {{7, 253}, 7},
+        {{0}, 0},
+        {{254, 250}, 254},
+        {{10, 20, 15}, 20},
+        {{255, 253, 255}, 255},
+        {{1, 0}, 1},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         EXPECT_EQ(windowOf(c.days), c.expected) << ::testing::PrintToString(c.days);
     }
 }
@@ -147,9 +162,10 @@ TEST(DailyRules, FoldIntoHistory) {
         {{253, 90}, 90, 90},         {{}, 255, 255},      {{0, 254}, 254, 0},
         {{255}, 255, 255},           {{253}, 253, 253},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         uint8_t hi = 255, lo = 255;
-        for (uint8_t w : c.windows) extremes::foldWindow(&w, &hi, &lo, 1);
+        for (uint8_t w : c.windows)
+            extremes::foldWindow(&w, &hi, &lo, 1);
         EXPECT_EQ(hi, c.max) << ::testing::PrintToString(c.windows);
         EXPECT_EQ(lo, c.min) << ::testing::PrintToString(c.windows);
     }
@@ -161,14 +177,14 @@ TEST(DailyRules, ConditionIndex) {
     } cases[] = {
         {120, 150, 100, 100}, // (120 - 100) / 50 x 250
         {150, 150, 100, 250}, {100, 150, 100, 0},   {90, 90, 90, 0},
-        {91, 90, 90, 255},    // no range and not at the minimum
-        {255, 150, 100, 255}, {253, 150, 100, 255}, {120, 255, 100, 255}, {120, 150, 253, 255},
-        {1, 3, 0, 83},        // 1/3 x 250 = 83.33 in single precision
+        {91, 90, 90, 255}, // no range and not at the minimum
+        {255, 150, 100, 255}, {253, 150, 100, 255}, {120, 255, 100, 255},
+        {120, 150, 253, 255}, {1, 3, 0, 83}, // 1/3 x 250 = 83.33 in single precision
         {2, 3, 0, 166},       {254, 254, 0, 250},   {127, 254, 0, 125},
-        {60, 50, 40, 250},    // a history that does not hold the window is clamped
+        {60, 50, 40, 250}, // a history that does not hold the window is clamped
         {30, 50, 40, 0},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         uint8_t out = 77;
         extremes::conditionIndex(&c.window, &c.max, &c.min, &out, 1);
         EXPECT_EQ(out, c.expected) << int(c.window) << " in " << int(c.min) << ".." << int(c.max);
@@ -181,7 +197,8 @@ TEST(DailyRules, ConditionIndexMatchesSinglePrecisionForEveryTriple) {
     for (int a = 0; a <= 254; a += 3)
         for (int b = a; b <= 254; b += 5)
             for (int x = a; x <= b; ++x) {
-                if (a == 253 || b == 253 || x == 253) continue;
+                if (a == 253 || b == 253 || x == 253)
+                    continue;
                 lo.push_back(static_cast<uint8_t>(a));
                 hi.push_back(static_cast<uint8_t>(b));
                 w.push_back(static_cast<uint8_t>(x));

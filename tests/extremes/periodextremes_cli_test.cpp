@@ -27,7 +27,7 @@ constexpr int16_t kNoData = -28672;
 constexpr int16_t kFill = -28673;
 const std::string kDone = "Done with the max-secondmin!";
 
-EosGridSpec periodGrid(const std::vector<int16_t>& ndvi, int32_t columns, int32_t rows = 1) {
+EosGridSpec periodGrid(const std::vector<int16_t> &ndvi, int32_t columns, int32_t rows = 1) {
     EosGridSpec g = testsupport::sinusoidalGrid(columns, rows);
     g.fields.push_back(testsupport::eosField("sur_ndvi_b02_b01", testsupport::kEosInt16, ndvi));
     g.fields.push_back(testsupport::eosField("sur_ndvi_b02_b01_8bit", testsupport::kEosUInt8,
@@ -36,12 +36,12 @@ EosGridSpec periodGrid(const std::vector<int16_t>& ndvi, int32_t columns, int32_
 }
 
 // Writes a period file at its place under the source directory, folders included.
-void writePeriodFile(const std::string& path, const EosGridSpec& grid) {
+void writePeriodFile(const std::string &path, const EosGridSpec &grid) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     testsupport::writeEosFile(path, grid);
 }
 
-std::string weekFile(const std::string& src, int year, const std::string& tag) {
+std::string weekFile(const std::string &src, int year, const std::string &tag) {
     return src + "/" + std::to_string(year) + "/ndvi_" + tag + ".hdf";
 }
 
@@ -49,9 +49,9 @@ struct Extremes {
     std::vector<int16_t> min, max, min2, min3;
 };
 
-Extremes readExtremes(const std::string& path, const std::string& grid = "MODIS_Grid_2D") {
+Extremes readExtremes(const std::string &path, const std::string &grid = "MODIS_Grid_2D") {
     const auto g = testsupport::readEosGrid(path, grid);
-    auto field = [&](const char* name) {
+    auto field = [&](const char *name) {
         return testsupport::fromBytes<int16_t>(testsupport::eosFieldOf(g, name).data);
     };
     return {field("ndvi_min"), field("ndvi_max"), field("ndvi_min2"), field("ndvi_min3")};
@@ -62,15 +62,21 @@ TEST(PeriodExtremesCli, UsageWithTooFewArguments) {
         "Usage: " + kFull +
         " <src dir> <start yyyy> <end yyyy> <targetfile> <# of periods> <period length> <actual "
         "period length> {grid name} {field name}\n"
-        "Example: " + kFull + " ndvi 2001 2020 extremes/ndvi_extremes_01.hdf 1 7 7\n"
-        "Example: " + kFull + " ndvi 2001 2020 extremes/ndvi_extremes_01.hdf 1 7 14\n"
-        "Example: " + kFull +
+        "Example: " +
+        kFull +
+        " ndvi 2001 2020 extremes/ndvi_extremes_01.hdf 1 7 7\n"
+        "Example: " +
+        kFull +
+        " ndvi 2001 2020 extremes/ndvi_extremes_01.hdf 1 7 14\n"
+        "Example: " +
+        kFull +
         " ndvi 2001 2020 extremes/ndvi_extremes_01.hdf 1 7 7 MODIS_Grid_2D sur_ndvi_b02_b01\n";
     const std::string basic =
         "Usage: " + kBasic +
         " <src dir> <# of period> <length of period> <start yyyy> <end yyyy> <targetfile> {grid "
         "name} {field name}\n"
-        "Example: " + kBasic + " ndvi 1 7 2001 2020 extremes/ndvi_extremes_01.hdf\n";
+        "Example: " +
+        kBasic + " ndvi 1 7 2001 2020 extremes/ndvi_extremes_01.hdf\n";
     struct Case {
         std::string program;
         std::vector<std::string> args;
@@ -81,7 +87,7 @@ TEST(PeriodExtremesCli, UsageWithTooFewArguments) {
         {kBasic, {}, basic},
         {kBasic, {"src", "1", "7", "2001", "2002"}, basic},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const RunResult r = run(c.program, c.args);
         EXPECT_EQ(r.status, 255);
         EXPECT_EQ(r.out, c.out);
@@ -104,8 +110,8 @@ TEST(PeriodExtremesCli, YearsInOrderWithAMissingYear) {
     std::string expectedOut;
     std::string expectedErr;
     for (int year = 2001; year <= 2005; ++year) {
-        const std::string name = weekFile(src, year, "01_" + std::to_string(year) + ".01.01_" +
-                                                         std::to_string(year) + ".01.07");
+        const std::string name = weekFile(
+            src, year, "01_" + std::to_string(year) + ".01.01_" + std::to_string(year) + ".01.07");
         expectedOut += "Name: " + name + "\n";
         if (years.count(year)) {
             writePeriodFile(name, periodGrid(years.at(year), 8));
@@ -139,34 +145,47 @@ TEST(PeriodExtremesCli, YearsInOrderWithAMissingYear) {
 
 TEST(PeriodExtremesCli, FileNamesFromThePeriodRule) {
     struct Case {
-        const char* name;
+        const char *name;
         std::vector<std::string> args; // after the source directory
         bool basic;
         std::vector<std::string> files; // relative to the source directory, in year order
     } cases[] = {
-        {"fortnights every week", {"2019", "2019", "T", "2", "7", "14"}, false,
+        {"fortnights every week",
+         {"2019", "2019", "T", "2", "7", "14"},
+         false,
          {"2019/ndvi_02_2019.01.08_2019.01.21.hdf"}},
-        {"week crossing the year end", {"2019", "2020", "T", "53", "7", "7"}, false,
+        {"week crossing the year end",
+         {"2019", "2020", "T", "53", "7", "7"},
+         false,
          {"2019/ndvi_53_2019.12.31_2020.01.06.hdf", "2020/ndvi_53_2020.12.30_2021.01.05.hdf"}},
-        {"fortnight crossing the year end", {"2020", "2020", "T", "52", "7", "14"}, false,
+        {"fortnight crossing the year end",
+         {"2020", "2020", "T", "52", "7", "14"},
+         false,
          {"2020/ndvi_52_2020.12.23_2021.01.05.hdf"}},
-        {"three-digit period", {"2020", "2020", "T", "100", "1", "1"}, false,
+        {"three-digit period",
+         {"2020", "2020", "T", "100", "1", "1"},
+         false,
          {"2020/ndvi_100_2020.04.09_2020.04.09.hdf"}},
-        {"basic form covers its step", {"2", "7", "2019", "2019", "T"}, true,
+        {"basic form covers its step",
+         {"2", "7", "2019", "2019", "T"},
+         true,
          {"2019/ndvi_02_2019.01.08_2019.01.14.hdf"}},
-        {"basic form across the year end", {"53", "7", "2019", "2019", "T"}, true,
+        {"basic form across the year end",
+         {"53", "7", "2019", "2019", "T"},
+         true,
          {"2019/ndvi_53_2019.12.31_2020.01.06.hdf"}},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         TempDir t;
         const std::string src = t.file("src");
         std::vector<std::string> args{src};
         std::string expectedOut;
-        for (const auto& f : c.files) {
+        for (const auto &f : c.files) {
             writePeriodFile(src + "/" + f, periodGrid({100, 200}, 2));
             expectedOut += "Name: " + src + "/" + f + "\n" + kDone;
         }
-        for (const auto& a : c.args) args.push_back(a == "T" ? t.file("out.hdf") : a);
+        for (const auto &a : c.args)
+            args.push_back(a == "T" ? t.file("out.hdf") : a);
         const RunResult r = run(c.basic ? kBasic : kFull, args);
         EXPECT_EQ(r.status, 0) << c.name;
         EXPECT_EQ(r.out, expectedOut + "O.K.\n") << c.name;
@@ -193,7 +212,7 @@ TEST(PeriodExtremesCli, OutputLayout) {
     EXPECT_EQ(g.lowerRight, last.lowerRight);
     EXPECT_EQ(g.projectionCode, last.projectionCode);
     EXPECT_EQ(g.projectionParameters, last.projectionParameters);
-    const char* names[] = {"ndvi_min", "ndvi_max", "ndvi_min2", "ndvi_min3"};
+    const char *names[] = {"ndvi_min", "ndvi_max", "ndvi_min2", "ndvi_min3"};
     ASSERT_EQ(g.fields.size(), 4u);
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(g.fields[i].name, names[i]);
@@ -233,12 +252,11 @@ TEST(PeriodExtremesCli, NamedGridAndField) {
     const std::string src = t.file("src");
     EosGridSpec g = testsupport::sinusoidalGrid(2, 1);
     g.name = "Grid_B";
-    g.fields.push_back(testsupport::eosField("ndvi", testsupport::kEosInt16,
-                                             std::vector<int16_t>{700, -700}));
+    g.fields.push_back(
+        testsupport::eosField("ndvi", testsupport::kEosInt16, std::vector<int16_t>{700, -700}));
     writePeriodFile(weekFile(src, 2012, "01_2012.01.01_2012.01.07"), g);
     const std::string target = t.file("x.hdf");
-    const RunResult r =
-        run(kFull, {src, "2012", "2012", target, "1", "7", "7", "Grid_B", "ndvi"});
+    const RunResult r = run(kFull, {src, "2012", "2012", target, "1", "7", "7", "Grid_B", "ndvi"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(testsupport::readEosGridNames(target), std::vector<std::string>{"Grid_B"});
     EXPECT_EQ(readExtremes(target, "Grid_B").max, (std::vector<int16_t>{700, -700}));
@@ -257,7 +275,7 @@ TEST(PeriodExtremesCli, UnusableYearsAreSkipped) {
     wrongType.fields.push_back(testsupport::eosField("sur_ndvi_b02_b01", testsupport::kEosUInt8,
                                                      std::vector<uint8_t>{1, 1}));
     struct Case {
-        const char* name;
+        const char *name;
         EosGridSpec grid;
         bool text;
         std::string err;
@@ -267,7 +285,7 @@ TEST(PeriodExtremesCli, UnusableYearsAreSkipped) {
          "grid of " + y2 + " has 3 x 1 cells, not 2 x 1 as the first file; skipped.\n"},
         {"not an HDF file", {}, true, "open file or get info for " + y2 + " failed.\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         if (c.text) {
             writeFile(y2, "text");
         } else {
@@ -288,12 +306,14 @@ TEST(PeriodExtremesCli, NothingReadWritesNoOutput) {
     writePeriodFile(weekFile(src, 2001, "01_2001.01.01_2001.01.07"), periodGrid({1, 2}, 2));
     const std::string target = t.file("x.hdf");
     struct Case {
-        const char* name;
+        const char *name;
         std::vector<std::string> args;
         std::string out;
         std::string err;
     } cases[] = {
-        {"start after end", {src, "2002", "2001", target, "1", "7", "7"}, "",
+        {"start after end",
+         {src, "2002", "2001", target, "1", "7", "7"},
+         "",
          "no period file of the years 2002 to 2001 could be read; " + target + " not created.\n"},
         {"no file of the years",
          {src, "2005", "2005", target, "1", "7", "7"},
@@ -302,7 +322,7 @@ TEST(PeriodExtremesCli, NothingReadWritesNoOutput) {
              " failed.\nno period file of the years 2005 to 2005 could be read; " + target +
              " not created.\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const RunResult r = run(kFull, c.args);
         EXPECT_EQ(r.status, 255) << c.name;
         EXPECT_EQ(r.out, c.out) << c.name;

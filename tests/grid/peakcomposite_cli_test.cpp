@@ -28,7 +28,7 @@ constexpr int16_t kFill = -28673;
 
 // A daily NDVI grid of 3 columns and 2 rows holding the two NDVI fields (and a carried field that
 // the compositor ignores).
-EosGridSpec dailyGrid(const std::vector<int16_t>& ndvi16, const std::vector<uint8_t>& ndvi8,
+EosGridSpec dailyGrid(const std::vector<int16_t> &ndvi16, const std::vector<uint8_t> &ndvi8,
                       int32_t columns = 3, int32_t rows = 2) {
     EosGridSpec g = testsupport::sinusoidalGrid(columns, rows);
     g.fields.push_back(testsupport::eosField("sur_refl_b01_1", testsupport::kEosInt16,
@@ -39,19 +39,21 @@ EosGridSpec dailyGrid(const std::vector<int16_t>& ndvi16, const std::vector<uint
     return g;
 }
 
-template <typename T> std::vector<T> fieldValues(const std::string& path, const std::string& field,
-                                                 const std::string& grid = "MODIS_Grid_2D") {
+template <typename T>
+std::vector<T> fieldValues(const std::string &path, const std::string &field,
+                           const std::string &grid = "MODIS_Grid_2D") {
     const auto g = testsupport::readEosGrid(path, grid);
     return testsupport::fromBytes<T>(testsupport::eosFieldOf(g, field).data);
 }
 
-std::string listOf(const std::vector<std::string>& paths, const char* separator = "\n") {
+std::string listOf(const std::vector<std::string> &paths, const char *separator = "\n") {
     std::string text;
-    for (const auto& p : paths) text += p + separator;
+    for (const auto &p : paths)
+        text += p + separator;
     return text;
 }
 
-std::string processingLines(const std::vector<std::string>& paths) {
+std::string processingLines(const std::vector<std::string> &paths) {
     std::string text;
     for (size_t i = 0; i < paths.size(); ++i) {
         text += std::to_string((i + 1) % 256) + " processing " + paths[i] + "\n";
@@ -59,7 +61,7 @@ std::string processingLines(const std::vector<std::string>& paths) {
     return text;
 }
 
-std::string warning(const std::string& path, const std::string& list) {
+std::string warning(const std::string &path, const std::string &list) {
     return "Warning: failed at opening file or get info for " + path + " from " + list + ".\n";
 }
 
@@ -74,7 +76,7 @@ TEST(PeakCompositeCli, UsageWithFewerThanTwoArguments) {
         "     {ndvi field name - 8bit} - used for input and output. Default - "
         "'sur_ndvi_b02_b01_8bit'\n"
         "     {qc field name} - used for output qc layer. Default - 'sur_ndvi_b02_b01_qc'\n";
-    for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"list.txt"}}) {
+    for (const auto &args : {std::vector<std::string>{}, std::vector<std::string>{"list.txt"}}) {
         const RunResult r = run(kProgram, args);
         EXPECT_EQ(r.status, 255);
         EXPECT_EQ(r.out, usage);
@@ -84,7 +86,7 @@ TEST(PeakCompositeCli, UsageWithFewerThanTwoArguments) {
 
 TEST(PeakCompositeCli, ListThatCannotBeOpened) {
     TempDir t;
-    for (const std::string& list : {t.file("missing.txt"), t.path()}) {
+    for (const std::string &list : {t.file("missing.txt"), t.path()}) {
         const RunResult r = run(kProgram, {list, t.file("out.hdf")});
         EXPECT_EQ(r.status, 255) << list;
         EXPECT_EQ(r.out, "Inn\nError: file " + list + " cannot be openned for reading.\n");
@@ -98,12 +100,12 @@ TEST(PeakCompositeCli, CompositeWithUnreadableEntryUsesUpItsPosition) {
     // Cells: 3000 then 5000; equal maxima; fill in between; no data everywhere; fill everywhere;
     // negative values.
     const std::string d1 = t.file("d1.hdf"), d3 = t.file("d3.hdf"), d4 = t.file("d4.hdf");
-    testsupport::writeEosFile(d1, dailyGrid({3000, 5000, 5000, kNoData, kFill, -500},
-                                            {200, 254, 120, 254, 255, 100}));
-    testsupport::writeEosFile(d3, dailyGrid({5000, 5000, kFill, kNoData, kFill, -400},
-                                            {255, 120, 254, 254, 255, 90}));
-    testsupport::writeEosFile(d4, dailyGrid({4000, 4000, 3000, kNoData, kFill, kNoData},
-                                            {210, 130, 130, 254, 255, 254}));
+    testsupport::writeEosFile(
+        d1, dailyGrid({3000, 5000, 5000, kNoData, kFill, -500}, {200, 254, 120, 254, 255, 100}));
+    testsupport::writeEosFile(
+        d3, dailyGrid({5000, 5000, kFill, kNoData, kFill, -400}, {255, 120, 254, 254, 255, 90}));
+    testsupport::writeEosFile(
+        d4, dailyGrid({4000, 4000, 3000, kNoData, kFill, kNoData}, {210, 130, 130, 254, 255, 254}));
     const std::string missing = t.file("d2.hdf");
     const std::vector<std::string> entries = {d1, missing, d3, d4};
     writeFile(t.file("list.txt"), listOf(entries, " \t\n"));
@@ -122,7 +124,7 @@ TEST(PeakCompositeCli, CompositeWithUnreadableEntryUsesUpItsPosition) {
               (std::vector<uint8_t>{255, 130, 130, 254, 255, 100}));
 }
 
-std::vector<uint8_t> bytesOf(const std::string& text, size_t count) {
+std::vector<uint8_t> bytesOf(const std::string &text, size_t count) {
     std::vector<uint8_t> b(count, 0);
     std::memcpy(b.data(), text.data(), std::min(text.size(), count));
     return b;
@@ -153,7 +155,7 @@ TEST(PeakCompositeCli, OutputLayoutAndAttributes) {
     EXPECT_EQ(g.projectionParameters, last.projectionParameters);
     EXPECT_EQ(g.originCode, last.originCode);
     struct Expected {
-        const char* name;
+        const char *name;
         int32_t type;
     } fields[] = {{"sur_ndvi_b02_b01", testsupport::kEosInt16},
                   {"sur_ndvi_b02_b01_8bit", testsupport::kEosUInt8},
@@ -167,29 +169,35 @@ TEST(PeakCompositeCli, OutputLayoutAndAttributes) {
         EXPECT_EQ(g.fields[i].compressionLevel, 9) << fields[i].name;
     }
 
-    auto text = [](const char* name, const std::string& value, int32_t count) {
+    auto text = [](const char *name, const std::string &value, int32_t count) {
         return EosAttribute{name, testsupport::kEosChar8, count, bytesOf(value, count)};
     };
-    auto f32 = [](const char* name, float v) {
+    auto f32 = [](const char *name, float v) {
         return testsupport::eosValues<float>(name, testsupport::kEosFloat32, {v});
     };
-    auto i16 = [](const char* name, std::vector<int16_t> v) {
+    auto i16 = [](const char *name, std::vector<int16_t> v) {
         return testsupport::eosValues<int16_t>(name, testsupport::kEosInt16, v);
     };
-    auto u8 = [](const char* name, std::vector<uint8_t> v) {
+    auto u8 = [](const char *name, std::vector<uint8_t> v) {
         return testsupport::eosValues<uint8_t>(name, testsupport::kEosUInt8, v);
     };
     const std::string trueValue = " field_value * scale + offset";
-    const std::vector<EosAttribute> ndvi16 = {
-        text("long_name", "Daily NDVI at 250 m", 19), i16("valid_range", {-10000, 10000}),
-        i16("_NodataFillValue", {-28672}),           i16("_FillValue", {-28673}),
-        text("units", "NoUnits", 8),                 f32("scale", 0.0001f),
-        f32("offset", 0.0f),                         text("true_value", trueValue, 30)};
-    const std::vector<EosAttribute> ndvi8 = {
-        text("long_name", "Daily NDVI at 250 m - 8bits", 27), u8("valid_range", {0, 250}),
-        u8("_NodataFillValue", {254}),                       u8("_FillValue", {255}),
-        text("units", "NoUnits", 8),                         f32("scale", 0.0001f),
-        f32("offset", -1.0f),                                text("true_value", trueValue, 30)};
+    const std::vector<EosAttribute> ndvi16 = {text("long_name", "Daily NDVI at 250 m", 19),
+                                              i16("valid_range", {-10000, 10000}),
+                                              i16("_NodataFillValue", {-28672}),
+                                              i16("_FillValue", {-28673}),
+                                              text("units", "NoUnits", 8),
+                                              f32("scale", 0.0001f),
+                                              f32("offset", 0.0f),
+                                              text("true_value", trueValue, 30)};
+    const std::vector<EosAttribute> ndvi8 = {text("long_name", "Daily NDVI at 250 m - 8bits", 27),
+                                             u8("valid_range", {0, 250}),
+                                             u8("_NodataFillValue", {254}),
+                                             u8("_FillValue", {255}),
+                                             text("units", "NoUnits", 8),
+                                             f32("scale", 0.0001f),
+                                             f32("offset", -1.0f),
+                                             text("true_value", trueValue, 30)};
     const std::vector<EosAttribute> qc = {
         text("long_name", "Quality Layer for NDVI Maximum Value Composite at 250 m", 55),
         u8("valid_range", {0, 250}), u8("_NodataFillValue", {254}), u8("_FillValue", {255})};
@@ -208,8 +216,8 @@ TEST(PeakCompositeCli, NamedGridAndFields) {
     TempDir t;
     EosGridSpec g = testsupport::sinusoidalGrid(2, 1);
     g.name = "Other_Grid";
-    g.fields.push_back(testsupport::eosField("n16", testsupport::kEosInt16,
-                                             std::vector<int16_t>{100, 200}));
+    g.fields.push_back(
+        testsupport::eosField("n16", testsupport::kEosInt16, std::vector<int16_t>{100, 200}));
     g.fields.push_back(
         testsupport::eosField("n8", testsupport::kEosUInt8, std::vector<uint8_t>{10, 20}));
     testsupport::writeEosFile(t.file("a.hdf"), g);
@@ -228,8 +236,8 @@ TEST(PeakCompositeCli, SkippedEntries) {
     TempDir t;
     const std::string good = t.file("good.hdf");
     testsupport::writeEosFile(good, dailyGrid({100, 200, 300, 400, 500, 600}, {1, 2, 3, 4, 5, 6}));
-    EosGridSpec other = dailyGrid({900, 900, 900, 900, 900, 900, 900, 900},
-                                  {9, 9, 9, 9, 9, 9, 9, 9}, 4, 2);
+    EosGridSpec other =
+        dailyGrid({900, 900, 900, 900, 900, 900, 900, 900}, {9, 9, 9, 9, 9, 9, 9, 9}, 4, 2);
     testsupport::writeEosFile(t.file("other_size.hdf"), other);
     EosGridSpec no8 = testsupport::sinusoidalGrid(3, 2);
     no8.fields.push_back(testsupport::eosField("sur_ndvi_b02_b01", testsupport::kEosInt16,
@@ -242,7 +250,7 @@ TEST(PeakCompositeCli, SkippedEntries) {
     const std::string longPath = "/" + std::string(300, 'x') + ".hdf";
 
     struct Case {
-        const char* name;
+        const char *name;
         std::string entry;
         std::string warning;
     } cases[] = {
@@ -255,7 +263,7 @@ TEST(PeakCompositeCli, SkippedEntries) {
          "Warning: path " + longPath + " from " + t.file("list.txt") +
              " is longer than 255 characters.\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         // The skipped entry comes after the first readable one (its counts set the grid size).
         const std::vector<std::string> entries = {good, c.entry, good};
         writeFile(t.file("list.txt"), listOf(entries));
@@ -310,10 +318,10 @@ TEST(PeakCompositeCli, ListLengthLimit) {
 TEST(PeakCompositeCli, NoReadableInput) {
     TempDir t;
     const std::string list = t.file("list.txt");
-    const std::string none = "Error: no input of " + list +
-                             " could be opened and read; no output written.\n";
+    const std::string none =
+        "Error: no input of " + list + " could be opened and read; no output written.\n";
     struct Case {
-        const char* name;
+        const char *name;
         std::string listText;
         std::string out;
         std::string err;
@@ -324,7 +332,7 @@ TEST(PeakCompositeCli, NoReadableInput) {
          "Inn\n" + processingLines({t.file("x.hdf"), t.file("y.hdf")}),
          warning(t.file("x.hdf"), list) + warning(t.file("y.hdf"), list) + none},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         writeFile(list, c.listText);
         const RunResult r = run(kProgram, {list, t.file("c.hdf")});
         EXPECT_EQ(r.status, 255) << c.name;
@@ -376,7 +384,7 @@ TEST(PeakCompositeCli, ReplacesAnEarlierOutputAndLeavesNoTemporaryFile) {
     EXPECT_EQ(fieldValues<int16_t>(t.file("c.hdf"), "sur_ndvi_b02_b01"),
               (std::vector<int16_t>{1, 2, 3, 4, 5, 6}));
     size_t files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(t.path())) {
+    for (const auto &e : std::filesystem::directory_iterator(t.path())) {
         (void)e;
         ++files;
     }

@@ -1,5 +1,5 @@
-// The compositing rules of the period maximum-value composite, as sequences of daily values per cell,
-// and the list position counter.
+// The compositing rules of the period maximum-value composite, as sequences of daily values per
+// cell, and the list position counter.
 #include "compositerules.h"
 #include "peakcomposite.h"
 #include "support/tempdir.h"
@@ -20,7 +20,7 @@ struct Kept16 {
 };
 
 // Folds a cell's inputs in list order, the k-th input (from 0) at list position k + 1.
-Kept16 fold16(const std::vector<int16_t>& inputs) {
+Kept16 fold16(const std::vector<int16_t> &inputs) {
     Kept16 kept{kNoData, 254};
     uint8_t position = 0;
     for (int16_t v : inputs) {
@@ -32,7 +32,7 @@ Kept16 fold16(const std::vector<int16_t>& inputs) {
 
 TEST(Composite16, Sequences) {
     struct Case {
-        const char* name;
+        const char *name;
         std::vector<int16_t> inputs;
         int16_t value;
         int quality;
@@ -52,7 +52,7 @@ TEST(Composite16, Sequences) {
         {"empty cell takes even the lowest", {-32768}, -32768, 1},
         {"empty", {}, kNoData, 254},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const Kept16 kept = fold16(c.inputs);
         EXPECT_EQ(kept.value, c.value) << c.name;
         EXPECT_EQ(kept.quality, c.quality) << c.name;
@@ -64,13 +64,21 @@ TEST(Composite8, Sequences) {
         std::vector<uint8_t> inputs;
         uint8_t value;
     } cases[] = {
-        {{200, 255, 210}, 255}, {{254, 120}, 120}, {{120, 254}, 120}, {{100, 130, 110}, 130},
-        {{254, 254}, 254},      {{255, 254}, 255}, {{0}, 0},          {{250, 251}, 251},
-        {{}, 254},              {{3, 3}, 3},
+        {{200, 255, 210}, 255},
+        {{254, 120}, 120},
+        {{120, 254}, 120},
+        {{100, 130, 110}, 130},
+        {{254, 254}, 254},
+        {{255, 254}, 255},
+        {{0}, 0},
+        {{250, 251}, 251},
+        {{}, 254},
+        {{3, 3}, 3},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         uint8_t kept = 254;
-        for (uint8_t v : c.inputs) peakcomposite::foldNdvi8(&v, &kept, 1);
+        for (uint8_t v : c.inputs)
+            peakcomposite::foldNdvi8(&v, &kept, 1);
         EXPECT_EQ(kept, c.value) << ::testing::PrintToString(c.inputs);
     }
 }
@@ -97,7 +105,8 @@ TEST(ListPosition, WrapsAfter255) {
     std::vector<int> seen;
     for (int entry = 1; entry <= 257; ++entry) {
         position = peakcomposite::nextListPosition(position);
-        if (entry == 1 || entry == 255 || entry == 256 || entry == 257) seen.push_back(position);
+        if (entry == 1 || entry == 255 || entry == 256 || entry == 257)
+            seen.push_back(position);
     }
     EXPECT_EQ(seen, (std::vector<int>{1, 255, 0, 1}));
 }
@@ -105,7 +114,7 @@ TEST(ListPosition, WrapsAfter255) {
 TEST(ListFile, TokensSeparatedByAnyWhiteSpace) {
     testsupport::TempDir t;
     struct Case {
-        const char* name;
+        const char *name;
         std::string text;
         std::vector<std::string> entries;
     } cases[] = {
@@ -117,7 +126,7 @@ TEST(ListFile, TokensSeparatedByAnyWhiteSpace) {
         {"empty", "", {}},
         {"stops after one entry too many", "1 2 3 4 5 6", {"1", "2", "3", "4"}},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         testsupport::writeFile(t.file("list.txt"), c.text);
         std::vector<std::string> entries{"left over"};
         ASSERT_TRUE(peakcomposite::readListFile(t.file("list.txt"), 3, entries)) << c.name;
@@ -129,20 +138,21 @@ TEST(ListFile, TokensSeparatedByAnyWhiteSpace) {
 }
 
 TEST(PeakCompositeArguments, OptionalNamesByPosition) {
-    const char* args[] = {"prog", "list.txt", "out.hdf", "G", "n16", "n8", "qc"};
+    const char *args[] = {"prog", "list.txt", "out.hdf", "G", "n16", "n8", "qc"};
     struct Case {
         int argc;
         bool ok;
-        const char* grid;
-        const char* qc;
+        const char *grid;
+        const char *qc;
     } cases[] = {{2, false, "", ""},
                  {3, true, "MODIS_Grid_2D", "sur_ndvi_b02_b01_qc"},
                  {4, true, "G", "sur_ndvi_b02_b01_qc"},
                  {7, true, "G", "qc"}};
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         peakcomposite::Options o;
         ASSERT_EQ(peakcomposite::parseArguments(c.argc, args, o), c.ok) << c.argc;
-        if (!c.ok) continue;
+        if (!c.ok)
+            continue;
         EXPECT_EQ(o.listPath, "list.txt");
         EXPECT_EQ(o.outputPath, "out.hdf");
         EXPECT_EQ(o.gridName, c.grid);
