@@ -176,8 +176,9 @@ double parseNumber(const std::string &text) {
     std::istringstream in(text);
     in.imbue(std::locale::classic());
     double value = 0;
-    if (!(in >> value) || !std::isfinite(value))
-        return 0;
+    // No number leaves 0; a number beyond the double range gives the largest double of its sign,
+    // which no cell number can hold, so the run reports it instead of using a made-up 0.
+    in >> value;
     return value;
 }
 

@@ -27,7 +27,8 @@ RetrievalMode parseRetrievalMode(const std::string &text);
 extern const char *const kAlbersDefinition;
 
 // A number read from the start of `text` as a stream reads a double ("12.5abc" is 12.5);
-// a text that does not begin with a number reads as 0.
+// a text that does not begin with a number reads as 0, one beyond the double range as the
+// largest double of its sign.
 double parseNumber(const std::string &text);
 
 // Truncates toward zero into a 32-bit cell number; false when `value` is not finite or does not

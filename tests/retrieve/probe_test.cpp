@@ -22,8 +22,15 @@ TEST(ProbeParse, NumbersReadFromTheStartOfTheText) {
         const char *text;
         double value;
     };
-    const Case cases[] = {{"12.5abc", 12.5}, {"abc", 0}, {"", 0},        {"-3", -3},
-                          {"1e3", 1000},     {" 7", 7},  {"10.9", 10.9}, {"1e999", 0}};
+    const Case cases[] = {{"12.5abc", 12.5},
+                          {"abc", 0},
+                          {"", 0},
+                          {"-3", -3},
+                          {"1e3", 1000},
+                          {" 7", 7},
+                          {"10.9", 10.9},
+                          {"1e999", std::numeric_limits<double>::max()},
+                          {"-1e999", -std::numeric_limits<double>::max()}};
     for (const Case &c : cases)
         EXPECT_DOUBLE_EQ(veg::probe::parseNumber(c.text), c.value) << c.text;
 }
