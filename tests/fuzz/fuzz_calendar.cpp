@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         numbers[i] = static_cast<int>(static_cast<unsigned>(y) ^ (static_cast<unsigned>(m) << 8) ^
                                       (static_cast<unsigned>(d) << 16));
     }
-    const calendar::Period period = calendar::periodOf(numbers[0], numbers[1], numbers[2], numbers[3]);
+    const calendar::Period period =
+        calendar::periodOf(numbers[0], numbers[1], numbers[2], numbers[3]);
     const std::string tag = calendar::periodTag(period);
     const std::string folder = parts.back();
     try {

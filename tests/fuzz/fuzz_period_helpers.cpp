@@ -10,9 +10,9 @@ namespace {
 using Entry = int (*)(int, const char *const[], std::FILE *, std::FILE *);
 
 const Entry kEntries[] = {
-    periods::runDatespan,     periods::runPeriodOfDate,  periods::runSeasonDates,
-    periods::runPeriodIndex,  periods::runPeriodCatalog, periods::runPeriodRange,
-    periods::runWeekNumber,   periods::runWeekNumberSunday, periods::runYearOffset,
+    periods::runDatespan,    periods::runPeriodOfDate,     periods::runSeasonDates,
+    periods::runPeriodIndex, periods::runPeriodCatalog,    periods::runPeriodRange,
+    periods::runWeekNumber,  periods::runWeekNumberSunday, periods::runYearOffset,
 };
 constexpr size_t kEntryCount = sizeof kEntries / sizeof kEntries[0];
 

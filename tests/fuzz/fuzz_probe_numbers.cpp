@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const int64_t width = 4800;
         const int64_t height = 4800;
         if (windowInside(window, width, height) &&
-            (window.xstart < 0 || window.ystart < 0 || window.xlength <= 0 ||
-             window.ylength <= 0 || window.xstart + int64_t{window.xlength} > width ||
+            (window.xstart < 0 || window.ystart < 0 || window.xlength <= 0 || window.ylength <= 0 ||
+             window.xstart + int64_t{window.xlength} > width ||
              window.ystart + int64_t{window.ylength} > height)) {
             __builtin_trap();
         }

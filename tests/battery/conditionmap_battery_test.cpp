@@ -1,0 +1,155 @@
+// conditionmap against damaged extremes and NDVI grids and unusable output paths.
+#include "battery.h"
+#include "gridfixtures.h"
+
+#include "support/process.h"
+#include "support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using battery::Damage;
+using battery::GridFault;
+using testsupport::TempDir;
+
+const std::vector<std::string> kExtremesFields = {"ndvi_min", "ndvi_max", "ndvi_min2", "ndvi_min3"};
+
+struct Inputs {
+    std::string extremes;
+    std::string ndvi;
+    std::string output;
+};
+
+Inputs goodInputs(const TempDir &dir) {
+    Inputs in{dir.file("extremes.hdf"), dir.file("ndvi.hdf"), dir.file("vci.hdf")};
+    testsupport::writeEosFile(in.extremes, battery::int16Grid(kExtremesFields, 4, 3, 2000));
+    testsupport::writeEosFile(in.ndvi, battery::int16Grid({"sur_ndvi_b02_b01"}, 4, 3, 3000));
+    return in;
+}
+
+testsupport::RunResult runConditionmap(const Inputs &in) {
+    return battery::run(CONDITIONMAP_BIN, {in.extremes, in.ndvi, in.output});
+}
+
+TEST(ConditionmapBattery, GoodInputsMakeAnOutput) {
+    const TempDir dir;
+    const Inputs in = goodInputs(dir);
+    const auto result = runConditionmap(in);
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_TRUE(testsupport::fileExists(in.output));
+}
+
+struct DamagedFile {
+    bool extremes; // which input is damaged
+    Damage damage;
+    int64_t cut;
+};
+
+// An input that cannot be opened or queried stops the run before any output.
+TEST(ConditionmapBattery, DamagedInputFiles) {
+    const std::vector<DamagedFile> cases = {
+        {true, Damage::Missing, 0},    {true, Damage::Empty, 0},
+        {true, Damage::Directory, 0},  {true, Damage::RandomBytes, 0},
+        {true, Damage::Truncated, 4},  {true, Damage::Truncated, 300},
+        {false, Damage::Missing, 0},   {false, Damage::Empty, 0},
+        {false, Damage::Directory, 0}, {false, Damage::RandomBytes, 0},
+        {false, Damage::Truncated, 4}, {false, Damage::Truncated, 300},
+    };
+    for (const DamagedFile &c : cases) {
+        const TempDir dir;
+        Inputs in = goodInputs(dir);
+        const std::string good = c.extremes ? in.extremes : in.ndvi;
+        std::string &target = c.extremes ? in.extremes : in.ndvi;
+        target = dir.file(c.extremes ? "bad-extremes.hdf" : "bad-ndvi.hdf");
+        battery::spoil(good, target, c.damage, c.cut);
+        battery::expectCleanFailure(runConditionmap(in), {255, target, in.output},
+                                    std::string(c.extremes ? "extremes " : "ndvi ") +
+                                        battery::damageName(c.damage) + " " +
+                                        std::to_string(c.cut));
+    }
+}
+
+// A file cut inside its data opens, but its fields cannot be read: the run goes on and ends with
+// "Failed." and status 1, or stops at the query with 255 and no output.
+TEST(ConditionmapBattery, FilesCutInsideTheirData) {
+    for (const bool extremes : {true, false}) {
+        for (const int64_t cut : {int64_t{-16}, int64_t{-600}}) {
+            const TempDir dir;
+            Inputs in = goodInputs(dir);
+            std::string &target = extremes ? in.extremes : in.ndvi;
+            const std::string good = target;
+            target = dir.file("cut.hdf");
+            battery::spoil(good, target, Damage::Truncated, cut);
+            const auto result = runConditionmap(in);
+            const std::string what =
+                (extremes ? "extremes cut " : "ndvi cut ") + std::to_string(cut);
+            if (result.status == 1) {
+                SCOPED_TRACE(what);
+                EXPECT_NE(result.err.find(target), std::string::npos) << result.err;
+                EXPECT_TRUE(battery::endsWith(result.out, "Failed.\n")) << "stdout:\n"
+                                                                        << result.out << "stderr:\n"
+                                                                        << result.err;
+            } else {
+                battery::expectCleanFailure(result, {255, target, in.output}, what);
+            }
+        }
+    }
+}
+
+struct WrongGrid {
+    bool extremes;
+    GridFault fault;
+    bool readFailure; // the grid opens but its fields cannot be read as 16-bit grids
+};
+
+// A grid that cannot be opened or queried stops the run (255, no output). A field that is queried
+// but cannot be read as a 16-bit grid is a read failure: the run goes on with no-data cells and
+// ends with "Failed." and status 1. An NDVI field of three dimensions also hands its dimension list
+// to the output, which then cannot be defined: 255 and no output.
+TEST(ConditionmapBattery, GridsWithoutTheExpectedContent) {
+    const std::vector<WrongGrid> cases = {
+        {true, GridFault::OtherGridName, false},    {true, GridFault::FieldMissing, false},
+        {true, GridFault::WrongType, true},         {true, GridFault::ThreeDimensions, true},
+        {true, GridFault::HugeSize, false},         {false, GridFault::OtherGridName, false},
+        {false, GridFault::FieldMissing, false},    {false, GridFault::WrongType, true},
+        {false, GridFault::ThreeDimensions, false}, {false, GridFault::OtherSize, false},
+        {false, GridFault::HugeSize, false},
+    };
+    for (const WrongGrid &c : cases) {
+        const TempDir dir;
+        Inputs in = goodInputs(dir);
+        std::string &target = c.extremes ? in.extremes : in.ndvi;
+        target = dir.file("wrong.hdf");
+        testsupport::writeEosFile(
+            target,
+            battery::withFault(c.extremes ? battery::int16Grid(kExtremesFields, 4, 3, 2000)
+                                          : battery::int16Grid({"sur_ndvi_b02_b01"}, 4, 3, 3000),
+                               c.fault));
+        const std::string what =
+            std::string(c.extremes ? "extremes " : "ndvi ") + battery::gridFaultName(c.fault);
+        const auto result = runConditionmap(in);
+        if (c.readFailure) {
+            battery::expectCleanFailure(result, {1, "read data from " + target + " failed.", ""},
+                                        what);
+            EXPECT_TRUE(battery::endsWith(result.out, "Failed.\n")) << what;
+        } else {
+            battery::expectCleanFailure(result, {255, target, in.output}, what);
+        }
+    }
+}
+
+TEST(ConditionmapBattery, UnusableOutputPaths) {
+    const TempDir dir;
+    Inputs in = goodInputs(dir);
+    testsupport::writeFile(dir.file("plain"), "a file, not a folder");
+    for (const std::string &output :
+         {dir.file("plain/vci.hdf"), dir.file("missing-folder/vci.hdf"), dir.path()}) {
+        in.output = output;
+        const auto result = runConditionmap(in);
+        battery::expectCleanFailure(result, {255, output, output == dir.path() ? "" : output},
+                                    "output " + output);
+    }
+}
+
+} // namespace
