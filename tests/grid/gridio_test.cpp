@@ -326,6 +326,48 @@ TEST(GridReader, ReadsOnlyIntoBuffersOfTheFieldsTypeAndSize) {
     EXPECT_EQ(info->numberType, kInt16);
 }
 
+TEST(GridReader, WindowReadsStayInsideTheField) {
+    TempDir dir;
+    testsupport::writeEosFile(dir.file("in.hdf"), sampleGrid());
+    GridReader r;
+    ASSERT_TRUE(r.open(dir.file("in.hdf"), "MODIS_Grid_2D"));
+    struct Case {
+        const char *what;
+        Edge start;
+        Edge edge;
+        size_t count;
+        bool ok;
+        std::vector<int16_t> values;
+    };
+    // Cell (r, c) of the sample holds (4 r + c) x 100 - 500.
+    const Case cases[] = {
+        {"middle 2 x 2", {1, 1}, {2, 2}, 4, true, {0, 100, 400, 500}},
+        {"last row", {2, 0}, {1, 4}, 4, true, {300, 400, 500, 600}},
+        {"whole field", {0, 0}, {3, 4}, 12, true, {}},
+        {"one row too many", {2, 0}, {2, 4}, 8, false, {}},
+        {"one column too many", {0, 1}, {1, 4}, 4, false, {}},
+        {"negative start", {-1, 0}, {1, 1}, 1, false, {}},
+        {"empty window", {0, 0}, {0, 4}, 4, false, {}},
+        {"buffer too small", {0, 0}, {2, 2}, 3, false, {}},
+    };
+    for (const Case &c : cases) {
+        std::vector<int16_t> buffer(c.count + 1, 42);
+        EXPECT_EQ(
+            readFieldWindow(r.grid(), "sur_ndvi_b02_b01", c.start, c.edge, buffer.data(), c.count),
+            c.ok)
+            << c.what;
+        if (c.ok && !c.values.empty()) {
+            EXPECT_EQ(std::vector<int16_t>(buffer.begin(), buffer.begin() + c.values.size()),
+                      c.values)
+                << c.what;
+        }
+        EXPECT_EQ(buffer.back(), 42) << c.what;
+    }
+    std::vector<uint8_t> bytes(4);
+    EXPECT_FALSE(readFieldWindow(r.grid(), "sur_ndvi_b02_b01", Edge{0, 0}, Edge{2, 2}, bytes.data(),
+                                 bytes.size()));
+}
+
 TEST(GridWriter, CopiesGeometryAndDimensionListAndCompression) {
     TempDir dir;
     EosGridSpec in = sampleGrid();
