@@ -129,7 +129,13 @@ class PlanOfRun(unittest.TestCase):
         for got, want in cases:
             with self.subTest(want=want):
                 self.assertEqual(got, want)
-        self.assertEqual(len(plan.products()), 3 + 6 * len(plan.composites))
+        self.assertEqual(plan.used_days(), ["2022.01.03", "2022.01.09", "2023.01.02",
+                                            "2023.12.31", "2024.01.02"])
+        products = plan.products()
+        self.assertEqual(len(products), len(set(products)))
+        self.assertEqual(len(products), 4 + 5 + 3 + 12 * len(plan.composites))
+        self.assertIn(plan.daily("2024.01.02"), products)
+        self.assertIn(plan.extremes(53), products)
 
     def test_refused_configurations(self):
         crowded = make_tiles(os.path.join(self.root.name, "crowded"), {"2022.01.01": ["t%02d.hdf" % i for i in range(33)]})
@@ -263,6 +269,8 @@ class QuicklookColours(unittest.TestCase):
                 self.assertEqual(quicklook.colour(kind, 0), quicklook.RAMPS[kind][0][1] + (255,))
                 self.assertEqual(quicklook.colour(kind, 250), quicklook.RAMPS[kind][-1][1] + (255,))
                 lines = quicklook.colour_table(kind).splitlines()
+                self.assertEqual(lines[-1], "nv 0 0 0 0")
+                lines = lines[:-1]
                 self.assertEqual([int(line.split()[0]) for line in lines], list(range(256)))
                 self.assertTrue(all(len(line.split()) == 5 for line in lines))
                 # every valid value is opaque and none is the no-data grey

@@ -187,6 +187,9 @@ class Plan:
     def quicklook(self, kind, year, period):
         return self.path("quicklooks", str(year), "%s_%s.png" % (kind, self.tag(year, period)))
 
+    def geotiff(self, kind, year, period):
+        return self.path("geotiff", str(year), "%s_%s.tif" % (kind, self.tag(year, period)))
+
     def legend(self, kind):
         return self.path("quicklooks", "legend_%s.svg" % kind)
 
@@ -197,13 +200,23 @@ class Plan:
         """The HDF-EOS file holding the 8-bit field of a VCI or NDVI product."""
         return self.vci(year, period) if kind == "vci" else self.composite(year, period)
 
+    def used_days(self):
+        """Date texts of every day that feeds some composite of the plan, in date order."""
+        return sorted({d for p, y in self.composites for d in self.present_days(y, p)})
+
     def products(self):
-        """Every final file of the plan: reports, quicklooks, legends and the page."""
-        files = [self.page(), self.legend("ndvi"), self.legend("vci")]
+        """Every file the run keeps: the mask, daily grids, lists, composites, extremes, VCI grids,
+        GeoTIFFs, reports, quicklooks, legends and the page. Asking for all of them (and not only
+        the last ones) makes a run remake any of them that was removed, with what depends on it."""
+        files = [self.page(), self.legend("ndvi"), self.legend("vci"), self.mask()]
+        files += [self.daily(d) for d in self.used_days()]
+        files += [self.extremes(p) for p in self.periods]
         for p, y in self.composites:
+            files += [self.period_list(y, p), self.composite_list(y, p), self.composite(y, p),
+                      self.vci(y, p)]
             for kind in ("ndvi", "vci"):
                 files += [self.report(kind, y, p, "csv"), self.report(kind, y, p, "json"),
-                          self.quicklook(kind, y, p)]
+                          self.quicklook(kind, y, p), self.geotiff(kind, y, p)]
         return files
 
 

@@ -8,6 +8,7 @@ to the page, so the output folder can be moved or copied as a whole.
 Usage:
   page.py html  --config JSON            write the page of the run described by the configuration
   page.py table --report REPORT.json     print a report's histogram as a text table
+  page.py latest --kind vci|ndvi --config JSON   print the histogram of the run's latest period
 """
 
 import argparse
@@ -104,9 +105,23 @@ def page_html(plan):
     return "".join(parts)
 
 
+def latest_table(plan, kind):
+    """Heading and histogram table of the report of the run's latest period."""
+    latest = plan.latest()
+    if latest is None:
+        raise ValueError("the run has no period with data")
+    period, year = latest
+    first, last = chainplan.period_dates(year, period, plan.length, plan.actual)
+    report = plan.report(kind, year, period, "json")
+    return "%s histogram of period %02d of %d (%s to %s), from %s:\n%s" % (
+        kind.upper(), period, year, chainplan.date_text(first), chainplan.date_text(last), report,
+        text_table(load_report(report)))
+
+
 def main(argv):
     parser = argparse.ArgumentParser(prog="page.py")
-    parser.add_argument("what", choices=["html", "table"])
+    parser.add_argument("what", choices=["html", "table", "latest"])
+    parser.add_argument("--kind", choices=["ndvi", "vci"], default="vci")
     parser.add_argument("--config")
     parser.add_argument("--report")
     args = parser.parse_args(argv)
@@ -117,8 +132,11 @@ def main(argv):
             sys.stdout.write(text_table(load_report(args.report)))
             return 0
         if not args.config:
-            parser.error("html needs --config")
+            parser.error("%s needs --config" % args.what)
         plan = chainplan.Plan(json.loads(args.config))
+        if args.what == "latest":
+            sys.stdout.write(latest_table(plan, args.kind))
+            return 0
         tmp = plan.page() + ".part"
         with open(tmp, "w") as handle:
             handle.write(page_html(plan))

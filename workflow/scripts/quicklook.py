@@ -4,10 +4,12 @@
 A byte value is coloured by a ramp over the valid range 0..250; the no-data value 254 is grey and the
 fill value 255 (outside the area of interest) is transparent. The image is drawn by GDAL's tools:
 gdal_translate resamples the field to a viewable size and gdaldem color-relief applies the colour table
-(one exact entry per byte value) and writes the PNG with an alpha band.
+(one entry per byte value) and writes the PNG with an alpha band. With --geotiff the field is
+also kept at full resolution as a GeoTIFF, which the statistics reports read.
 
 Usage:
-  quicklook.py image  --kind ndvi|vci --input PRODUCT.hdf --output FILE.png [--width N]
+  quicklook.py image  --kind ndvi|vci --input PRODUCT.hdf --output FILE.png [--geotiff FILE.tif]
+                      [--width N]
   quicklook.py legend --kind ndvi|vci --output FILE.svg
 """
 
@@ -59,8 +61,10 @@ def colour(kind, value):
 
 
 def colour_table(kind):
-    """gdaldem colour file text: one exact entry per byte value."""
-    return "".join("%d %d %d %d %d\n" % ((v,) + colour(kind, v)) for v in range(256))
+    """gdaldem colour file text: one entry per byte value, so that interpolation between entries
+    never mixes colours, and "nv" for cells that the raster marks as no data (the fill value)."""
+    return "".join("%d %d %d %d %d\n" % ((v,) + colour(kind, v)) for v in range(256)) + \
+        "nv %d %d %d %d\n" % FILL_RGBA
 
 
 def output_size(width, height, smallest=256, largest=1024):
@@ -82,8 +86,20 @@ def run(command):
     return proc.stdout.decode("utf-8", "replace")
 
 
-def make_image(kind, product, output, largest):
-    source = chainplan.subdataset(product, kind)
+def make_geotiff(kind, product, output):
+    """The product's 8-bit field as a deflate-compressed GeoTIFF with the grid's georeferencing."""
+    tmp = output + ".part.tif"
+    try:
+        run(["gdal_translate", "-q", "-of", "GTiff", "-co", "COMPRESS=DEFLATE", "-co", "TILED=YES",
+             chainplan.subdataset(product, kind), tmp])
+        os.replace(tmp, output)
+    finally:
+        if os.path.exists(tmp):
+            os.remove(tmp)
+
+
+def make_image(kind, source, output, largest):
+    """PNG of a byte raster coloured by the kind's table, shrunk or enlarged to a viewable size."""
     info = json.loads(run(["gdalinfo", "-json", source]))
     width, height = output_size(int(info["size"][0]), int(info["size"][1]), largest=largest)
     base = output + ".part"
@@ -94,8 +110,8 @@ def make_image(kind, product, output, largest):
             handle.write(colour_table(kind))
         run(["gdal_translate", "-q", "-of", "VRT", "-r", "nearest", "-outsize", str(width),
              str(height), source, vrt])
-        proc = subprocess.run(["gdaldem", "color-relief", "-q", "-of", "PNG", "-alpha",
-                               "-exact_color_entry", vrt, colours, png],
+        proc = subprocess.run(["gdaldem", "color-relief", "-q", "-of", "PNG", "-alpha", vrt,
+                               colours, png],
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
         if proc.returncode != 0 or not os.path.isfile(png):
             raise RuntimeError("gdaldem failed with status %d: %s" % (
@@ -148,6 +164,7 @@ def main(argv):
     parser.add_argument("--kind", choices=sorted(RAMPS), required=True)
     parser.add_argument("--input")
     parser.add_argument("--output", required=True)
+    parser.add_argument("--geotiff")
     parser.add_argument("--width", type=int, default=1024)
     args = parser.parse_args(argv)
     try:
@@ -159,7 +176,11 @@ def main(argv):
         else:
             if not args.input:
                 parser.error("image needs --input")
-            make_image(args.kind, args.input, args.output, max(16, args.width))
+            source = chainplan.subdataset(args.input, args.kind)
+            if args.geotiff:
+                make_geotiff(args.kind, args.input, args.geotiff)
+                source = args.geotiff
+            make_image(args.kind, source, args.output, max(16, args.width))
     except (OSError, RuntimeError, ValueError, KeyError) as err:
         sys.stderr.write("quicklook: %s: %s\n" % (args.output, err))
         return 1

@@ -1,0 +1,243 @@
+#!/usr/bin/env bash
+# Runs every program's benchmark against its I/O-only baseline (the same reads and writes without the
+# per-cell work) and, where one exists, against a peer doing the same job another way, and prints one
+# table: program, size, median wall time, peak memory, ratio to baseline, ratio to peer.
+#
+# usage: bench/run-all.sh [--quick] [--runs N] [--build DIR] [--data DIR]
+#   --quick   small grids and 3 runs (under a minute); default: real sizes (4800 x 4800 grids,
+#             a 20000 x 20000 raster for tallyband) and 5 runs
+#   --build   build folder holding bin/ (default: build)
+#   --data    where the generated inputs are kept between runs (default: <build>/bench-data)
+# Program, baseline and peer run alternately; the medians are compared. The inputs are generated on
+# first use and reused. Peers: `gdalinfo -hist` for tallyband, and for the VCI step the same index
+# computed with GDAL's Python bindings and numpy from the same composite and extremes grids.
+set -euo pipefail
+
+quick=0
+runs=""
+build=build
+data=""
+while [[ $# -gt 0 ]]; do
+    case $1 in
+        --quick) quick=1 ;;
+        --runs) runs=$2; shift ;;
+        --build) build=$2; shift ;;
+        --data) data=$2; shift ;;
+        *) echo "usage: $0 [--quick] [--runs N] [--build DIR] [--data DIR]" >&2; exit 2 ;;
+    esac
+    shift
+done
+build=$(cd "$build" && pwd)
+bin=$build/bin
+if ((quick)); then
+    grid=480; tile=240; raster=4000; years=8; runs=${runs:-3}; data=${data:-$build/bench-data/quick}
+else
+    grid=4800; tile=4800; raster=20000; years=20; runs=${runs:-5}; data=${data:-$build/bench-data/full}
+fi
+mkdir -p "$data"
+data=$(cd "$data" && pwd)
+python=$(sed -n '1s/^#! *\([^ ]*\).*/\1/p' "$(command -v snakemake 2>/dev/null || echo /dev/null)")
+[[ -x $python ]] || python=python3
+
+rows=()
+times_file=$(mktemp)
+trap 'rm -f "$times_file"' EXIT
+
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+
+# run_timed <expected status> <command...>: runs it, appends "seconds kilobytes" to $times_file.
+run_timed() {
+    local want=$1 status=0
+    shift
+    /usr/bin/time -f "%e %M" -o "$times_file.one" "$@" >/dev/null 2>&1 || status=$?
+    if [[ $status -ne $want ]]; then
+        echo "bench: exit status $status (expected $want): $*" >&2
+        return 1
+    fi
+    cat "$times_file.one" >>"$times_file"
+}
+
+# measure <program> <size> <status> <peer name|-> -- <program cmd> -- <baseline cmd> [-- <peer cmd>]
+measure() {
+    local name=$1 size=$2 want=$3 peer=$4
+    shift 5
+    local -a cmds=() prog=() base=() other=()
+    local which=prog
+    for arg in "$@"; do
+        if [[ $arg == "--" ]]; then
+            [[ $which == prog ]] && which=base || which=other
+            continue
+        fi
+        case $which in prog) prog+=("$arg") ;; base) base+=("$arg") ;; other) other+=("$arg") ;; esac
+    done
+    local -a tp=() mp=() tb=() tq=()
+    local i
+    for ((i = 1; i <= runs; i++)); do
+        : >"$times_file"
+        run_timed "$want" "${prog[@]}" || { rows+=("$name|$size|failed|||"); return 0; }
+        run_timed "$want" "${base[@]}" || { rows+=("$name|$size|baseline failed|||"); return 0; }
+        if [[ ${#other[@]} -gt 0 ]]; then
+            run_timed 0 "${other[@]}" || { rows+=("$name|$size|peer failed|||"); return 0; }
+        fi
+        mapfile -t cmds <"$times_file"
+        tp+=("${cmds[0]% *}"); mp+=("${cmds[0]#* }"); tb+=("${cmds[1]% *}")
+        [[ ${#other[@]} -gt 0 ]] && tq+=("${cmds[2]% *}")
+    done
+    local t m b q ratio_peer="-"
+    t=$(median "${tp[@]}"); m=$(median "${mp[@]}"); b=$(median "${tb[@]}")
+    if [[ ${#tq[@]} -gt 0 ]]; then
+        q=$(median "${tq[@]}")
+        ratio_peer=$(awk -v t="$t" -v q="$q" -v p="$peer" 'BEGIN { printf "%.2f (%s %.2f s)", t / q, p, q }')
+    fi
+    rows+=("$(awk -v n="$name" -v s="$size" -v t="$t" -v m="$m" -v b="$b" -v r="$ratio_peer" 'BEGIN {
+        printf "%s|%s|%.2f s|%.0f MB|%.3f (%.2f s)|%s", n, s, t, m / 1024, t / b, b, r }')")
+    echo "bench: $name done" >&2
+}
+
+have() {
+    local p
+    for p in "$@"; do
+        if [[ ! -x $bin/$p ]]; then
+            echo "bench: $bin/$p is not built; skipped" >&2
+            return 1
+        fi
+    done
+}
+
+# The VCI as a user would compute it with GDAL's Python bindings and numpy.
+peer_vci=$data/vci_numpy.py
+cat >"$peer_vci" <<'PYEOF'
+import sys
+import numpy as np
+from osgeo import gdal
+
+gdal.UseExceptions()
+extremes, ndvi_file, out = sys.argv[1:4]
+
+
+def field(path, name):
+    return gdal.Open('HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:%s' % (path, name)).ReadAsArray()
+
+
+ndvi = field(ndvi_file, "sur_ndvi_b02_b01").astype(np.int32)
+high = field(extremes, "ndvi_max").astype(np.int32)
+min1 = field(extremes, "ndvi_min").astype(np.int32)
+min2 = field(extremes, "ndvi_min2").astype(np.int32)
+min3 = field(extremes, "ndvi_min3").astype(np.int32)
+base = np.where(min2 - min1 > 3, min2, min3)
+span = high - base
+valid = ((np.abs(high) <= 10000) & (np.abs(min2) <= 10000) & (np.abs(min3) <= 10000)
+         & (np.abs(ndvi) <= 10000) & (ndvi >= -1000))
+x = np.maximum(ndvi - base, 0).astype(np.float32) / np.where(span == 0, 1, span).astype(np.float32)
+x = np.clip(x.astype(np.float64), 0.0, 1.0)
+vci16 = np.where(valid, np.trunc(20000.0 * x - 10000.0), -28672).astype(np.int16)
+vci8 = np.where(valid, np.trunc(250.0 * x), 254).astype(np.uint8)
+flat = valid & (span == 0)
+vci16[flat] = np.where(ndvi[flat] == base[flat], 5000, -28672)
+vci8[flat] = np.where(ndvi[flat] == base[flat], 125, 254)
+vci16[ndvi == -28673] = -28673
+vci8[ndvi == -28673] = 255
+reference = gdal.Open('HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:sur_ndvi_b02_b01' % ndvi_file)
+for suffix, values, kind in (("16", vci16, gdal.GDT_Int16), ("8", vci8, gdal.GDT_Byte)):
+    ds = gdal.GetDriverByName("GTiff").Create(out + suffix + ".tif", values.shape[1],
+                                              values.shape[0], 1, kind,
+                                              ["COMPRESS=DEFLATE", "ZLEVEL=9", "TILED=YES"])
+    ds.SetGeoTransform(reference.GetGeoTransform())
+    ds.SetProjection(reference.GetProjection())
+    ds.GetRasterBand(1).WriteArray(values)
+    ds = None
+PYEOF
+
+echo "bench: inputs in $data (generated on first use), $runs runs each" >&2
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+
+if have modis-tilegen zonegrid daymosaic daymosaic_baseline; then
+    d=$data/daymosaic
+    mkdir -p "$d"
+    for t in h18v04 h19v04 h18v05 h19v05; do
+        [[ -f $d/$t.$tile.hdf ]] ||
+            "$bin/modis-tilegen" --tile "$t" --size "$tile" --uncompressed "$d/$t.$tile.hdf" >/dev/null
+        echo "$d/$t.$tile.hdf"
+    done >"$d/list.$tile.txt"
+    if [[ ! -f $d/mask.$tile.hdf ]]; then
+        # The upper-left corner of h18v04 on the sinusoidal tile grid is (0, 5559752.598333).
+        lr=$(awk -v n="$tile" 'BEGIN { c = 2 * 20015109.354 / 36 / n;
+             printf "%.6f %.6f", 2 * n * c, 5559752.598333 - 2 * n * c }')
+        gdal_create -q -of GTiff -ot Byte -outsize $((2 * tile)) $((2 * tile)) -burn 255 \
+            -a_ullr 0 5559752.598333 $lr "$d/mask.$tile.tif"
+        "$bin/zonegrid" "$d/mask.$tile.tif" "$d/mask.$tile.hdf" "$d/h18v04.$tile.hdf" >/dev/null
+    fi
+    measure daymosaic "4 tiles, mask $((2 * tile))x$((2 * tile))" 1 - \
+        -- "$bin/daymosaic" "$d/list.$tile.txt" "$d/mask.$tile.hdf" "$d/day.hdf" \
+        -- "$bin/daymosaic_baseline" "$d/list.$tile.txt" "$d/mask.$tile.hdf" "$d/day_base.hdf"
+fi
+
+if have extremes_benchgen peakcomposite peakcomposite_baseline; then
+    d=$data/daily.$grid
+    [[ -f $d/list.txt ]] || "$bin/extremes_benchgen" daily "$d" "$grid" 16 >/dev/null
+    measure peakcomposite "16 x ${grid}x$grid" 0 - \
+        -- "$bin/peakcomposite" "$d/list.txt" "$data/composite.hdf" \
+        -- "$bin/peakcomposite_baseline" "$d/list.txt" "$data/composite_base.hdf"
+fi
+
+if have extremes_benchgen periodextremes periodextremes_baseline; then
+    d=$data/period.$grid
+    last=$((2000 + years))
+    [[ -d $d ]] || "$bin/extremes_benchgen" period "$d" "$grid" 2001 "$last" >/dev/null
+    measure periodextremes "$years years x ${grid}x$grid" 0 - \
+        -- "$bin/periodextremes" "$d" 2001 "$last" "$data/extremes.hdf" 1 7 7 \
+        -- "$bin/periodextremes_baseline" "$d" 2001 "$last" "$data/extremes_base.hdf" 1 7 7
+fi
+
+if have extremes_benchgen dailyvci dailyvci_baseline; then
+    d=$data/daily8.$grid
+    [[ -d $d ]] || "$bin/extremes_benchgen" daily8 "$d" "$grid" 2020.07.01 2020.07.07 10 >/dev/null
+    measure dailyvci "7 days x 11 years x ${grid}x$grid" 0 - \
+        -- "$bin/dailyvci" "$d" 2020.07.01 2020.07.07 10 "$data/dailyvci.hdf" \
+        -- "$bin/dailyvci_baseline" "$d" 2020.07.01 2020.07.07 10 "$data/dailyvci_base.hdf"
+fi
+
+if have conditionmap_benchgen conditionmap conditionmap_baseline; then
+    d=$data/vci.$grid
+    [[ -f $d/ndvi.hdf ]] || "$bin/conditionmap_benchgen" "$d" "$grid" >/dev/null
+    # The baseline writes the values of a reference output.
+    "$bin/conditionmap" "$d/extremes.hdf" "$d/ndvi.hdf" "$d/vci_reference.hdf" >/dev/null
+    peer=(-- "$python" "$peer_vci" "$d/extremes.hdf" "$d/ndvi.hdf" "$d/vci_numpy")
+    "$python" -c 'import numpy, osgeo' 2>/dev/null || peer=()
+    measure conditionmap "${grid}x$grid" 0 "numpy" \
+        -- "$bin/conditionmap" "$d/extremes.hdf" "$d/ndvi.hdf" "$d/vci.hdf" \
+        -- "$bin/conditionmap_baseline" "$d/extremes.hdf" "$d/ndvi.hdf" "$d/vci_reference.hdf" \
+           "$d/vci_base.hdf" "${peer[@]}"
+fi
+
+if have tallyband tallyband_bench; then
+    f=$data/plain.$raster.tif
+    [[ -f $f ]] || "$bin/tallyband_bench" generate-plain "$f" "$raster" >/dev/null
+    cat "$f" >/dev/null
+    measure tallyband "${raster}x$raster" 0 "gdalinfo -hist" \
+        -- "$bin/tallyband" -t OTHER10 "$f" \
+        -- "$bin/tallyband_bench" read-plain "$f" \
+        -- env GDAL_PAM_ENABLED=NO gdalinfo -hist "$f"
+fi
+
+if ((!quick)) && have cropshare_bench; then
+    line=$("$bin/cropshare_bench" "$data/cropshare" "$runs" | grep '^median' || true)
+    # "median of N: read both clips A s, share stage B s, ratio R"
+    rows+=("$(echo "$line" | awk -F'[ ,]+' '{ printf "cropshare (share stage)|3000x3000 + 24000x24000|%s s|-|%s (%s s)|-",
+             $11, $14, $7 }')")
+fi
+
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
+echo
+echo "Machine: $(nproc) cores, $cpu; load average before $load_before, after $load_after"
+echo "Medians of $runs alternating runs; ratios are wall time of the program over the baseline's"
+echo "(the same reads and writes without the per-cell work) and over the peer's."
+echo
+printf '| %s | %s | %s | %s | %s | %s |\n' program size "median wall" "peak memory" \
+    "ratio to baseline (baseline)" "ratio to peer (peer)"
+echo "|---|---|---|---|---|---|"
+for row in "${rows[@]}"; do
+    IFS='|' read -r a b c d e f <<<"$row"
+    printf '| %s | %s | %s | %s | %s | %s |\n' "$a" "$b" "$c" "${d:--}" "${e:--}" "${f:--}"
+done
