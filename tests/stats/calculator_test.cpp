@@ -447,6 +447,24 @@ TEST(GdalHistogramCalculator, MaskModeEdgeCases) {
         }
         EXPECT_EQ(one.categories[0].bins[0].count, expected) << number;
     }
+    // Unusual orientations count only pixels that land inside the other raster, and never read
+    // outside either one.
+    for (double pixelHeight : {30.0, -30.0}) {
+        Grid flipped = grid(8, 8, 1240, 4760, 30, 24, 3);
+        flipped.pixelWidth = -30;
+        flipped.pixelHeight = pixelHeight;
+        writeGrid(dir.file("flipped.tif"), flipped);
+        GdalHistogramCalculator odd;
+        odd.config = explicitBreaks({{1, "all", 0, 256}});
+        odd.blockBytes = 9;
+        EXPECT_EQ(quietly([&] { return odd.calc(dir.file("d.tif"), dir.file("flipped.tif")); }),
+                  1);
+        uint64_t counted = 0;
+        for (const auto &category : odd.categories) {
+            counted += category.bins[0].count;
+        }
+        EXPECT_LE(counted, 64u);
+    }
     GdalHistogramCalculator outside;
     outside.config = explicitBreaks({{1, "all", 0, 256}});
     EXPECT_EQ(quietly([&] { return outside.calc(dir.file("d.tif"), dir.file("m.tif"), 256); }), 0);
