@@ -41,7 +41,7 @@ python=$(sed -n '1s/^#! *\([^ ]*\).*/\1/p' "$(command -v snakemake 2>/dev/null |
 
 rows=()
 times_file=$(mktemp)
-trap 'rm -f "$times_file"' EXIT
+trap 'rm -f "$times_file" "$times_file.one"' EXIT
 
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
@@ -54,7 +54,8 @@ run_timed() {
         echo "bench: exit status $status (expected $want): $*" >&2
         return 1
     fi
-    cat "$times_file.one" >>"$times_file"
+    # time reports a non-zero status on a line of its own before the figures
+    tail -n 1 "$times_file.one" >>"$times_file"
 }
 
 # measure <program> <size> <status> <peer name|-> -- <program cmd> -- <baseline cmd> [-- <peer cmd>]
