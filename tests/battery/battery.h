@@ -22,7 +22,8 @@ enum class Damage {
 };
 
 // Runs a program of the battery (argv[0] is added). In the sanitizer build the leak checker is
-// told about the tables that the HDF4 library keeps after a failed open.
+// told about the tables that the HDF4 library keeps after a failed open, and an allocation too
+// large to be made returns null as it does in the plain build.
 testsupport::RunResult run(const std::string &program, const std::vector<std::string> &args);
 
 // Writes the damaged form of `good` (a complete input file) at `path`; `cut` is used by Truncated

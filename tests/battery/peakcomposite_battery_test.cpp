@@ -1,0 +1,160 @@
+// peakcomposite against damaged list files, damaged and wrongly shaped inputs and unusable output
+// paths.
+#include "battery.h"
+#include "gridfixtures.h"
+
+#include "support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using battery::Damage;
+using battery::GridFault;
+using testsupport::TempDir;
+
+// A daily NDVI grid as the compositor reads it: the 16-bit and the 8-bit NDVI field.
+testsupport::EosGridSpec dailyGrid(int32_t columns, int32_t rows) {
+    testsupport::EosGridSpec grid = battery::int16Grid({"sur_ndvi_b02_b01"}, columns, rows, 4000);
+    const testsupport::EosGridSpec bytes =
+        battery::uint8Grid({"sur_ndvi_b02_b01_8bit"}, columns, rows, 175);
+    grid.fields.push_back(bytes.fields.front());
+    return grid;
+}
+
+testsupport::RunResult runComposite(const std::string &list, const std::string &output) {
+    return battery::run(PEAKCOMPOSITE_BIN, {list, output});
+}
+
+TEST(PeakcompositeBattery, GoodListMakesAnOutput) {
+    const TempDir dir;
+    testsupport::writeEosFile(dir.file("day1.hdf"), dailyGrid(4, 3));
+    testsupport::writeFile(dir.file("list.txt"), dir.file("day1.hdf") + "\n");
+    const auto result = runComposite(dir.file("list.txt"), dir.file("out.hdf"));
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_TRUE(testsupport::fileExists(dir.file("out.hdf")));
+}
+
+struct ListCase {
+    const char *name;
+    Damage damage;       // Missing and Directory: the list itself; otherwise the list is written
+    std::string content; // the list's bytes when written
+};
+
+// Every unusable list ends the run early, naming the list, with no output.
+TEST(PeakcompositeBattery, UnusableListFiles) {
+    std::string tooMany;
+    for (int i = 0; i < 251; ++i) {
+        tooMany += "day" + std::to_string(i) + ".hdf\n";
+    }
+    const std::vector<ListCase> cases = {
+        {"missing", Damage::Missing, ""},
+        {"directory", Damage::Directory, ""},
+        {"empty", Damage::Empty, ""},
+        {"blanks only", Damage::Empty, " \n\t\n"},
+        {"binary", Damage::RandomBytes, battery::noise(3000, 7)},
+        {"overlong token", Damage::Empty, std::string(5000, 'x') + ".hdf"},
+        {"251 entries", Damage::Empty, tooMany},
+    };
+    for (const ListCase &c : cases) {
+        const TempDir dir;
+        const std::string list = dir.file("list.txt");
+        if (c.damage == Damage::Missing || c.damage == Damage::Directory) {
+            battery::spoil("", list, c.damage);
+        } else {
+            testsupport::writeFile(list, c.content);
+        }
+        battery::expectCleanFailure(runComposite(list, dir.file("out.hdf")),
+                                    {255, list, dir.file("out.hdf")}, c.name);
+    }
+}
+
+// An input that cannot be opened or queried is skipped with a warning naming it; a list of nothing
+// else ends early without output.
+TEST(PeakcompositeBattery, DamagedInputsAreSkipped) {
+    const std::vector<std::pair<Damage, int64_t>> cases = {
+        {Damage::Missing, 0},     {Damage::Empty, 0},     {Damage::Directory, 0},
+        {Damage::RandomBytes, 0}, {Damage::Truncated, 4}, {Damage::Truncated, 300},
+        {Damage::Truncated, -16},
+    };
+    for (const auto &[damage, cut] : cases) {
+        const TempDir dir;
+        testsupport::writeEosFile(dir.file("good.hdf"), dailyGrid(4, 3));
+        const std::string input = dir.file("bad.hdf");
+        battery::spoil(dir.file("good.hdf"), input, damage, cut);
+        testsupport::writeFile(dir.file("list.txt"), input + "\n");
+        const auto result = runComposite(dir.file("list.txt"), dir.file("out.hdf"));
+        const std::string what =
+            std::string(battery::damageName(damage)) + " " + std::to_string(cut);
+        if (result.err.find("read data from " + input + " failed.") != std::string::npos) {
+            // Cut inside the data: opened and queried, but not read.
+            battery::expectCleanFailure(result, {255, input, dir.file("out.hdf")}, what);
+        } else {
+            battery::expectCleanFailure(result, {255, input, dir.file("out.hdf")}, what);
+            EXPECT_NE(result.err.find("Warning: failed at opening file or get info for " + input),
+                      std::string::npos)
+                << what << "\n"
+                << result.err;
+        }
+    }
+}
+
+struct WrongGrid {
+    GridFault fault;
+    const char *message; // what the messages say about the input
+};
+
+TEST(PeakcompositeBattery, GridsWithoutTheExpectedContent) {
+    const std::vector<WrongGrid> cases = {
+        {GridFault::OtherGridName, "Warning: failed at opening file or get info for "},
+        {GridFault::FieldMissing, "Warning: failed at opening file or get info for "},
+        {GridFault::WrongType, "read data from "},
+        {GridFault::ThreeDimensions, "read data from "},
+        {GridFault::HugeSize, ""},
+    };
+    for (const WrongGrid &c : cases) {
+        const TempDir dir;
+        const std::string input = dir.file("wrong.hdf");
+        testsupport::writeEosFile(input, battery::withFault(dailyGrid(4, 3), c.fault));
+        testsupport::writeFile(dir.file("list.txt"), input + "\n");
+        const auto result = runComposite(dir.file("list.txt"), dir.file("out.hdf"));
+        battery::expectCleanFailure(result,
+                                    {255, std::string(c.message) + input, dir.file("out.hdf")},
+                                    battery::gridFaultName(c.fault));
+    }
+}
+
+// An input on another grid than the first cannot be folded: it is skipped with a warning and the
+// composite of the others is written.
+TEST(PeakcompositeBattery, InputOfAnotherSizeIsSkipped) {
+    const TempDir dir;
+    testsupport::writeEosFile(dir.file("day1.hdf"), dailyGrid(4, 3));
+    testsupport::writeEosFile(dir.file("day2.hdf"),
+                              battery::withFault(dailyGrid(4, 3), GridFault::OtherSize));
+    testsupport::writeFile(dir.file("list.txt"),
+                           dir.file("day1.hdf") + "\n" + dir.file("day2.hdf") + "\n");
+    const auto result = runComposite(dir.file("list.txt"), dir.file("out.hdf"));
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_NE(
+        result.err.find("Warning: failed at opening file or get info for " + dir.file("day2.hdf")),
+        std::string::npos)
+        << result.err;
+    EXPECT_EQ(testsupport::readEosGrid(dir.file("out.hdf")).columns, 4);
+}
+
+// An output that cannot be created: "Failed." and status 1, nothing at the output name.
+TEST(PeakcompositeBattery, UnusableOutputPaths) {
+    const TempDir dir;
+    testsupport::writeEosFile(dir.file("day1.hdf"), dailyGrid(4, 3));
+    testsupport::writeFile(dir.file("list.txt"), dir.file("day1.hdf") + "\n");
+    testsupport::writeFile(dir.file("plain"), "a file, not a folder");
+    for (const std::string &output :
+         {dir.file("plain/out.hdf"), dir.file("missing-folder/out.hdf")}) {
+        battery::expectCleanFailure(runComposite(dir.file("list.txt"), output), {1, output, output},
+                                    output);
+    }
+    const auto result = runComposite(dir.file("list.txt"), dir.path());
+    battery::expectCleanFailure(result, {1, dir.path(), ""}, "output is a folder");
+}
+
+} // namespace
