@@ -3,9 +3,10 @@
 # per-cell work) and, where one exists, against a peer doing the same job another way, and prints one
 # table: program, size, median wall time, peak memory, ratio to baseline, ratio to peer.
 #
-# usage: bench/run-all.sh [--quick] [--runs N] [--build DIR] [--data DIR]
+# usage: bench/run-all.sh [--quick] [--prepare] [--runs N] [--build DIR] [--data DIR]
 #   --quick   small grids and 3 runs (under a minute); default: real sizes (4800 x 4800 grids,
 #             a 20000 x 20000 raster for tallyband) and 5 runs
+#   --prepare only generate the inputs (several GB at real sizes), measure nothing
 #   --build   build folder holding bin/ (default: build)
 #   --data    where the generated inputs are kept between runs (default: <build>/bench-data)
 # Program, baseline and peer run alternately; the medians are compared. The inputs are generated on
@@ -14,16 +15,18 @@
 set -euo pipefail
 
 quick=0
+prepare=0
 runs=""
 build=build
 data=""
 while [[ $# -gt 0 ]]; do
     case $1 in
         --quick) quick=1 ;;
+        --prepare) prepare=1 ;;
         --runs) runs=$2; shift ;;
         --build) build=$2; shift ;;
         --data) data=$2; shift ;;
-        *) echo "usage: $0 [--quick] [--runs N] [--build DIR] [--data DIR]" >&2; exit 2 ;;
+        *) echo "usage: $0 [--quick] [--prepare] [--runs N] [--build DIR] [--data DIR]" >&2; exit 2 ;;
     esac
     shift
 done
@@ -62,6 +65,10 @@ run_timed() {
 measure() {
     local name=$1 size=$2 want=$3 peer=$4
     shift 5
+    if ((prepare)); then
+        echo "bench: inputs of $name ready" >&2
+        return 0
+    fi
     local -a cmds=() prog=() base=() other=()
     local which=prog
     for arg in "$@"; do
@@ -219,6 +226,10 @@ if have tallyband tallyband_bench; then
         -- "$bin/tallyband" -t OTHER10 "$f" \
         -- "$bin/tallyband_bench" read-plain "$f" \
         -- env GDAL_PAM_ENABLED=NO gdalinfo -hist "$f"
+fi
+
+if ((prepare)); then
+    exit 0
 fi
 
 if ((!quick)) && have cropshare_bench; then

@@ -150,6 +150,7 @@ class PlanOfRun(unittest.TestCase):
             ({"tiles": crowded}, "holds 33 tiles; at most 32"),
             ({"tiles": spaced}, "contains white space"),
             ({"out": "x" * 256}, "longer than 255"),
+            ({"out": "x" * 230}, "daily grid name x+/daily/2000.01.01/NDVI2000.01.01.hdf is longer"),
         ]
         for extra, message in cases:
             with self.subTest(extra=extra):

@@ -103,6 +103,8 @@ class Plan:
             raise PlanError("period_name %r must be letters, digits or '-'" % self.period_name)
         for what, path in (("output folder", self.out), ("tile folder", self.tiles)):
             check_list_path(path, what)
+        # Daily grids are listed for the compositor, so their names must fit a list slot too.
+        check_list_path(self.daily("2000.01.01"), "daily grid name")
 
         self.days = discover_days(self.tiles)
         for day, tiles in self.days.items():
