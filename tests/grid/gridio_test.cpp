@@ -411,6 +411,12 @@ TEST(GridWriter, CopiesGeometryAndDimensionListAndCompression) {
     EXPECT_EQ(got.projectionParameters[0], 6371007.181);
     EXPECT_EQ(got.projectionParameters[4], 1.25);
     EXPECT_EQ(got.originCode, 3);
+    EXPECT_EQ(testsupport::geometryDifferences(got, src), "");
+    testsupport::EosGridRead moved = src;
+    moved.upperLeft[0] += 1e-9;
+    moved.originCode = 1;
+    EXPECT_EQ(testsupport::geometryDifferences(moved, src),
+              "upper-left corner differs\norigin code differs\n");
     EXPECT_EQ(testsupport::readEosGridNames(out), std::vector<std::string>{"MODIS_Grid_2D"});
     ASSERT_EQ(got.fields.size(), 2u);
     EXPECT_EQ(got.fields[0].name, "a");

@@ -251,6 +251,26 @@ const EosFieldRead &eosFieldOf(const EosGridRead &grid, const std::string &name)
     throw std::runtime_error("no field " + name);
 }
 
+std::string geometryDifferences(const EosGridRead &a, const EosGridRead &b) {
+    std::ostringstream out;
+    out.precision(17);
+    auto compare = [&out](const char *what, auto x, auto y) {
+        if (!(x == y)) {
+            out << what << " differs\n";
+        }
+    };
+    compare("columns", a.columns, b.columns);
+    compare("rows", a.rows, b.rows);
+    compare("upper-left corner", a.upperLeft, b.upperLeft);
+    compare("lower-right corner", a.lowerRight, b.lowerRight);
+    compare("projection code", a.projectionCode, b.projectionCode);
+    compare("zone code", a.zoneCode, b.zoneCode);
+    compare("sphere code", a.sphereCode, b.sphereCode);
+    compare("projection parameters", a.projectionParameters, b.projectionParameters);
+    compare("origin code", a.originCode, b.originCode);
+    return out.str();
+}
+
 std::vector<EosAttribute> readSdAttributes(const std::string &path, const std::string &dataSet) {
     const int32 sd = SDstart(path.c_str(), DFACC_READ);
     if (sd == FAIL) {

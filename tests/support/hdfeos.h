@@ -132,6 +132,9 @@ std::vector<std::string> readEosGridNames(const std::string &path);
 EosGridRead readEosGrid(const std::string &path, const std::string &gridName = "MODIS_Grid_2D");
 // The field of that name in a grid read back; throws when missing.
 const EosFieldRead &eosFieldOf(const EosGridRead &grid, const std::string &name);
+// "" when two grids read back have the same geometry (counts, corners, projection, zone, sphere,
+// parameters, origin), otherwise one line per difference, for EXPECT_EQ(..., "").
+std::string geometryDifferences(const EosGridRead &a, const EosGridRead &b);
 // The attributes of an SD data set (a grid field) of the file, in index order.
 std::vector<EosAttribute> readSdAttributes(const std::string &path, const std::string &dataSet);
 
