@@ -4,6 +4,7 @@
 //   composites extremes_benchgen daily8 <dir> <size> <first date> <last date> <years>   8-bit daily
 //   files of
 //                                                   the window and of its earlier years
+//   extremes_benchgen dump <file> <field> <raw file>   a whole field as raw bytes
 #include "benchgrids.h"
 #include "calendar.h"
 
@@ -87,13 +88,15 @@ int main(int argc, char **argv) {
             writeDailyNdvi(args[2], std::atoi(argv[3]), std::atoi(argv[4]));
         } else if (argc == 6 && args[1] == "period") {
             writePeriods(args[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+        } else if (argc == 5 && args[1] == "dump") {
+            benchgrids::dumpField(args[2], args[3], args[4]);
         } else if (argc == 7 && args[1] == "daily8") {
             writeDaily8(args[2], std::atoi(argv[3]), argv[4], argv[5], std::atoi(argv[6]));
         } else {
             std::fprintf(stderr,
                          "usage: %s daily <dir> <size> <count> | period <dir> <size> "
                          "<first year> <last year> | daily8 <dir> <size> <first date> "
-                         "<last date> <years>\n",
+                         "<last date> <years> | dump <file> <field> <raw file>\n",
                          argv[0]);
             return 2;
         }

@@ -2,6 +2,8 @@
 #include "benchgrids.h"
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace benchgrids {
@@ -115,6 +117,43 @@ void writeGrid(const std::string &path, int32_t columns, int32_t rows,
     }
     if (!writer.commit()) {
         throw std::runtime_error("cannot close " + path);
+    }
+}
+
+std::vector<uint8_t> RawOutputs::load(const std::string &field, size_t bytes) const {
+    const std::string path = dir_ + "/" + field + ".raw";
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    if (data.size() != bytes) {
+        throw std::runtime_error(path + " does not hold " + std::to_string(bytes) + " bytes");
+    }
+    return data;
+}
+
+void dumpField(const std::string &path, const std::string &field, const std::string &rawPath) {
+    eosgrid::GridReader reader;
+    if (!reader.open(path, eosgrid::kGridName)) {
+        throw std::runtime_error("cannot open " + path);
+    }
+    const auto info = reader.fieldInfo(field);
+    if (!info || info->rank != 2) {
+        throw std::runtime_error("no field " + field + " in " + path);
+    }
+    const size_t bytes = static_cast<size_t>(info->dims[0]) * static_cast<size_t>(info->dims[1]) *
+                         eosgrid::numberTypeSize(info->numberType);
+    std::vector<uint8_t> data(bytes);
+    if (!eosgrid::readFieldBytes(reader.grid(), field, info->numberType,
+                                 {info->dims[0], info->dims[1]}, data.data(), data.size())) {
+        throw std::runtime_error("cannot read " + field + " from " + path);
+    }
+    std::ofstream out(rawPath, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(bytes));
+    if (!out) {
+        throw std::runtime_error("cannot write " + rawPath);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace benchgrids {
@@ -33,5 +34,23 @@ struct BenchField {
 };
 void writeGrid(const std::string &path, int32_t columns, int32_t rows,
                const std::vector<BenchField> &fields);
+
+// Output fields loaded from raw dumps, so that a baseline writes exactly the bytes the program
+// wrote: deflate level 9 costs very different times on different contents (a quality layer of
+// list positions costs far more than an NDVI field). `dir` empty: nothing is loaded.
+class RawOutputs {
+  public:
+    explicit RawOutputs(std::string dir) : dir_(std::move(dir)) {}
+    bool active() const { return !dir_.empty(); }
+    // The bytes of dir/<field>.raw; throws unless the file holds exactly `bytes` bytes.
+    std::vector<uint8_t> load(const std::string &field, size_t bytes) const;
+
+  private:
+    std::string dir_;
+};
+
+// Writes the whole field of an HDF-EOS grid file (any number type) to a raw file; throws on
+// failure.
+void dumpField(const std::string &path, const std::string &field, const std::string &rawPath);
 
 } // namespace benchgrids

@@ -1,6 +1,9 @@
 // I/O-only baseline of periodextremes: the same period files opened, queried and read whole with
 // the same calls, and an extremes grid of four deflated fields written, without the per-pixel rule.
-// Arguments as periodextremes: <src dir> <start yyyy> <end yyyy> <targetfile> <period> <L> <A>.
+// Arguments as periodextremes: <src dir> <start yyyy> <end yyyy> <targetfile> <period> <L> <A>,
+// then optionally a folder of raw dumps of the program's output fields, whose bytes are written
+// instead of the last year's field (the cost of deflating a field depends on its contents).
+#include "benchgrids.h"
 #include "calendar.h"
 #include "gridio.h"
 
@@ -8,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 int main(int argc, char **argv) {
     if (argc < 8) {
@@ -49,10 +53,18 @@ int main(int argc, char **argv) {
         !writer.defineFields(eosgrid::productLayout(eosgrid::ProductKind::Extremes), dimList)) {
         return 1;
     }
+    const benchgrids::RawOutputs raw(argc > 8 ? argv[8] : "");
+    if (raw.active())
+        values.reset();
     for (const char *field :
          {eosgrid::kMinField, eosgrid::kMaxField, eosgrid::kMin2Field, eosgrid::kMin3Field}) {
-        if (!writer.writeField(field, edge, values.get(), cells))
+        if (raw.active()) {
+            const std::vector<uint8_t> bytes = raw.load(field, cells * 2);
+            if (!eosgrid::writeFieldBytes(writer.grid(), field, edge, bytes.data(), bytes.size()))
+                return 1;
+        } else if (!writer.writeField(field, edge, values.get(), cells)) {
             return 1;
+        }
     }
     return writer.commit() ? 0 : 1;
 }

@@ -1,6 +1,9 @@
 // I/O-only baseline of peakcomposite: the same list read, the same inputs opened, queried and read
 // whole (both NDVI fields), and a composite grid of three deflated fields written with its
-// attributes, without the compositing rules. Arguments: <list file> <output file>.
+// attributes, without the compositing rules. Arguments: <list file> <output file> [raw dir]; with a
+// folder of raw dumps of the program's output fields, those bytes are written instead of the last
+// input's (the cost of deflating a field depends on its contents).
+#include "benchgrids.h"
 #include "gridio.h"
 #include "peakcomposite.h"
 
@@ -46,13 +49,28 @@ int main(int argc, char **argv) {
     }
     if (!in16)
         return 1;
+    const benchgrids::RawOutputs raw(argc > 3 ? argv[3] : "");
+    std::vector<uint8_t> raw16, raw8, rawQc;
+    const void *out16 = in16.get();
+    const void *out8 = in8.get();
+    const void *outQc = in8.get();
+    if (raw.active()) {
+        in16.reset();
+        in8.reset();
+        raw16 = raw.load(eosgrid::kNdviField, cells * 2);
+        raw8 = raw.load(eosgrid::kNdvi8Field, cells);
+        rawQc = raw.load(eosgrid::kQcField, cells);
+        out16 = raw16.data();
+        out8 = raw8.data();
+        outQc = rawQc.data();
+    }
     const eosgrid::ProductLayout &layout = eosgrid::productLayout(eosgrid::ProductKind::Composite);
     eosgrid::GridWriter writer;
     if (!writer.create(argv[2], eosgrid::kGridName, geometry) ||
         !writer.defineFields(layout, dimList) ||
-        !writer.writeField(eosgrid::kNdviField, edge, in16.get(), cells) ||
-        !writer.writeField(eosgrid::kNdvi8Field, edge, in8.get(), cells) ||
-        !writer.writeField(eosgrid::kQcField, edge, in8.get(), cells) ||
+        !eosgrid::writeFieldBytes(writer.grid(), eosgrid::kNdviField, edge, out16, cells * 2) ||
+        !eosgrid::writeFieldBytes(writer.grid(), eosgrid::kNdvi8Field, edge, out8, cells) ||
+        !eosgrid::writeFieldBytes(writer.grid(), eosgrid::kQcField, edge, outQc, cells) ||
         !writer.writeLayoutAttributes(layout)) {
         return 1;
     }
