@@ -13,13 +13,13 @@ namespace {
 
 enum class Check { None, NonEmpty, Required, Numeric };
 
-struct OptionSpec {
+struct OptionRule {
     char letter;
     const char *longName;
     Check check;
 };
 
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     {'h', "help", Check::None},       {'t', "type", Check::NonEmpty},
     {'m', "mask", Check::NonEmpty},   {'n', "number", Check::Numeric},
     {'j', "json", Check::NonEmpty},   {'c', "csv", Check::Required},
@@ -52,19 +52,19 @@ const int kMaxColumns = 10000;
 const size_t kBelowIndent = 4;
 const size_t kMinTextWidth = 10;
 
-const OptionSpec *findShort(char letter) {
-    for (const auto &spec : kOptions) {
-        if (spec.letter == letter) {
-            return &spec;
+const OptionRule *findShort(char letter) {
+    for (const auto &rule : kOptions) {
+        if (rule.letter == letter) {
+            return &rule;
         }
     }
     return nullptr;
 }
 
-const OptionSpec *findLong(const std::string &name) {
-    for (const auto &spec : kOptions) {
-        if (name == spec.longName) {
-            return &spec;
+const OptionRule *findLong(const std::string &name) {
+    for (const auto &rule : kOptions) {
+        if (name == rule.longName) {
+            return &rule;
         }
     }
     return nullptr;
@@ -229,14 +229,14 @@ CommandLine parseCommandLine(const std::vector<std::string> &args) {
     CommandLine result;
     size_t i = 0;
     // Checks the argument and records the option; false (with the error set) when it fails.
-    auto accept = [&result](const OptionSpec &spec, const std::string &written, bool present,
+    auto accept = [&result](const OptionRule &rule, const std::string &written, bool present,
                             const std::string &argument) {
-        result.error = checkArgument(spec.check, written, present, argument);
+        result.error = checkArgument(rule.check, written, present, argument);
         if (!result.error.empty()) {
             return false;
         }
-        result.options.push_back({spec.letter, argument});
-        if (spec.letter == 'h') {
+        result.options.push_back({rule.letter, argument});
+        if (rule.letter == 'h') {
             result.help = true;
         }
         return true;
@@ -255,14 +255,14 @@ CommandLine parseCommandLine(const std::vector<std::string> &args) {
             const std::string name =
                 arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
             const std::string written = "--" + name;
-            const OptionSpec *spec = findLong(name);
-            if (spec == nullptr) {
+            const OptionRule *rule = findLong(name);
+            if (rule == nullptr) {
                 result.error = "Unknown option '" + written + "'\n";
                 return result;
             }
             std::string argument;
             bool present = false;
-            if (spec->check != Check::None) {
+            if (rule->check != Check::None) {
                 if (equals != std::string::npos) {
                     argument = arg.substr(equals + 1);
                     present = true;
@@ -271,20 +271,20 @@ CommandLine parseCommandLine(const std::vector<std::string> &args) {
                     present = true;
                 }
             }
-            if (!accept(*spec, written, present, argument)) {
+            if (!accept(*rule, written, present, argument)) {
                 return result;
             }
             continue;
         }
         for (size_t pos = 1; pos < arg.size(); ++pos) {
             const std::string written(1, arg[pos]);
-            const OptionSpec *spec = findShort(arg[pos]);
-            if (spec == nullptr) {
+            const OptionRule *rule = findShort(arg[pos]);
+            if (rule == nullptr) {
                 result.error = "Unknown option '" + written + "'\n";
                 return result;
             }
-            if (spec->check == Check::None) {
-                accept(*spec, written, false, "");
+            if (rule->check == Check::None) {
+                accept(*rule, written, false, "");
                 continue;
             }
             std::string argument;
@@ -296,7 +296,7 @@ CommandLine parseCommandLine(const std::vector<std::string> &args) {
                 argument = args[++i];
                 present = true;
             }
-            if (!accept(*spec, written, present, argument)) {
+            if (!accept(*rule, written, present, argument)) {
                 return result;
             }
             break;

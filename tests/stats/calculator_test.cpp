@@ -29,8 +29,8 @@ namespace {
 
 const double kAcresPer30mPixel = 0.22239450;
 
-RasterSpec spec(int width, int height, double x0, double y0, double pixelWidth,
-                double pixelHeight) {
+RasterSpec layout(int width, int height, double x0, double y0, double pixelWidth,
+                  double pixelHeight) {
     RasterSpec s;
     s.width = width;
     s.height = height;
@@ -85,7 +85,7 @@ const std::vector<HistogramBreak> kOddBreaks = {
 TEST(GdalUint8Reader, OpensAndReads) {
     TempDir dir;
     const std::vector<uint8_t> values = randomValues(12, 1);
-    testsupport::writeByteGeoTiff(dir.file("a.tif"), spec(4, 3, 100, 200, 30, -30), values);
+    testsupport::writeByteGeoTiff(dir.file("a.tif"), layout(4, 3, 100, 200, 30, -30), values);
     GdalUint8Reader reader(dir.file("a.tif"));
     ASSERT_TRUE(reader.opened);
     EXPECT_EQ(reader.xSize, 4);
@@ -124,7 +124,7 @@ TEST(GdalUint8Reader, OpensAndReads) {
 
 TEST(GdalUint8Reader, StoredRangeKeepsTheLowByte) {
     TempDir dir;
-    testsupport::writeByteGeoTiff(dir.file("s.tif"), spec(2, 2, 0, 0, 1, -1), {1, 2, 3, 4});
+    testsupport::writeByteGeoTiff(dir.file("s.tif"), layout(2, 2, 0, 0, 1, -1), {1, 2, 3, 4});
     {
         GDALAllRegister();
         GDALDatasetUniquePtr ds(GDALDataset::Open(dir.file("s.tif").c_str(), GDAL_OF_UPDATE));
@@ -139,7 +139,7 @@ TEST(GdalUint8Reader, StoredRangeKeepsTheLowByte) {
 
 TEST(GdalUint8Reader, RefusesWhatIsNotAByteRaster) {
     TempDir dir;
-    testsupport::writeInt16GeoTiff(dir.file("i.tif"), spec(2, 1, 0, 0, 1, -1), {1, 2});
+    testsupport::writeInt16GeoTiff(dir.file("i.tif"), layout(2, 1, 0, 0, 1, -1), {1, 2});
     testsupport::writeFile(dir.file("t.tif"), "not a raster");
     GdalUint8Reader wide(dir.file("i.tif"));
     EXPECT_TRUE(wide.opened);
@@ -154,7 +154,7 @@ TEST(GdalUint8Reader, RefusesWhatIsNotAByteRaster) {
 
 TEST(GdalUtil, DescribesARaster) {
     TempDir dir;
-    testsupport::writeByteGeoTiff(dir.file("a.tif"), spec(4, 3, 100, 200, 30, -30),
+    testsupport::writeByteGeoTiff(dir.file("a.tif"), layout(4, 3, 100, 200, 30, -30),
                                   {1, 2, 3, 4, 5, 6, 7, 8, 9, 255, 11, 12});
     testing::internal::CaptureStdout();
     EXPECT_EQ(GdalUtil::readUint8Band(dir.file("a.tif").c_str()), 1);
@@ -192,8 +192,8 @@ TEST(GdalHistogramCalculator, PlainModeMatchesAnIndependentCount) {
         TempDir dir;
         const auto values =
             randomValues(static_cast<size_t>(c.width) * static_cast<size_t>(c.height), 7);
-        testsupport::writeByteGeoTiff(dir.file("d.tif"),
-                                      spec(c.width, c.height, 500, 900, 30, c.pixelHeight), values);
+        testsupport::writeByteGeoTiff(
+            dir.file("d.tif"), layout(c.width, c.height, 500, 900, 30, c.pixelHeight), values);
         GdalHistogramCalculator calculator;
         calculator.config = explicitBreaks(kOddBreaks, 0.5, -2);
         calculator.blockBytes = c.blockBytes;
@@ -231,7 +231,7 @@ TEST(GdalHistogramCalculator, PlainModeMatchesAnIndependentCount) {
 
 TEST(GdalHistogramCalculator, BreakBoundaries) {
     TempDir dir;
-    testsupport::writeByteGeoTiff(dir.file("d.tif"), spec(6, 1, 0, 0, 30, -30),
+    testsupport::writeByteGeoTiff(dir.file("d.tif"), layout(6, 1, 0, 0, 30, -30),
                                   {0, 1, 1, 2, 3, 255});
     GdalHistogramCalculator calculator;
     calculator.config = explicitBreaks(
@@ -246,7 +246,7 @@ TEST(GdalHistogramCalculator, BreakBoundaries) {
 
 TEST(GdalHistogramCalculator, RangeFromTheRasterGeneratesBreaks) {
     TempDir dir;
-    testsupport::writeByteGeoTiff(dir.file("d.tif"), spec(4, 1, 0, 0, 30, -30), {0, 10, 20, 255});
+    testsupport::writeByteGeoTiff(dir.file("d.tif"), layout(4, 1, 0, 0, 30, -30), {0, 10, 20, 255});
     GdalHistogramCalculator calculator;
     calculator.config.type = 3;
     calculator.config.interval = 64;
@@ -260,8 +260,8 @@ TEST(GdalHistogramCalculator, RangeFromTheRasterGeneratesBreaks) {
 
 TEST(GdalHistogramCalculator, FailuresLeaveEmptyResults) {
     TempDir dir;
-    testsupport::writeByteGeoTiff(dir.file("d.tif"), spec(2, 1, 0, 0, 30, -30), {1, 2});
-    testsupport::writeInt16GeoTiff(dir.file("i.tif"), spec(2, 1, 0, 0, 30, -30), {1, 2});
+    testsupport::writeByteGeoTiff(dir.file("d.tif"), layout(2, 1, 0, 0, 30, -30), {1, 2});
+    testsupport::writeInt16GeoTiff(dir.file("i.tif"), layout(2, 1, 0, 0, 30, -30), {1, 2});
     testsupport::writeFile(dir.file("t.tif"), "text");
     struct Case {
         const char *what;
@@ -338,7 +338,7 @@ Grid grid(int width, int height, double x0, double y0, double pixel, unsigned se
 
 void writeGrid(const std::string &path, const Grid &g) {
     testsupport::writeByteGeoTiff(
-        path, spec(g.width, g.height, g.x0, g.y0, g.pixelWidth, g.pixelHeight), g.values);
+        path, layout(g.width, g.height, g.x0, g.y0, g.pixelWidth, g.pixelHeight), g.values);
 }
 
 } // namespace
@@ -457,8 +457,7 @@ TEST(GdalHistogramCalculator, MaskModeEdgeCases) {
         GdalHistogramCalculator odd;
         odd.config = explicitBreaks({{1, "all", 0, 256}});
         odd.blockBytes = 9;
-        EXPECT_EQ(quietly([&] { return odd.calc(dir.file("d.tif"), dir.file("flipped.tif")); }),
-                  1);
+        EXPECT_EQ(quietly([&] { return odd.calc(dir.file("d.tif"), dir.file("flipped.tif")); }), 1);
         uint64_t counted = 0;
         for (const auto &category : odd.categories) {
             counted += category.bins[0].count;

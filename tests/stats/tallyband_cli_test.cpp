@@ -27,13 +27,13 @@ const std::vector<uint8_t> kNdvi = {0, 124, 125, 137, 138, 250, 254, 255, 200, 2
 const std::vector<uint8_t> kMask = {1, 1, 1, 2, 2, 2, 0, 0, 5, 5, 5, 5};
 
 void writeInputs(const TempDir &dir) {
-    testsupport::RasterSpec spec;
-    spec.width = 4;
-    spec.height = 3;
-    spec.geoTransform = {{500000, 30, 0, 4000000, 0, -30}};
-    spec.wkt = "EPSG:5070";
-    testsupport::writeByteGeoTiff(dir.file("ndvi.tif"), spec, kNdvi);
-    testsupport::writeByteGeoTiff(dir.file("mask.tif"), spec, kMask);
+    testsupport::RasterSpec raster;
+    raster.width = 4;
+    raster.height = 3;
+    raster.geoTransform = {{500000, 30, 0, 4000000, 0, -30}};
+    raster.wkt = "EPSG:5070";
+    testsupport::writeByteGeoTiff(dir.file("ndvi.tif"), raster, kNdvi);
+    testsupport::writeByteGeoTiff(dir.file("mask.tif"), raster, kMask);
 }
 
 RunResult run(const std::vector<std::string> &args, const TempDir &dir,
