@@ -66,8 +66,7 @@ def text_table(rows):
 def html_table(rows):
     cells = "".join(
         "<tr><td class=num>%s</td><td>%s</td><td class=num>%.1f</td><td class=num>%.2f</td></tr>"
-        % (html.escape(str(v)), html.escape(str(n)), a, 100.0 * p) for v, n, a, p in rows
-        if a > 0 or p > 0)
+        % (html.escape(str(v)), html.escape(str(n)), a, 100.0 * p) for v, n, a, p in rows)
     return ("<table><tr><th>bin</th><th>class</th><th>acres</th><th>share %%</th></tr>%s</table>"
             % cells)
 
