@@ -80,6 +80,9 @@ EosFile &EosFile::operator=(EosFile &&other) noexcept {
 
 bool EosFile::open(const std::string &path, Access access) {
     close();
+    if (path.size() > kMaxEosPathLength) {
+        return false;
+    }
     id_ = GDopen(text(path), access == Access::Read ? DFACC_READ : DFACC_CREATE);
     if (id_ < 0) {
         id_ = -1;

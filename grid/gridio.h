@@ -56,6 +56,11 @@ std::optional<size_t> checkedCellCount(int64_t a, int64_t b, size_t elementSize 
 
 // ---- Owners of library handles (move-only; the destructor releases what close() did not) ----
 
+// Longest file path handed to the HDF-EOS library, in characters. Its open call copies the name,
+// after a prefix of its own, into a fixed buffer of 512 bytes and overruns it from about 460
+// characters on; longer paths are refused before the call.
+constexpr size_t kMaxEosPathLength = 400;
+
 // An HDF-EOS file (GDopen/GDclose).
 class EosFile {
   public:
@@ -67,7 +72,8 @@ class EosFile {
     EosFile(const EosFile &) = delete;
     EosFile &operator=(const EosFile &) = delete;
 
-    // Opens (Read) or creates, replacing any file of that name (Create). False on failure.
+    // Opens (Read) or creates, replacing any file of that name (Create). False on failure, and
+    // for a path longer than kMaxEosPathLength, which the library cannot take.
     bool open(const std::string &path, Access access);
     // GDclose; true when the file was open and closed without error. Idempotent.
     bool close();
