@@ -153,3 +153,27 @@ TEST(ConditionmapBattery, UnusableOutputPaths) {
 }
 
 } // namespace
+
+namespace {
+
+// Paths longer than the HDF-EOS library can take are refused with the usual messages.
+TEST(ConditionmapBattery, OverlongPaths) {
+    const TempDir dir;
+    const Inputs good = goodInputs(dir);
+    const std::string longName = dir.file(std::string(600, 'n') + ".hdf");
+    struct Case {
+        Inputs in;
+        std::string named;
+    };
+    const std::vector<Case> cases = {
+        {{longName, good.ndvi, good.output}, "open file or get info for " + longName},
+        {{good.extremes, longName, good.output}, "open file or get info for " + longName},
+        {{good.extremes, good.ndvi, longName}, "create output vci to " + longName},
+    };
+    for (const Case &c : cases) {
+        battery::expectCleanFailure(runConditionmap(c.in), {255, c.named, good.output},
+                                    c.named.substr(0, 30));
+    }
+}
+
+} // namespace
