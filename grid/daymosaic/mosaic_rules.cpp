@@ -29,8 +29,9 @@ void windowNdvi(const int16_t* nir, const int16_t* red, int16_t* ndvi, size_t co
 void finishDailyNdvi(const uint8_t* mask, int16_t* ndvi, uint8_t* ndvi8, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const int16_t n = ndvi[i];
-        // n is -10000..10000 here or a sentinel; the cast truncates toward zero.
-        uint8_t v = n == kNdviNoData ? kNdvi8NoData : static_cast<uint8_t>(n * 0.0125 + 125.0);
+        // Inside -10000..10000 the cast truncates toward zero; anything else has no usable value.
+        const bool valid = n >= -10000 && n <= 10000;
+        uint8_t v = valid ? static_cast<uint8_t>(n * 0.0125 + 125.0) : kNdvi8NoData;
         int16_t out = n;
         if (mask[i] == 0) {
             v = kNdvi8Fill;

@@ -23,8 +23,9 @@ int16_t cellNdvi(int16_t nir, int16_t red);
 // NDVI of every cell of a window; all three arrays hold `count` cells.
 void windowNdvi(const int16_t* nir, const int16_t* red, int16_t* ndvi, size_t count);
 
-// Finishes the grid in place: derives the 8-bit NDVI from the 16-bit one (no-data 254,
-// trunc(n * 0.0125 + 125) otherwise), then sets both to the fill values where the mask is 0.
+// Finishes the grid in place: derives the 8-bit NDVI from the 16-bit one (trunc(n * 0.0125 + 125)
+// for -10000..10000, 254 for the no-data value or anything else), then sets both to the fill
+// values where the mask is 0.
 void finishDailyNdvi(const uint8_t* mask, int16_t* ndvi, uint8_t* ndvi8, size_t count);
 
 // Where one axis of a tile falls in the mask grid, in cells of the mask grid.

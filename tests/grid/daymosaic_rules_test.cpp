@@ -2,6 +2,7 @@
 // and the tile list file.
 #include "file_list.h"
 #include "mosaic_rules.h"
+#include "products.h"
 
 #include <gtest/gtest.h>
 
@@ -90,6 +91,24 @@ TEST(DaymosaicFinish, EightBitMappingNoDataAndFill) {
     for (size_t i = 0; i < ndvi.size(); ++i) {
         EXPECT_EQ(ndvi[i], cases[i].ndviOut) << "case " << i;
         EXPECT_EQ(ndvi8[i], cases[i].ndvi8Out) << "case " << i;
+    }
+}
+
+// Inside the mask the 8-bit NDVI is the product's 8-bit mapping of every 16-bit value.
+TEST(DaymosaicFinish, AgreesWithTheProductMappingForEveryValue) {
+    std::vector<int16_t> ndvi;
+    for (int n = -32768; n <= 32767; ++n) {
+        if (n != kNdviFill) {
+            ndvi.push_back(static_cast<int16_t>(n));
+        }
+    }
+    const std::vector<int16_t> before = ndvi;
+    const std::vector<uint8_t> mask(ndvi.size(), 1);
+    std::vector<uint8_t> ndvi8(ndvi.size());
+    finishDailyNdvi(mask.data(), ndvi.data(), ndvi8.data(), ndvi.size());
+    EXPECT_EQ(ndvi, before);
+    for (size_t i = 0; i < ndvi.size(); ++i) {
+        ASSERT_EQ(ndvi8[i], eosgrid::ndvi8FromNdvi16(before[i])) << before[i];
     }
 }
 
