@@ -3,10 +3,11 @@
 # per-cell work) and, where one exists, against a peer doing the same job another way, and prints one
 # table: program, size, median wall time, peak memory, ratio to baseline, ratio to peer.
 #
-# usage: bench/run-all.sh [--quick] [--prepare] [--runs N] [--build DIR] [--data DIR]
+# usage: bench/run-all.sh [--quick] [--prepare] [--runs N] [--skip PROGRAM]... [--build DIR] [--data DIR]
 #   --quick   small grids and 3 runs (under a minute); default: real sizes (4800 x 4800 grids,
 #             a 20000 x 20000 raster for tallyband) and 5 runs
 #   --prepare only generate the inputs (several GB at real sizes), measure nothing
+#   --skip    leave out one program's benchmark (repeatable)
 #   --build   build folder holding bin/ (default: build)
 #   --data    where the generated inputs are kept between runs (default: <build>/bench-data)
 # Program, baseline and peer run alternately; the medians are compared. The inputs are generated on
@@ -16,6 +17,7 @@ set -euo pipefail
 
 quick=0
 prepare=0
+skip=" "
 runs=""
 build=build
 data=""
@@ -23,10 +25,12 @@ while [[ $# -gt 0 ]]; do
     case $1 in
         --quick) quick=1 ;;
         --prepare) prepare=1 ;;
+        --skip) skip+="$2 "; shift ;;
         --runs) runs=$2; shift ;;
         --build) build=$2; shift ;;
         --data) data=$2; shift ;;
-        *) echo "usage: $0 [--quick] [--prepare] [--runs N] [--build DIR] [--data DIR]" >&2; exit 2 ;;
+        *) echo "usage: $0 [--quick] [--prepare] [--runs N] [--skip PROGRAM]... [--build DIR] [--data DIR]" >&2
+           exit 2 ;;
     esac
     shift
 done
@@ -102,8 +106,13 @@ measure() {
     echo "bench: $name done" >&2
 }
 
+# have <program> <tools...>: true when the program's benchmark is wanted and every tool is built.
 have() {
     local p
+    if [[ $skip == *" $1 "* ]]; then
+        echo "bench: $1 skipped on request" >&2
+        return 1
+    fi
     for p in "$@"; do
         if [[ ! -x $bin/$p ]]; then
             echo "bench: $bin/$p is not built; skipped" >&2
@@ -159,7 +168,7 @@ PYEOF
 echo "bench: inputs in $data (generated on first use), $runs runs each" >&2
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 
-if have modis-tilegen zonegrid daymosaic daymosaic_baseline; then
+if have daymosaic modis-tilegen zonegrid daymosaic_baseline; then
     d=$data/daymosaic
     mkdir -p "$d"
     for t in h18v04 h19v04 h18v05 h19v05; do
@@ -180,7 +189,7 @@ if have modis-tilegen zonegrid daymosaic daymosaic_baseline; then
         -- "$bin/daymosaic_baseline" "$d/list.$tile.txt" "$d/mask.$tile.hdf" "$d/day_base.hdf"
 fi
 
-if have extremes_benchgen peakcomposite peakcomposite_baseline; then
+if have peakcomposite extremes_benchgen peakcomposite_baseline; then
     d=$data/daily.$grid
     [[ -f $d/list.txt ]] || "$bin/extremes_benchgen" daily "$d" "$grid" 16 >/dev/null
     measure peakcomposite "16 x ${grid}x$grid" 0 - \
@@ -188,7 +197,7 @@ if have extremes_benchgen peakcomposite peakcomposite_baseline; then
         -- "$bin/peakcomposite_baseline" "$d/list.txt" "$data/composite_base.hdf"
 fi
 
-if have extremes_benchgen periodextremes periodextremes_baseline; then
+if have periodextremes extremes_benchgen periodextremes_baseline; then
     d=$data/period.$grid
     last=$((2000 + years))
     [[ -d $d ]] || "$bin/extremes_benchgen" period "$d" "$grid" 2001 "$last" >/dev/null
@@ -197,7 +206,7 @@ if have extremes_benchgen periodextremes periodextremes_baseline; then
         -- "$bin/periodextremes_baseline" "$d" 2001 "$last" "$data/extremes_base.hdf" 1 7 7
 fi
 
-if have extremes_benchgen dailyvci dailyvci_baseline; then
+if have dailyvci extremes_benchgen dailyvci_baseline; then
     d=$data/daily8.$grid
     [[ -d $d ]] || "$bin/extremes_benchgen" daily8 "$d" "$grid" 2020.07.01 2020.07.07 10 >/dev/null
     measure dailyvci "7 days x 11 years x ${grid}x$grid" 0 - \
@@ -205,7 +214,7 @@ if have extremes_benchgen dailyvci dailyvci_baseline; then
         -- "$bin/dailyvci_baseline" "$d" 2020.07.01 2020.07.07 10 "$data/dailyvci_base.hdf"
 fi
 
-if have conditionmap_benchgen conditionmap conditionmap_baseline; then
+if have conditionmap conditionmap_benchgen conditionmap_baseline; then
     d=$data/vci.$grid
     [[ -f $d/ndvi.hdf ]] || "$bin/conditionmap_benchgen" "$d" "$grid" >/dev/null
     # The baseline writes the values of a reference output.
@@ -232,7 +241,7 @@ if ((prepare)); then
     exit 0
 fi
 
-if ((!quick)) && have cropshare_bench; then
+if ((!quick)) && have cropshare cropshare_bench; then
     line=$("$bin/cropshare_bench" "$data/cropshare" "$runs" | grep '^median' || true)
     # "median of N: read both clips A s, share stage B s, ratio R"
     rows+=("$(echo "$line" | awk -F'[ ,]+' '{ printf "cropshare (share stage)|3000x3000 + 24000x24000|%s s|-|%s (%s s)|-",
