@@ -1,0 +1,99 @@
+// zonegrid against damaged rasters and reference grids and unusable output paths.
+#include "battery.h"
+#include "gridfixtures.h"
+
+#include "support/geotiff.h"
+#include "support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using battery::Damage;
+using battery::GridFault;
+using testsupport::TempDir;
+
+struct ZoneFolder {
+    TempDir dir;
+    std::string raster = dir.file("area.tif");
+    std::string output = dir.file("mask.hdf");
+    std::string reference = dir.file("tile.hdf");
+
+    ZoneFolder() {
+        testsupport::RasterSpec spec;
+        spec.width = 16;
+        spec.height = 16;
+        spec.geoTransform = {
+            {-1111950.0, 231.65635826395828, 0, 5559752.0, 0, -231.65635826395828}};
+        spec.wkt = "+proj=sinu +R=6371007.181 +units=m";
+        testsupport::writeByteGeoTiff(raster, spec, std::vector<uint8_t>(16 * 16, 1));
+        testsupport::writeEosFile(reference, referenceGrid());
+    }
+    static testsupport::EosGridSpec referenceGrid() {
+        return battery::int16Grid({"sur_refl_b01_1"}, 4, 3, 500);
+    }
+    testsupport::RunResult run() const {
+        return battery::run(ZONEGRID_BIN, {raster, output, reference});
+    }
+};
+
+const std::vector<std::pair<Damage, int64_t>> kDamages = {
+    {Damage::Missing, 0},     {Damage::Empty, 0},     {Damage::Directory, 0},
+    {Damage::RandomBytes, 0}, {Damage::Truncated, 8}, {Damage::Truncated, 300},
+};
+
+TEST(ZonegridBattery, GoodInputsMakeAMask) {
+    const ZoneFolder z;
+    const auto result = z.run();
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_TRUE(testsupport::fileExists(z.output));
+}
+
+// A raster that GDAL cannot open: status 254; one that opens but cannot be read: 255. No output.
+TEST(ZonegridBattery, DamagedRasters) {
+    for (const auto &[damage, cut] : kDamages) {
+        ZoneFolder z;
+        const std::string bad = z.dir.file("bad.tif");
+        battery::spoil(z.raster, bad, damage, cut);
+        z.raster = bad;
+        const bool opens = damage == Damage::Truncated && cut == 300;
+        battery::expectCleanFailure(
+            z.run(),
+            {opens ? 255 : 254, (opens ? "Read band 1 of " : "Error: Unable to open file ") + bad,
+             z.output},
+            std::string(battery::damageName(damage)) + " " + std::to_string(cut));
+    }
+}
+
+// A reference grid that cannot be opened or queried: status 255, no output.
+TEST(ZonegridBattery, DamagedReferences) {
+    for (const auto &[damage, cut] : kDamages) {
+        ZoneFolder z;
+        const std::string bad = z.dir.file("bad.hdf");
+        battery::spoil(z.reference, bad, damage, cut);
+        z.reference = bad;
+        battery::expectCleanFailure(
+            z.run(), {255, "open file or get info for " + bad + " failed.", z.output},
+            std::string(battery::damageName(damage)) + " " + std::to_string(cut));
+    }
+    // (The output takes the raster's size, so a reference of any size is usable.)
+    for (const GridFault fault : {GridFault::OtherGridName, GridFault::FieldMissing}) {
+        ZoneFolder z;
+        testsupport::writeEosFile(z.reference,
+                                  battery::withFault(ZoneFolder::referenceGrid(), fault));
+        battery::expectCleanFailure(z.run(), {255, z.reference, z.output},
+                                    battery::gridFaultName(fault));
+    }
+}
+
+TEST(ZonegridBattery, UnusableOutputPaths) {
+    ZoneFolder z;
+    testsupport::writeFile(z.dir.file("plain"), "a file, not a folder");
+    for (const std::string &output :
+         {z.dir.file("plain/mask.hdf"), z.dir.file("missing-folder/mask.hdf")}) {
+        z.output = output;
+        battery::expectCleanFailure(z.run(), {255, output, output}, output);
+    }
+}
+
+} // namespace
