@@ -1,12 +1,14 @@
 // I/O-only baseline of daymosaic: the same list, mask read, tile window reads, full-size grids and
-// ten compressed field writes, without NDVI, the 8-bit mapping or the fill. The two NDVI fields are
-// written from the red band and the mask so that they compress like real data. Ends with status 1
-// as daymosaic does.
+// ten compressed field writes, without NDVI, the 8-bit mapping or the fill. Deflate's cost depends
+// on the bytes, so the two NDVI fields are written with the very bytes daymosaic wrote, taken from
+// a raw file that `--dump <daily grid> <raw file>` extracts once beforehand. Ends with status 1 as
+// daymosaic does.
 #include "file_list.h"
 #include "gridio.h"
 #include "mosaic_rules.h"
 #include "products.h"
 
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -43,9 +45,35 @@ int fail(const std::string& what) {
 
 }  // namespace
 
+// Writes the two NDVI fields of a daily grid, 16-bit then 8-bit, to a raw file.
+int dump(const std::string& daily, const std::string& raw) {
+    eosgrid::GridReader grid;
+    if (!grid.open(daily, eosgrid::kGridName)) {
+        return fail("cannot open " + daily);
+    }
+    const eosgrid::GridGeometry& g = grid.geometry();
+    const size_t n = static_cast<size_t>(g.columns) * static_cast<size_t>(g.rows);
+    std::vector<int16_t> ndvi(n);
+    std::vector<uint8_t> ndvi8(n);
+    const eosgrid::Edge edge{g.rows, g.columns};
+    std::FILE* out = std::fopen(raw.c_str(), "wb");
+    const bool ok = out && grid.readField(eosgrid::kNdviField, edge, ndvi.data(), n) &&
+                    grid.readField(eosgrid::kNdvi8Field, edge, ndvi8.data(), n) &&
+                    std::fwrite(ndvi.data(), 2, n, out) == n &&
+                    std::fwrite(ndvi8.data(), 1, n, out) == n;
+    if (out == nullptr || std::fclose(out) != 0 || !ok) {
+        return fail("cannot dump " + daily);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        return fail("usage: daymosaic_baseline <list> <mask> <output>");
+    if (argc == 4 && std::string(argv[1]) == "--dump") {
+        return dump(argv[2], argv[3]);
+    }
+    if (argc != 5) {
+        return fail("usage: daymosaic_baseline <list> <mask> <output> <raw NDVI file>\n"
+                    "       daymosaic_baseline --dump <daily grid> <raw NDVI file>");
     }
     daymosaic::FileList list;
     if (daymosaic::readFileList(list, argv[1], std::cout, std::cerr) < 1) {
@@ -97,6 +125,17 @@ int main(int argc, char** argv) {
             return fail("read " + path);
         }
     }
+    std::unique_ptr<int16_t[]> ndvi(new int16_t[n]);
+    std::unique_ptr<uint8_t[]> ndvi8(new uint8_t[n]);
+    std::FILE* raw = std::fopen(argv[4], "rb");
+    const bool rawRead = raw && std::fread(ndvi.get(), 2, n, raw) == n &&
+                         std::fread(ndvi8.get(), 1, n, raw) == n;
+    if (raw) {
+        std::fclose(raw);
+    }
+    if (!rawRead) {
+        return fail(std::string("cannot read ") + argv[4]);
+    }
     eosgrid::GridWriter out;
     bool ok = out.create(argv[3], eosgrid::kGridName, g) &&
               out.defineFields(eosgrid::productLayout(eosgrid::ProductKind::DailyNdvi), info->dimList) &&
@@ -108,8 +147,8 @@ int main(int argc, char** argv) {
               out.writeField(kCarried[5], edge, iobsRes.get(), n) &&
               out.writeField(kCarried[6], edge, orbitPointer.get(), n) &&
               out.writeField(kCarried[7], edge, granulePointer.get(), n) &&
-              out.writeField(eosgrid::kNdviField, edge, red.get(), n) &&
-              out.writeField(eosgrid::kNdvi8Field, edge, maskCells.get(), n) && out.commit();
+              out.writeField(eosgrid::kNdviField, edge, ndvi.get(), n) &&
+              out.writeField(eosgrid::kNdvi8Field, edge, ndvi8.get(), n) && out.commit();
     if (!ok) {
         return fail("write");
     }
