@@ -111,8 +111,10 @@ class PlanOfRun(unittest.TestCase):
         plan = chainplan.Plan(self.config(periods=[1, 2, 3], actual_length=14))
         self.assertEqual(plan.composites, [(1, 2022), (1, 2023), (2, 2022)])
         self.assertEqual(plan.present_days(2022, 1), ["2022.01.03", "2022.01.09"])
-        plan = chainplan.Plan(self.config(periods="2"))
+        plan = chainplan.Plan(self.config(periods="2 2"))
         self.assertEqual(plan.composites, [(2, 2022)])
+        plan = chainplan.Plan(self.config(periods=[2, "1", 2], first_year="2022"))
+        self.assertEqual(plan.composites, [(1, 2022), (1, 2023), (2, 2022)])
 
     def test_names_follow_the_patterns(self):
         plan = chainplan.Plan(self.config())
@@ -145,8 +147,13 @@ class PlanOfRun(unittest.TestCase):
             ({"period_length": 0}, "at least 1 day"),
             ({"actual_length": -1}, "at least 1 day"),
             ({"period_name": "my week"}, "period_name"),
-            ({"periods": [0, 1]}, "period numbers start at 1"),
-            ({"first_year": "twenty"}, "whole numbers"),
+            ({"periods": [0, 1]}, "period numbers run from 1 to 14285"),
+            ({"first_year": "twenty"}, "first_year must be a whole number, not 'twenty'"),
+            ({"period_length": 7.5}, "period_length must be a whole number"),
+            ({"actual_length": "x"}, "actual_length must be a whole number"),
+            ({"periods": ["a"]}, "periods must be whole numbers"),
+            ({"periods": [1, 20000]}, "period numbers run from 1 to 14285"),
+            ({"first_year": 0}, "years must lie between 1 and 9000"),
             ({"tiles": crowded}, "holds 33 tiles; at most 32"),
             ({"tiles": spaced}, "contains white space"),
             ({"out": "x" * 256}, "longer than 255"),

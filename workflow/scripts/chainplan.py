@@ -69,6 +69,17 @@ def discover_days(tiles_dir):
     return days
 
 
+def whole_number(config, key, default=None):
+    """An integer configuration value; PlanError names the key when it is not one."""
+    value = config.get(key, default)
+    try:
+        if isinstance(value, bool) or float(value) != int(value):
+            raise ValueError
+        return int(value)
+    except (TypeError, ValueError):
+        raise PlanError("%s must be a whole number, not %r" % (key, value))
+
+
 def check_list_path(path, what):
     """Refuse a path that a list file cannot carry (white space, or longer than a list slot)."""
     if any(ch.isspace() for ch in path):
@@ -81,20 +92,21 @@ class Plan:
     """What the chain produces for one configuration, and the names of every file."""
 
     def __init__(self, config):
-        try:
-            self.tiles = str(config["tiles"])
-            self.aoi = str(config["aoi"])
-            self.reference = str(config["reference"])
-            self.first_year = int(config["first_year"])
-            self.last_year = int(config["last_year"])
-        except KeyError as missing:
-            raise PlanError("configuration lacks the key %s" % missing)
-        except (TypeError, ValueError):
-            raise PlanError("first_year and last_year must be whole numbers")
+        missing = [k for k in ("tiles", "aoi", "reference", "first_year", "last_year")
+                   if k not in config]
+        if missing:
+            raise PlanError("configuration lacks the key '%s'" % missing[0])
+        self.tiles = str(config["tiles"])
+        self.aoi = str(config["aoi"])
+        self.reference = str(config["reference"])
         self.out = str(config.get("out", "results")).rstrip("/") or "."
-        self.length = int(config.get("period_length", 7))
-        self.actual = int(config.get("actual_length", self.length))
         self.period_name = str(config.get("period_name", "week"))
+        self.first_year = whole_number(config, "first_year")
+        self.last_year = whole_number(config, "last_year")
+        self.length = whole_number(config, "period_length", 7)
+        self.actual = whole_number(config, "actual_length", self.length)
+        if not 1 <= self.first_year <= 9000 or not 1 <= self.last_year <= 9000:
+            raise PlanError("years must lie between 1 and 9000")
         if self.first_year > self.last_year:
             raise PlanError("first_year %d is after last_year %d" % (self.first_year, self.last_year))
         if self.length < 1 or self.actual < 1:
@@ -118,9 +130,13 @@ class Plan:
         if wanted is None:
             candidates = range(1, 366 // self.length + 2)
         else:
-            candidates = [int(p) for p in (wanted if isinstance(wanted, list) else str(wanted).split())]
-            if any(p < 1 for p in candidates):
-                raise PlanError("period numbers start at 1")
+            try:
+                candidates = sorted({int(p) for p in (
+                    wanted if isinstance(wanted, list) else str(wanted).split())})
+            except (TypeError, ValueError):
+                raise PlanError("periods must be whole numbers, not %r" % (wanted,))
+            if any(not 1 <= p <= 100000 // self.length for p in candidates):
+                raise PlanError("period numbers run from 1 to %d" % (100000 // self.length))
         # A composite exists for every period and year with at least one day of tiles.
         self.composites = []
         for p in candidates:
@@ -156,9 +172,6 @@ class Plan:
 
     def mask(self):
         return self.path("mask", "aoi_mask.hdf")
-
-    def tile_list(self, day):
-        return self.path("lists", "tiles", day + ".txt")
 
     def daily(self, day):
         return self.path("daily", day, "NDVI%s.hdf" % day)
