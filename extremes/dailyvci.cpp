@@ -20,6 +20,7 @@ namespace extremes {
 namespace {
 
 constexpr int kFailure = 255;
+constexpr int kMaxYears = 9999;
 
 // The four arrays of the run, all of the cell count of the first daily file that opens.
 struct DailyState {
@@ -262,8 +263,10 @@ int runDailyVci(int argc, const char *const *argv, std::FILE *out) {
             return kFailure;
         }
     }
-    if (options.years < 0) {
-        std::fprintf(out, "number of years %s is below 0.\n", argv[4]);
+    // Windows more than kMaxYears back lie before the calendar's first years; refusing them also
+    // keeps the window tables small.
+    if (options.years < 0 || options.years > kMaxYears) {
+        std::fprintf(out, "number of years %s is not in 0..%d.\n", argv[4], kMaxYears);
         return kFailure;
     }
     try {
