@@ -11,8 +11,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         (void)tallyband::parseInteger(option.argument, value);
         (void)tallyband::trimBlanks(option.argument);
     }
-    if (line.options.size() + line.nonOptions.size() > args.size() * 2 + 1) {
-        __builtin_trap(); // every option or operand comes from an argument
+    // Every option or operand comes from an argument: at most one per character, as in a cluster
+    // of short options ("-jc").
+    size_t characters = 0;
+    for (const std::string &arg : args) {
+        characters += arg.size() + 1;
+    }
+    if (line.options.size() + line.nonOptions.size() > characters) {
+        __builtin_trap();
     }
     const int columns = tallyband::columnsFromEnvironment(args[0].c_str());
     if (columns <= 0) {
