@@ -177,3 +177,14 @@ TEST(ConditionmapBattery, OverlongPaths) {
 }
 
 } // namespace
+
+namespace {
+
+// A grid that declares about 10^10 cells is not refused before the arrays are made: every grid
+// program would allocate and fill about 20 GB per 16-bit array, which takes the memory of the
+// machine the tests run on. Kept here until the grid module refuses grids beyond a stated size.
+TEST(ConditionmapBattery, GridsLargerThanMemory) {
+    GTEST_SKIP() << "no cell limit yet: a 100000 x 100000 grid would be allocated and filled";
+}
+
+} // namespace
