@@ -259,9 +259,9 @@ eosgrid::GridGeometry tileGeometry(int horizontal, int vertical, int columns, in
     return g;
 }
 
-CellValues cellAt(double x, double y, const TileSpec& spec) {
-    const uint64_t salt = mix(spec.seed);
-    const uint64_t daySalt = mix(salt ^ (static_cast<uint64_t>(spec.year) * 400 + spec.dayOfYear));
+CellValues cellAt(double x, double y, const TileSpec& tileSpec) {
+    const uint64_t salt = mix(tileSpec.seed);
+    const uint64_t daySalt = mix(salt ^ (static_cast<uint64_t>(tileSpec.year) * 400 + tileSpec.dayOfYear));
     CellValues v;
     const uint64_t cellHash = hashOf(static_cast<int64_t>(std::floor(x / 50.0)),
                                      static_cast<int64_t>(std::floor(y / 50.0)), daySalt);
@@ -297,16 +297,16 @@ CellValues cellAt(double x, double y, const TileSpec& spec) {
         const int64_t fieldY = static_cast<int64_t>(std::floor(y / 600.0));
         const Phenology& cls = kClasses[hashOf(fieldX, fieldY, salt + 2) % 4];
         const double vigour = 0.5 + 0.5 * fractalNoise(x, y, 20000.0, 3, salt + 3);
-        const double green = std::min(1.0, greennessOf(cls, spec.dayOfYear, spec.seasonal)) * vigour;
+        const double green = std::min(1.0, greennessOf(cls, tileSpec.dayOfYear, tileSpec.seasonal)) * vigour;
         const double ndvi = std::min(0.92, std::max(0.05, green + 0.03 * jitter));
         nir = 0.18 + 0.32 * green + 0.02 * jitter;
         red = nir * (1 - ndvi) / (1 + ndvi);
         qc |= kQcAdjacencyCorrection;
     }
     // Clouds drift with the day; their share follows the requested cover roughly.
-    const double cloud = fractalNoise(x + spec.dayOfYear * 37000.0, y, 25000.0, 4, daySalt + 4);
-    const double threshold = 0.5 + 0.42 * (0.5 - std::min(1.0, std::max(0.0, spec.cloudCover)));
-    if (spec.cloudCover > 0 && cloud > threshold) {
+    const double cloud = fractalNoise(x + tileSpec.dayOfYear * 37000.0, y, 25000.0, 4, daySalt + 4);
+    const double threshold = 0.5 + 0.42 * (0.5 - std::min(1.0, std::max(0.0, tileSpec.cloudCover)));
+    if (tileSpec.cloudCover > 0 && cloud > threshold) {
         const double thickness = std::min(1.0, (cloud - threshold) * 12);
         const double top = 0.45 + 0.25 * thickness;
         red = red + (top - red) * thickness;
@@ -319,14 +319,14 @@ CellValues cellAt(double x, double y, const TileSpec& spec) {
     return v;
 }
 
-bool writeTile(const std::string& path, const TileSpec& spec, std::string* message) {
-    const eosgrid::GridGeometry g = tileGeometry(spec.horizontal, spec.vertical, spec.columns, spec.rows);
-    const std::optional<size_t> cells = eosgrid::checkedCellCount(spec.columns, spec.rows, 2);
-    if (!cells || spec.columns <= 0 || spec.rows <= 0) {
+bool writeTile(const std::string& path, const TileSpec& tileSpec, std::string* message) {
+    const eosgrid::GridGeometry g = tileGeometry(tileSpec.horizontal, tileSpec.vertical, tileSpec.columns, tileSpec.rows);
+    const std::optional<size_t> cells = eosgrid::checkedCellCount(tileSpec.columns, tileSpec.rows, 2);
+    if (!cells || tileSpec.columns <= 0 || tileSpec.rows <= 0) {
         *message = "bad tile size";
         return false;
     }
-    const size_t n = static_cast<size_t>(spec.columns) * static_cast<size_t>(spec.rows);
+    const size_t n = static_cast<size_t>(tileSpec.columns) * static_cast<size_t>(tileSpec.rows);
     std::unique_ptr<int8_t[]> numObservations, obscov, orbitPointer;
     std::unique_ptr<int16_t[]> red, nir;
     std::unique_ptr<uint16_t[]> qc;
@@ -344,13 +344,13 @@ bool writeTile(const std::string& path, const TileSpec& spec, std::string* messa
         *message = "not enough memory";
         return false;
     }
-    const double cellWidth = kTileSize / spec.columns, cellHeight = kTileSize / spec.rows;
-    for (int r = 0; r < spec.rows; ++r) {
+    const double cellWidth = kTileSize / tileSpec.columns, cellHeight = kTileSize / tileSpec.rows;
+    for (int r = 0; r < tileSpec.rows; ++r) {
         const double y = g.upperLeft[1] - (r + 0.5) * cellHeight;
-        for (int c = 0; c < spec.columns; ++c) {
+        for (int c = 0; c < tileSpec.columns; ++c) {
             const double x = g.upperLeft[0] + (c + 0.5) * cellWidth;
-            const CellValues v = cellAt(x, y, spec);
-            const size_t i = static_cast<size_t>(r) * spec.columns + c;
+            const CellValues v = cellAt(x, y, tileSpec);
+            const size_t i = static_cast<size_t>(r) * tileSpec.columns + c;
             numObservations[i] = v.numObservations;
             red[i] = v.red;
             nir[i] = v.nir;
@@ -362,8 +362,8 @@ bool writeTile(const std::string& path, const TileSpec& spec, std::string* messa
         }
     }
     const eosgrid::Compression compression =
-        spec.compressed ? eosgrid::Compression::Deflate9 : eosgrid::Compression::None;
-    const eosgrid::Edge edge{spec.rows, spec.columns};
+        tileSpec.compressed ? eosgrid::Compression::Deflate9 : eosgrid::Compression::None;
+    const eosgrid::Edge edge{tileSpec.rows, tileSpec.columns};
     eosgrid::GridWriter writer;
     bool ok = writer.create(path, eosgrid::kGridName, g);
     for (const FieldDescription& f : productFields()) {
@@ -390,7 +390,7 @@ bool writeTile(const std::string& path, const TileSpec& spec, std::string* messa
 
 int runTilegen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::string name = args.empty() ? "modis-tilegen" : args[0];
-    TileSpec spec;
+    TileSpec tileSpec;
     std::string output;
     std::string date = "2020.07.26";
     for (size_t i = 1; i < args.size(); ++i) {
@@ -398,9 +398,9 @@ int runTilegen(const std::vector<std::string>& args, std::ostream& out, std::ost
         const bool hasValue = i + 1 < args.size();
         long long value = 0;
         if (a == "--no-season") {
-            spec.seasonal = false;
+            tileSpec.seasonal = false;
         } else if (a == "--uncompressed") {
-            spec.compressed = false;
+            tileSpec.compressed = false;
         } else if (a == "--tile" && hasValue) {
             int h = -1, v = -1;
             char tail = 0;
@@ -409,8 +409,8 @@ int runTilegen(const std::vector<std::string>& args, std::ostream& out, std::ost
                 err << name << ": bad tile '" << args[i] << "' (hXXvYY, h 00..35, v 00..17)\n";
                 return 2;
             }
-            spec.horizontal = h;
-            spec.vertical = v;
+            tileSpec.horizontal = h;
+            tileSpec.vertical = v;
         } else if (a == "--date" && hasValue) {
             date = args[++i];
         } else if (a == "--size" && hasValue) {
@@ -422,14 +422,14 @@ int runTilegen(const std::vector<std::string>& args, std::ostream& out, std::ost
                 err << name << ": bad size '" << s << "' (COLUMNSxROWS or N)\n";
                 return 2;
             }
-            spec.columns = static_cast<int>(columns);
-            spec.rows = static_cast<int>(rows);
+            tileSpec.columns = static_cast<int>(columns);
+            tileSpec.rows = static_cast<int>(rows);
         } else if (a == "--seed" && hasValue) {
             if (!parseInt(args[++i], 0, 4294967295LL, &value)) {
                 err << name << ": bad seed '" << args[i] << "'\n";
                 return 2;
             }
-            spec.seed = static_cast<uint32_t>(value);
+            tileSpec.seed = static_cast<uint32_t>(value);
         } else if (a == "--clouds" && hasValue) {
             char* end = nullptr;
             const double share = std::strtod(args[++i].c_str(), &end);
@@ -437,7 +437,7 @@ int runTilegen(const std::vector<std::string>& args, std::ostream& out, std::ost
                 err << name << ": bad cloud share '" << args[i] << "' (0..1)\n";
                 return 2;
             }
-            spec.cloudCover = share;
+            tileSpec.cloudCover = share;
         } else if (!a.empty() && a[0] != '-' && output.empty()) {
             output = a;
         } else {
@@ -452,20 +452,20 @@ int runTilegen(const std::vector<std::string>& args, std::ostream& out, std::ost
     int year = 0, month = 0, day = 0;
     char tail = 0;
     if (std::sscanf(date.c_str(), "%4d.%2d.%2d%c", &year, &month, &day, &tail) != 3 ||
-        date.size() != 10 || !validDate(year, month, day, &spec.dayOfYear)) {
+        date.size() != 10 || !validDate(year, month, day, &tileSpec.dayOfYear)) {
         err << name << ": bad date '" << date << "' (yyyy.mm.dd)\n";
         return 2;
     }
-    spec.year = year;
+    tileSpec.year = year;
     std::string message;
-    if (!writeTile(output, spec, &message)) {
+    if (!writeTile(output, tileSpec, &message)) {
         err << name << ": " << output << ": " << message << "\n";
         return 1;
     }
     char tile[16];
-    std::snprintf(tile, sizeof tile, "h%02dv%02d", spec.horizontal, spec.vertical);
-    out << "Wrote " << output << ": tile " << tile << ", " << spec.columns << "x" << spec.rows
-        << " cells, " << date << " (day " << spec.dayOfYear << ")\n";
+    std::snprintf(tile, sizeof tile, "h%02dv%02d", tileSpec.horizontal, tileSpec.vertical);
+    out << "Wrote " << output << ": tile " << tile << ", " << tileSpec.columns << "x" << tileSpec.rows
+        << " cells, " << date << " (day " << tileSpec.dayOfYear << ")\n";
     return 0;
 }
 

@@ -54,7 +54,7 @@ struct CellValues {
 
 // The cell whose centre lies at projection coordinates (x, y). Depends only on (x, y), the day,
 // the season switch, the cloud cover and the seed, so neighbouring tiles join without seams.
-CellValues cellAt(double x, double y, const TileSpec& spec);
+CellValues cellAt(double x, double y, const TileSpec& tileSpec);
 
 // The fields of a tile in product order, with their number types and attributes.
 struct FieldDescription {
@@ -66,7 +66,7 @@ const std::vector<FieldDescription>& productFields();
 
 // Writes the tile to `path` (replaced if it exists). False when it cannot be written; `message`
 // then says why.
-bool writeTile(const std::string& path, const TileSpec& spec, std::string* message);
+bool writeTile(const std::string& path, const TileSpec& tileSpec, std::string* message);
 
 // Runs the program (args[0] is the invocation name); returns its exit status.
 int runTilegen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

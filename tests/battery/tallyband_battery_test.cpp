@@ -13,12 +13,12 @@ using battery::Damage;
 using testsupport::TempDir;
 
 void writeRaster(const std::string &path, uint8_t value) {
-    testsupport::RasterSpec spec;
-    spec.width = 64;
-    spec.height = 64;
-    spec.geoTransform = {{0, 250, 0, 16000, 0, -250}};
-    spec.wkt = "EPSG:5070";
-    testsupport::writeByteGeoTiff(path, spec, std::vector<uint8_t>(64 * 64, value));
+    testsupport::RasterSpec rasterSpec;
+    rasterSpec.width = 64;
+    rasterSpec.height = 64;
+    rasterSpec.geoTransform = {{0, 250, 0, 16000, 0, -250}};
+    rasterSpec.wkt = "EPSG:5070";
+    testsupport::writeByteGeoTiff(path, rasterSpec, std::vector<uint8_t>(64 * 64, value));
 }
 
 struct StatsFolder {

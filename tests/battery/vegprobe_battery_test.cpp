@@ -13,12 +13,12 @@ using battery::Damage;
 using testsupport::TempDir;
 
 void writeRaster(const std::string &path) {
-    testsupport::RasterSpec spec;
-    spec.width = 64;
-    spec.height = 64;
-    spec.geoTransform = {{0, 240, 0, 15360, 0, -240}};
-    spec.wkt = "EPSG:5070";
-    testsupport::writeByteGeoTiff(path, spec, std::vector<uint8_t>(64 * 64, 150));
+    testsupport::RasterSpec rasterSpec;
+    rasterSpec.width = 64;
+    rasterSpec.height = 64;
+    rasterSpec.geoTransform = {{0, 240, 0, 15360, 0, -240}};
+    rasterSpec.wkt = "EPSG:5070";
+    testsupport::writeByteGeoTiff(path, rasterSpec, std::vector<uint8_t>(64 * 64, 150));
 }
 
 struct Form {

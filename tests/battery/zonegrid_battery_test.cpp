@@ -20,13 +20,13 @@ struct ZoneFolder {
     std::string reference = dir.file("tile.hdf");
 
     ZoneFolder() {
-        testsupport::RasterSpec spec;
-        spec.width = 16;
-        spec.height = 16;
-        spec.geoTransform = {
+        testsupport::RasterSpec rasterSpec;
+        rasterSpec.width = 16;
+        rasterSpec.height = 16;
+        rasterSpec.geoTransform = {
             {-1111950.0, 231.65635826395828, 0, 5559752.0, 0, -231.65635826395828}};
-        spec.wkt = "+proj=sinu +R=6371007.181 +units=m";
-        testsupport::writeByteGeoTiff(raster, spec, std::vector<uint8_t>(16 * 16, 1));
+        rasterSpec.wkt = "+proj=sinu +R=6371007.181 +units=m";
+        testsupport::writeByteGeoTiff(raster, rasterSpec, std::vector<uint8_t>(16 * 16, 1));
         testsupport::writeEosFile(reference, referenceGrid());
     }
     static testsupport::EosGridSpec referenceGrid() {

@@ -64,23 +64,23 @@ TEST(CropShareRealCounty, SharesMatchACellByCellCountOverTheClips) {
     const double north = std::ceil(e.MaxY / 240) * 240 + 960;
     const int cols = static_cast<int>((e.MaxX + 960 - west) / 240) + 1;
     const int rows = static_cast<int>((north - e.MinY + 960) / 240) + 1;
-    testsupport::RasterSpec spec;
-    spec.width = cols;
-    spec.height = rows;
-    spec.geoTransform = {{west, 240, 0, north, 0, -240}};
-    spec.wkt = "EPSG:5070";
+    testsupport::RasterSpec rasterSpec;
+    rasterSpec.width = cols;
+    rasterSpec.height = rows;
+    rasterSpec.geoTransform = {{west, 240, 0, north, 0, -240}};
+    rasterSpec.wkt = "EPSG:5070";
     std::vector<uint8_t> ndvi(static_cast<size_t>(cols) * rows);
     for (size_t i = 0; i < ndvi.size(); ++i)
         ndvi[i] = static_cast<uint8_t>(i * 7 % 201);
-    testsupport::writeByteGeoTiff(dir.file("ndvi.tif"), spec, ndvi);
-    spec.width = cols * 8;
-    spec.height = rows * 8;
-    spec.geoTransform = {{west, 30, 0, north, 0, -30}};
-    std::vector<uint8_t> crop(static_cast<size_t>(spec.width) * spec.height);
-    for (int r = 0; r < spec.height; ++r)
-        for (int c = 0; c < spec.width; ++c)
-            crop[static_cast<size_t>(r) * spec.width + c] = (c / 3 + r / 5) % 3 ? kCode : 1;
-    testsupport::writeByteGeoTiff(dir.file("cdl.tif"), spec, crop);
+    testsupport::writeByteGeoTiff(dir.file("ndvi.tif"), rasterSpec, ndvi);
+    rasterSpec.width = cols * 8;
+    rasterSpec.height = rows * 8;
+    rasterSpec.geoTransform = {{west, 30, 0, north, 0, -30}};
+    std::vector<uint8_t> crop(static_cast<size_t>(rasterSpec.width) * rasterSpec.height);
+    for (int r = 0; r < rasterSpec.height; ++r)
+        for (int c = 0; c < rasterSpec.width; ++c)
+            crop[static_cast<size_t>(r) * rasterSpec.width + c] = (c / 3 + r / 5) % 3 ? kCode : 1;
+    testsupport::writeByteGeoTiff(dir.file("cdl.tif"), rasterSpec, crop);
 
     const std::string temp = dir.file("t") + "/";
     std::filesystem::create_directories(temp);

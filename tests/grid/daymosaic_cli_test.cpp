@@ -646,14 +646,14 @@ TEST(DaymosaicCli, ChainFromZonegridOverGeneratedTiles) {
         ASSERT_EQ(g.status, 0) << g.err;
     }
     const double tileSize = 2 * 20015109.354 / 36, cell = tileSize / n;
-    RasterSpec spec;
-    spec.width = 20;
-    spec.height = 10;
+    RasterSpec rasterSpec;
+    rasterSpec.width = 20;
+    rasterSpec.height = 10;
     const double x0 = 19 * tileSize - 20015109.354 - 12 * cell, y0 = 10007554.677 - 4 * tileSize - 5 * cell;
-    spec.geoTransform = {{x0, cell, 0, y0, 0, -cell}};
+    rasterSpec.geoTransform = {{x0, cell, 0, y0, 0, -cell}};
     std::vector<uint8_t> maskValues(200, 255);
     maskValues[0] = maskValues[199] = 0;
-    writeByteGeoTiff(dir.file("area.tif"), spec, maskValues);
+    writeByteGeoTiff(dir.file("area.tif"), rasterSpec, maskValues);
     const RunResult z = runProgram(ZONEGRID_BIN, {dir.file("area.tif"), dir.file("mask.hdf"),
                                                   dir.file("h18v04.hdf")});
     ASSERT_EQ(z.status, 0) << z.out << z.err;
@@ -708,15 +708,15 @@ TEST(DaymosaicCli, RealReflectanceFile) {
     }
     TempDir dir;
     const EosGridRead real = readEosGrid(kRealTile);
-    RasterSpec spec;
-    spec.width = real.columns;
-    spec.height = real.rows;
+    RasterSpec rasterSpec;
+    rasterSpec.width = real.columns;
+    rasterSpec.height = real.rows;
     const double cw = (real.lowerRight[0] - real.upperLeft[0]) / real.columns;
     const double ch = (real.upperLeft[1] - real.lowerRight[1]) / real.rows;
-    spec.geoTransform = {{real.upperLeft[0], cw, 0, real.upperLeft[1], 0, -ch}};
+    rasterSpec.geoTransform = {{real.upperLeft[0], cw, 0, real.upperLeft[1], 0, -ch}};
     std::vector<uint8_t> maskValues(static_cast<size_t>(real.columns) * real.rows, 255);
     maskValues[1] = 0;
-    writeByteGeoTiff(dir.file("area.tif"), spec, maskValues);
+    writeByteGeoTiff(dir.file("area.tif"), rasterSpec, maskValues);
     const RunResult z =
         runProgram(ZONEGRID_BIN, {dir.file("area.tif"), dir.file("mask.hdf"), kRealTile});
     ASSERT_EQ(z.status, 0) << z.out << z.err;

@@ -46,14 +46,14 @@ struct Sample {
     double landNdvi = 0;
 };
 
-Sample sampleTile(const tilegen::TileSpec& spec) {
+Sample sampleTile(const tilegen::TileSpec& tileSpec) {
     Sample s;
-    const eosgrid::GridGeometry g = tilegen::tileGeometry(spec.horizontal, spec.vertical, 400, 400);
+    const eosgrid::GridGeometry g = tilegen::tileGeometry(tileSpec.horizontal, tileSpec.vertical, 400, 400);
     const double cell = (g.lowerRight[0] - g.upperLeft[0]) / 400;
     for (int r = 0; r < 400; r += 2) {
         for (int c = 0; c < 400; c += 2) {
             const tilegen::CellValues v =
-                tilegen::cellAt(g.upperLeft[0] + (c + 0.5) * cell, g.upperLeft[1] - (r + 0.5) * cell, spec);
+                tilegen::cellAt(g.upperLeft[0] + (c + 0.5) * cell, g.upperLeft[1] - (r + 0.5) * cell, tileSpec);
             ++s.cells;
             if (v.numObservations == 0) {
                 EXPECT_EQ(v.red, -28672);

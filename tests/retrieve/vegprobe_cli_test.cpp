@@ -25,16 +25,16 @@ class ProbeCli : public ::testing::Test {
     void SetUp() override {
         raster = dir.file("ndvi.tif");
         output = dir.file("result.txt");
-        testsupport::RasterSpec spec;
-        spec.width = 6;
-        spec.height = 5;
-        spec.geoTransform = {{1000, 30, 0, 2000, 0, -30}};
-        spec.wkt = "EPSG:5070";
+        testsupport::RasterSpec rasterSpec;
+        rasterSpec.width = 6;
+        rasterSpec.height = 5;
+        rasterSpec.geoTransform = {{1000, 30, 0, 2000, 0, -30}};
+        rasterSpec.wkt = "EPSG:5070";
         std::vector<uint8_t> values;
         for (int r = 0; r < 5; ++r)
             for (int c = 0; c < 6; ++c)
                 values.push_back(static_cast<uint8_t>(10 * r + c));
-        testsupport::writeByteGeoTiff(raster, spec, values);
+        testsupport::writeByteGeoTiff(raster, rasterSpec, values);
         writeFile(output, "stale");
     }
     TempDir dir;
@@ -286,18 +286,18 @@ TEST(ProbeLatLon, GeographicPointsLandOnTheirAlbersCell) {
         double x = 0, y = 0;
         albers(c.lon, c.lat, x, y);
         // 1 km cells; the point sits in the middle of cell (3, 2) of a 7x5 raster
-        testsupport::RasterSpec spec;
-        spec.width = 7;
-        spec.height = 5;
-        spec.geoTransform = {{x - 3500, 1000, 0, y + 2500, 0, -1000}};
-        spec.wkt = c.wkt;
+        testsupport::RasterSpec rasterSpec;
+        rasterSpec.width = 7;
+        rasterSpec.height = 5;
+        rasterSpec.geoTransform = {{x - 3500, 1000, 0, y + 2500, 0, -1000}};
+        rasterSpec.wkt = c.wkt;
         std::vector<uint8_t> values;
         for (int r = 0; r < 5; ++r)
             for (int col = 0; col < 7; ++col)
                 values.push_back(static_cast<uint8_t>(10 * r + col));
         const std::string raster = dir.file("geo.tif");
         const std::string output = dir.file("out.txt");
-        testsupport::writeByteGeoTiff(raster, spec, values);
+        testsupport::writeByteGeoTiff(raster, rasterSpec, values);
 
         char lon[64], lat[64];
         std::snprintf(lon, sizeof lon, "%.10f", c.lon);

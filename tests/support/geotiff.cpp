@@ -9,45 +9,45 @@
 namespace testsupport {
 namespace {
 
-void writeRaster(const std::string& path, const RasterSpec& spec, GDALDataType type,
+void writeRaster(const std::string& path, const RasterSpec& rasterSpec, GDALDataType type,
                  const void* data) {
     GDALAllRegister();
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
     if (!driver) throw std::runtime_error("GTiff driver missing");
-    GDALDatasetUniquePtr ds(driver->Create(path.c_str(), spec.width, spec.height, 1, type, nullptr));
+    GDALDatasetUniquePtr ds(driver->Create(path.c_str(), rasterSpec.width, rasterSpec.height, 1, type, nullptr));
     if (!ds) throw std::runtime_error("cannot create " + path);
-    if (spec.setGeoTransform) {
-        std::array<double, 6> gt = spec.geoTransform;
+    if (rasterSpec.setGeoTransform) {
+        std::array<double, 6> gt = rasterSpec.geoTransform;
         ds->SetGeoTransform(gt.data());
     }
-    if (!spec.wkt.empty()) {
+    if (!rasterSpec.wkt.empty()) {
         OGRSpatialReference srs;
-        if (srs.SetFromUserInput(spec.wkt.c_str()) != OGRERR_NONE)
-            throw std::runtime_error("bad projection " + spec.wkt);
+        if (srs.SetFromUserInput(rasterSpec.wkt.c_str()) != OGRERR_NONE)
+            throw std::runtime_error("bad projection " + rasterSpec.wkt);
         ds->SetSpatialRef(&srs);
     }
     GDALRasterBand* band = ds->GetRasterBand(1);
-    if (spec.hasNoData) band->SetNoDataValue(spec.noData);
-    if (band->RasterIO(GF_Write, 0, 0, spec.width, spec.height, const_cast<void*>(data),
-                       spec.width, spec.height, type, 0, 0) != CE_None)
+    if (rasterSpec.hasNoData) band->SetNoDataValue(rasterSpec.noData);
+    if (band->RasterIO(GF_Write, 0, 0, rasterSpec.width, rasterSpec.height, const_cast<void*>(data),
+                       rasterSpec.width, rasterSpec.height, type, 0, 0) != CE_None)
         throw std::runtime_error("cannot write " + path);
     ds.reset();
 }
 
 }  // namespace
 
-void writeByteGeoTiff(const std::string& path, const RasterSpec& spec,
+void writeByteGeoTiff(const std::string& path, const RasterSpec& rasterSpec,
                       const std::vector<uint8_t>& values) {
-    if (values.size() != static_cast<size_t>(spec.width) * static_cast<size_t>(spec.height))
+    if (values.size() != static_cast<size_t>(rasterSpec.width) * static_cast<size_t>(rasterSpec.height))
         throw std::runtime_error("cell count does not match raster size");
-    writeRaster(path, spec, GDT_Byte, values.data());
+    writeRaster(path, rasterSpec, GDT_Byte, values.data());
 }
 
-void writeInt16GeoTiff(const std::string& path, const RasterSpec& spec,
+void writeInt16GeoTiff(const std::string& path, const RasterSpec& rasterSpec,
                        const std::vector<int16_t>& values) {
-    if (values.size() != static_cast<size_t>(spec.width) * static_cast<size_t>(spec.height))
+    if (values.size() != static_cast<size_t>(rasterSpec.width) * static_cast<size_t>(rasterSpec.height))
         throw std::runtime_error("cell count does not match raster size");
-    writeRaster(path, spec, GDT_Int16, values.data());
+    writeRaster(path, rasterSpec, GDT_Int16, values.data());
 }
 
 std::vector<uint8_t> readByteBand(const std::string& path, int* width, int* height) {
