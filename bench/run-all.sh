@@ -165,6 +165,22 @@ for suffix, values, kind in (("16", vci16, gdal.GDT_Int16), ("8", vci8, gdal.GDT
     ds = None
 PYEOF
 
+# raw_dump <folder> <output> <program> <args...> -- <fields...>: runs the program once, untimed,
+# and leaves the named fields of its output file as raw dumps in <folder>.
+raw_dump() {
+    local folder=$1 output=$2 program=$3
+    shift 3
+    local args=()
+    while [[ $1 != -- ]]; do args+=("$1"); shift; done
+    shift
+    "$bin/$program" "${args[@]}" >/dev/null
+    mkdir -p "$folder"
+    local field
+    for field in "$@"; do
+        "$bin/extremes_benchgen" dump "$output" "$field" "$folder/$field.raw"
+    done
+}
+
 echo "bench: inputs in $data (generated on first use), $runs runs each" >&2
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 
@@ -192,18 +208,25 @@ fi
 if have peakcomposite extremes_benchgen peakcomposite_baseline; then
     d=$data/daily.$grid
     [[ -f $d/list.txt ]] || "$bin/extremes_benchgen" daily "$d" "$grid" 16 >/dev/null
+    # The baseline writes the bytes of an untimed first run: deflate time depends on the content.
+    raw_dump "$data/raw_composite" "$data/composite.hdf" peakcomposite "$d/list.txt" "$data/composite.hdf" \
+        -- sur_ndvi_b02_b01 sur_ndvi_b02_b01_8bit sur_ndvi_b02_b01_qc
     measure peakcomposite "16 x ${grid}x$grid" 0 - \
         -- "$bin/peakcomposite" "$d/list.txt" "$data/composite.hdf" \
-        -- "$bin/peakcomposite_baseline" "$d/list.txt" "$data/composite_base.hdf"
+        -- "$bin/peakcomposite_baseline" "$d/list.txt" "$data/composite_base.hdf" \
+           "$data/raw_composite"
 fi
 
 if have periodextremes extremes_benchgen periodextremes_baseline; then
     d=$data/period.$grid
     last=$((2000 + years))
     [[ -d $d ]] || "$bin/extremes_benchgen" period "$d" "$grid" 2001 "$last" >/dev/null
+    raw_dump "$data/raw_extremes" "$data/extremes.hdf" periodextremes "$d" 2001 "$last" "$data/extremes.hdf" 1 7 7 \
+        -- ndvi_min ndvi_max ndvi_min2 ndvi_min3
     measure periodextremes "$years years x ${grid}x$grid" 0 - \
         -- "$bin/periodextremes" "$d" 2001 "$last" "$data/extremes.hdf" 1 7 7 \
-        -- "$bin/periodextremes_baseline" "$d" 2001 "$last" "$data/extremes_base.hdf" 1 7 7
+        -- "$bin/periodextremes_baseline" "$d" 2001 "$last" "$data/extremes_base.hdf" 1 7 7 \
+           "$data/raw_extremes"
 fi
 
 if have dailyvci extremes_benchgen dailyvci_baseline; then
