@@ -6,6 +6,7 @@
 #include "gridio.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,5 +53,37 @@ class RawOutputs {
 // Writes the whole field of an HDF-EOS grid file (any number type) to a raw file; throws on
 // failure.
 void dumpField(const std::string &path, const std::string &field, const std::string &rawPath);
+
+// The NDVI field of each file in `names` that opens, read whole into one buffer with the programs'
+// own calls; the buffer comes into being at the first file that opens, as in the programs.
+template <typename T> struct NdviInputs {
+    std::unique_ptr<T[]> values;
+    size_t cells = 0;
+    eosgrid::Edge edge;
+    eosgrid::GridGeometry geometry;
+    std::string dimList;  // of the last file read
+
+    // False when a read fails or no file opens.
+    bool readEach(const std::vector<std::string> &names) {
+        for (const std::string &name : names) {
+            eosgrid::GridReader reader;
+            if (!reader.open(name, eosgrid::kGridName))
+                continue;
+            const auto info = reader.fieldInfo(eosgrid::kNdviField);
+            if (!info)
+                continue;
+            if (!values) {
+                geometry = reader.geometry();
+                edge = eosgrid::rowsColumns(geometry);
+                cells = *eosgrid::checkedCellCount(geometry.rows, geometry.columns);
+                values.reset(new T[cells]);
+            }
+            if (!reader.readField(eosgrid::kNdviField, edge, values.get(), cells))
+                return false;
+            dimList = info->dimList;
+        }
+        return values != nullptr;
+    }
+};
 
 } // namespace benchgrids

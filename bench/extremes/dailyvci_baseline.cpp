@@ -2,6 +2,7 @@
 // window opened, queried and read whole, and a daily condition grid written with its attributes,
 // without the window maximum, the fold or the index.
 // Arguments as dailyvci: <src dir> <start yyyy.mm.dd> <end yyyy.mm.dd> <years> <targetfile>.
+#include "benchgrids.h"
 #include "calendar.h"
 #include "gridio.h"
 
@@ -28,39 +29,20 @@ int main(int argc, char **argv) {
     }
     windows.push_back({calendar::gdate2julian(argv[2]), calendar::gdate2julian(argv[3])});
 
-    std::unique_ptr<uint8_t[]> values;
-    size_t cells = 0;
-    eosgrid::Edge edge;
-    eosgrid::GridGeometry geometry;
-    std::string dimList;
+    std::vector<std::string> names;
     for (const auto &window : windows) {
-        for (const calendar::Date &day : calendar::daysBetween(window.first, window.second)) {
-            const std::string name = calendar::dailyNdviFileName(src, day);
-            eosgrid::GridReader reader;
-            if (!reader.open(name, eosgrid::kGridName))
-                continue;
-            const auto info = reader.fieldInfo(eosgrid::kNdviField);
-            if (!info)
-                continue;
-            if (!values) {
-                geometry = reader.geometry();
-                edge = eosgrid::rowsColumns(geometry);
-                cells = *eosgrid::checkedCellCount(geometry.rows, geometry.columns);
-                values.reset(new uint8_t[cells]);
-            }
-            if (!reader.readField(eosgrid::kNdviField, edge, values.get(), cells))
-                return 1;
-            dimList = info->dimList;
-        }
+        for (const calendar::Date &day : calendar::daysBetween(window.first, window.second))
+            names.push_back(calendar::dailyNdviFileName(src, day));
     }
-    if (!values)
+    benchgrids::NdviInputs<uint8_t> in;
+    if (!in.readEach(names))
         return 1;
     const eosgrid::ProductLayout &layout =
         eosgrid::productLayout(eosgrid::ProductKind::DailyCondition);
     eosgrid::GridWriter writer;
-    if (!writer.create(argv[5], eosgrid::kGridName, geometry) ||
-        !writer.defineFields(layout, dimList) ||
-        !writer.writeField(eosgrid::kNdviField, edge, values.get(), cells) ||
+    if (!writer.create(argv[5], eosgrid::kGridName, in.geometry) ||
+        !writer.defineFields(layout, in.dimList) ||
+        !writer.writeField(eosgrid::kNdviField, in.edge, in.values.get(), in.cells) ||
         !writer.writeLayoutAttributes(layout)) {
         return 1;
     }

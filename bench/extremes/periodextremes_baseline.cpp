@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 int main(int argc, char **argv) {
@@ -22,35 +23,19 @@ int main(int argc, char **argv) {
     const std::string src = argv[1];
     const int start = std::atoi(argv[2]), end = std::atoi(argv[3]);
     const int period = std::atoi(argv[5]), step = std::atoi(argv[6]), length = std::atoi(argv[7]);
-    std::unique_ptr<int16_t[]> values;
-    size_t cells = 0;
-    eosgrid::Edge edge;
-    eosgrid::GridGeometry geometry;
-    std::string dimList;
-    for (int year = start; year <= end; ++year) {
-        const std::string name =
-            calendar::periodNdviFileName(src, year, calendar::periodOf(year, period, step, length));
-        eosgrid::GridReader reader;
-        if (!reader.open(name, eosgrid::kGridName))
-            continue;
-        const auto info = reader.fieldInfo(eosgrid::kNdviField);
-        if (!info)
-            continue;
-        if (!values) {
-            geometry = reader.geometry();
-            edge = eosgrid::rowsColumns(geometry);
-            cells = *eosgrid::checkedCellCount(geometry.rows, geometry.columns);
-            values.reset(new int16_t[cells]);
-        }
-        if (!reader.readField(eosgrid::kNdviField, edge, values.get(), cells))
-            return 1;
-        dimList = info->dimList;
-    }
-    if (!values)
+    std::vector<std::string> names;
+    for (int year = start; year <= end; ++year)
+        names.push_back(
+            calendar::periodNdviFileName(src, year, calendar::periodOf(year, period, step, length)));
+    benchgrids::NdviInputs<int16_t> in;
+    if (!in.readEach(names))
         return 1;
+    const size_t cells = in.cells;
+    const eosgrid::Edge edge = in.edge;
+    std::unique_ptr<int16_t[]> values = std::move(in.values);
     eosgrid::GridWriter writer;
-    if (!writer.create(argv[4], eosgrid::kGridName, geometry) ||
-        !writer.defineFields(eosgrid::productLayout(eosgrid::ProductKind::Extremes), dimList)) {
+    if (!writer.create(argv[4], eosgrid::kGridName, in.geometry) ||
+        !writer.defineFields(eosgrid::productLayout(eosgrid::ProductKind::Extremes), in.dimList)) {
         return 1;
     }
     const benchgrids::RawOutputs raw(argc > 8 ? argv[8] : "");
