@@ -7,6 +7,14 @@ function(add_program)
     install(TARGETS ${P_NAME} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
 
+# add_bench_program(NAME <name> SOURCES <files...> LIBS <targets...>)
+#   a benchmark tool: built into build/bin/ beside the programs it measures, never installed.
+function(add_bench_program)
+    cmake_parse_arguments(P "" "NAME" "SOURCES;LIBS" ${ARGN})
+    add_executable(${P_NAME} ${P_SOURCES})
+    target_link_libraries(${P_NAME} PRIVATE veg_warnings ${P_LIBS})
+endfunction()
+
 # add_veg_library(NAME <name> SOURCES <files...> LIBS <targets...>)
 #   a small static library whose headers are found from the folder it lives in.
 function(add_veg_library)
