@@ -54,7 +54,7 @@ OGREnvelope copyCounties(const std::string &target) {
 
 TEST(CropShareRealCounty, SharesMatchACellByCellCountOverTheClips) {
     if (!std::filesystem::exists(kRealCounties))
-        GTEST_SKIP() << "real data folder absent";
+        FAIL() << "real counties missing: " << kRealCounties;
     testsupport::TempDir dir;
     const std::string counties = dir.file("counties.gpkg");
     const OGREnvelope e = copyCounties(counties);

@@ -447,7 +447,7 @@ TEST(GtiffDirectory, TiledAndPlainForms) {
 
 TEST(GtiffKeys, RealFile) {
     if (!testsupport::fileExists(kCdl)) {
-        GTEST_SKIP() << "real test data absent";
+        FAIL() << "real test data missing: " << kCdl;
     }
     TiffHandle tif = openGeoTiff(kCdl.c_str(), "r");
     ASSERT_TRUE(tif);
@@ -680,7 +680,7 @@ TEST(GtiffExtents, MaxDoubleIndex) {
 
 TEST(GtiffExtents, BoundingBoxOfRealFiles) {
     if (!testsupport::fileExists(kCdl)) {
-        GTEST_SKIP() << "real test data absent";
+        FAIL() << "real test data missing: " << kCdl;
     }
     TiffHandle big = openGeoTiff(kCdl.c_str(), "r");
     ASSERT_TRUE(big);

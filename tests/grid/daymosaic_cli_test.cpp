@@ -704,7 +704,7 @@ const std::string kRealTile =
 // reflectances as GDAL reads them.
 TEST(DaymosaicCli, RealReflectanceFile) {
     if (!std::filesystem::exists(kRealTile)) {
-        GTEST_SKIP() << "real data folder absent";
+        FAIL() << "real reflectance file missing: " << kRealTile;
     }
     TempDir dir;
     const EosGridRead real = readEosGrid(kRealTile);

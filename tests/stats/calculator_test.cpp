@@ -472,9 +472,9 @@ TEST(GdalHistogramCalculator, MaskModeEdgeCases) {
 
 TEST(GdalHistogramCalculator, RealCropRasterCountsEveryPixel) {
     const std::string path =
-        std::string(VEG_SOURCE_DIR) + "/../shared/testdata/real/cdl_palouse_epsg3857_30m.tif";
+        std::string(VEG_SOURCE_DIR) + "/tests/data/real/cdl_palouse_epsg3857_30m.tif";
     if (!testsupport::fileExists(path)) {
-        GTEST_SKIP() << "real crop raster not present";
+        FAIL() << "real crop raster missing: " << path;
     }
     int width = 0;
     int height = 0;

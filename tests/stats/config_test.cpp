@@ -492,10 +492,9 @@ TEST(HistogramConfig, LegendTablesFromTheIniFile) {
 }
 
 TEST(HistogramConfig, RealCropLegendTable) {
-    const std::string path = std::string(VEG_SOURCE_DIR) + "/../shared/testdata/real/"
-                                                           "cdl_legend_2022.dbf";
+    const std::string path = std::string(VEG_SOURCE_DIR) + "/tests/data/real/cdl_legend_2022.dbf";
     if (!testsupport::fileExists(path)) {
-        GTEST_SKIP() << "real legend table not present";
+        FAIL() << "real legend table missing: " << path;
     }
     HistogramConfig config;
     testing::internal::CaptureStdout();
