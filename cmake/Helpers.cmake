@@ -44,5 +44,6 @@ function(add_veg_test)
     if(NOT T_LABEL)
         set(T_LABEL unit)
     endif()
-    gtest_discover_tests(${T_NAME} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60)
+    # Every test has a time limit, so a hung program fails its test instead of hanging the suite.
+    gtest_discover_tests(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT 600 DISCOVERY_TIMEOUT 60)
 endfunction()
