@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace calendar {
+namespace veg::calendar {
 
 // ---------------------------------------------------------------------------------------------
 // Conversions
@@ -100,18 +100,27 @@ std::vector<Date> daysBetween(int64_t first, int64_t last);
 
 // Date windows, base-year form. The window from `firstText` to `lastText` keeps its first and last
 // day of year and its span in years; window i (0 <= i < count) starts in year baseYear - i and ends
-// span years later. Each array must hold `count` entries. Prints
-// "days: %li; start JD: %i; end JD: %i\n" (window length in days, first and last day of year) to
-// `out`. Returns 0.
-int findPeriods(const char *firstText, const char *lastText, int baseYear, int count,
-                int *firstYears, int *firstMonths, int *firstDays, int *lastYears, int *lastMonths,
-                int *lastDays, std::FILE *out = stdout);
+// span years later. Each array must hold `count` entries. Returns the summary line
+// "days: %li; start JD: %i; end JD: %i\n" (window length in days, first and last day of year) for
+// the caller to print.
+std::string findPeriods(const char *firstText, const char *lastText, int baseYear, int count,
+                        int *firstYears, int *firstMonths, int *firstDays, int *lastYears,
+                        int *lastMonths, int *lastDays);
 
 // Previous-year form: the base year is the year before the first date, so window 0 lies one year
-// back, window 1 two years back, and so on. Prints the same line.
+// back, window 1 two years back, and so on. Returns the same summary line.
+std::string findPeriods(const char *firstText, const char *lastText, int count, int *firstYears,
+                        int *firstMonths, int *firstDays, int *lastYears, int *lastMonths,
+                        int *lastDays);
+
+// Earlier forms that write the summary line to `out` themselves (nothing when `out` is null); the
+// base-year form returns 0. Kept only until every caller prints the returned line.
+int findPeriods(const char *firstText, const char *lastText, int baseYear, int count,
+                int *firstYears, int *firstMonths, int *firstDays, int *lastYears, int *lastMonths,
+                int *lastDays, std::FILE *out);
 void findPeriods(const char *firstText, const char *lastText, int count, int *firstYears,
                  int *firstMonths, int *firstDays, int *lastYears, int *lastMonths, int *lastDays,
-                 std::FILE *out = stdout);
+                 std::FILE *out);
 
 // ---------------------------------------------------------------------------------------------
 // The period rule, the period tag and the file names
@@ -174,4 +183,7 @@ std::string periodListFileName(const std::string &dir, const std::string &period
 // Throws FileNameTooLong above kDailyFileNameMax characters.
 std::string dailyNdviFileName(const std::string &sourceDir, const Date &date);
 
-} // namespace calendar
+} // namespace veg::calendar
+
+// The library's earlier namespace, for callers not yet written against veg::calendar.
+namespace calendar = veg::calendar;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace calendar {
+namespace veg::calendar {
 namespace {
 
 // Days before each month of a common year; a leap year adds one from March on.
@@ -143,4 +143,4 @@ void parseDate(const char *text, int *year, int *month, int *day) {
         *day = date.day;
 }
 
-} // namespace calendar
+} // namespace veg::calendar

@@ -1,7 +1,9 @@
 // Enumerations of days and of date windows moved into earlier years.
 #include "calendar.h"
 
-namespace calendar {
+#include <cstdio>
+
+namespace veg::calendar {
 namespace {
 
 // Julian day number of 1 January of a year given in 64 bits; years beyond the int range wrap as
@@ -35,9 +37,9 @@ std::vector<Date> daysBetween(int64_t first, int64_t last) {
     return days;
 }
 
-int findPeriods(const char *firstText, const char *lastText, int baseYear, int count,
-                int *firstYears, int *firstMonths, int *firstDays, int *lastYears, int *lastMonths,
-                int *lastDays, std::FILE *out) {
+std::string findPeriods(const char *firstText, const char *lastText, int baseYear, int count,
+                        int *firstYears, int *firstMonths, int *firstDays, int *lastYears,
+                        int *lastMonths, int *lastDays) {
     Date start;
     Date end;
     parseDate(firstText, &start.year, &start.month, &start.day);
@@ -47,10 +49,6 @@ int findPeriods(const char *firstText, const char *lastText, int baseYear, int c
     const int64_t firstDayOfYear = js - Gregorian2Julian(start.year, 1, 1) + 1;
     const int64_t lastDayOfYear = je - Gregorian2Julian(end.year, 1, 1) + 1;
     const int64_t span = static_cast<int64_t>(end.year) - start.year;
-    if (out != nullptr) {
-        std::fprintf(out, "days: %li; start JD: %i; end JD: %i\n", static_cast<long>(je - js + 1),
-                     static_cast<int>(firstDayOfYear), static_cast<int>(lastDayOfYear));
-    }
     for (int i = 0; i < count; ++i) {
         const int64_t year = static_cast<int64_t>(baseYear) - i;
         Julian2Gregorian(yearStart(year) + firstDayOfYear - 1, &firstYears[i], &firstMonths[i],
@@ -58,17 +56,40 @@ int findPeriods(const char *firstText, const char *lastText, int baseYear, int c
         Julian2Gregorian(yearStart(year + span) + lastDayOfYear - 1, &lastYears[i], &lastMonths[i],
                          &lastDays[i]);
     }
+    char line[96]; // the label texts and three numbers of any value
+    std::snprintf(line, sizeof line, "days: %li; start JD: %i; end JD: %i\n",
+                  static_cast<long>(je - js + 1), static_cast<int>(firstDayOfYear),
+                  static_cast<int>(lastDayOfYear));
+    return line;
+}
+
+std::string findPeriods(const char *firstText, const char *lastText, int count, int *firstYears,
+                        int *firstMonths, int *firstDays, int *lastYears, int *lastMonths,
+                        int *lastDays) {
+    int year = 0;
+    parseDate(firstText, &year, nullptr, nullptr);
+    const int baseYear = static_cast<int>(static_cast<int64_t>(year) - 1);
+    return findPeriods(firstText, lastText, baseYear, count, firstYears, firstMonths, firstDays,
+                       lastYears, lastMonths, lastDays);
+}
+
+int findPeriods(const char *firstText, const char *lastText, int baseYear, int count,
+                int *firstYears, int *firstMonths, int *firstDays, int *lastYears, int *lastMonths,
+                int *lastDays, std::FILE *out) {
+    const std::string line = findPeriods(firstText, lastText, baseYear, count, firstYears,
+                                         firstMonths, firstDays, lastYears, lastMonths, lastDays);
+    if (out != nullptr)
+        std::fputs(line.c_str(), out);
     return 0;
 }
 
 void findPeriods(const char *firstText, const char *lastText, int count, int *firstYears,
                  int *firstMonths, int *firstDays, int *lastYears, int *lastMonths, int *lastDays,
                  std::FILE *out) {
-    int year = 0;
-    parseDate(firstText, &year, nullptr, nullptr);
-    const int baseYear = static_cast<int>(static_cast<int64_t>(year) - 1);
-    findPeriods(firstText, lastText, baseYear, count, firstYears, firstMonths, firstDays, lastYears,
-                lastMonths, lastDays, out);
+    const std::string line = findPeriods(firstText, lastText, count, firstYears, firstMonths,
+                                         firstDays, lastYears, lastMonths, lastDays);
+    if (out != nullptr)
+        std::fputs(line.c_str(), out);
 }
 
-} // namespace calendar
+} // namespace veg::calendar

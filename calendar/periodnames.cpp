@@ -3,7 +3,7 @@
 
 #include <cstdarg>
 
-namespace calendar {
+namespace veg::calendar {
 namespace {
 
 // printf-style formatting into a string of whatever length the text needs.
@@ -75,4 +75,4 @@ std::string dailyNdviFileName(const std::string &sourceDir, const Date &date) {
     return checkedName(sourceDir + "/" + day + "/NDVI" + day + ".hdf", kDailyFileNameMax);
 }
 
-} // namespace calendar
+} // namespace veg::calendar

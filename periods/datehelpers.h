@@ -1,30 +1,61 @@
-// The date and period helper programs: each prints one answer for a driving script. Every entry
-// function takes the program's arguments (argv[0] is the program path), prints its answer and usage
-// on `out` and the messages for unreadable arguments on `err`, and returns the exit status: 0 on
-// success (datespan: 1, which scripts rely on), 255 after a usage text or a failure.
+// Steps shared by the date and period helper programs: the free-form date readers, the day
+// listing, the fixed-position date checks, the period arguments and their message and usage texts.
+// Each program's entry function lives in its own folder (periods/<program>/) and prints.
 #pragma once
 
-#include <cstdio>
+#include "calendar.h"
+#include "program.h"
 
-namespace periods {
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
 
-// Every date from a start date up to, not including, a stop date, one per line.
-int runDatespan(int argc, const char *const argv[], std::FILE *out, std::FILE *err);
-// The period tag of the latest whole period that ends on or before a date.
-int runPeriodOfDate(int argc, const char *const argv[], std::FILE *out, std::FILE *err);
-// Every date from a month and day of the previous year to a month and day of the given year.
-int runSeasonDates(int argc, const char *const argv[], std::FILE *out, std::FILE *err);
-// The number of the period, aligned on a start-end pair and as long as it, that holds a date.
-int runPeriodIndex(int argc, const char *const argv[], std::FILE *out, std::FILE *err);
-// The catalogue line of period n of a year.
-int runPeriodCatalog(int argc, const char *const argv[], std::FILE *out, std::FILE *err);
-// The period tag of period n of a year.
-int runPeriodRange(int argc, const char *const argv[], std::FILE *out, std::FILE *err);
-// The week number of a date, weeks starting on Monday.
-int runWeekNumber(int argc, const char *const argv[], std::FILE *out, std::FILE *err);
-// The week number of a date, weeks starting on Sunday.
-int runWeekNumberSunday(int argc, const char *const argv[], std::FILE *out, std::FILE *err);
-// The year of a date minus a base year.
-int runYearOffset(int argc, const char *const argv[], std::FILE *out, std::FILE *err);
+namespace veg::periods {
 
-} // namespace periods
+// A date text split at its dots by the free-form readers of datespan and seasondates.
+struct SplitDate {
+    bool wellFormed = false;
+    std::size_t monthLength = 0; // characters between the first dot and the second (or the end)
+    calendar::Date date;
+};
+
+// "yyyy.mm.dd" with one- or two-digit month and day: the year before the first dot, the month
+// between the dots, the day after the second dot. A text without both dots, or with a month longer
+// than two characters, is not well formed.
+SplitDate splitYearMonthDay(const std::string &text);
+
+// "mm.dd": the month before the dot, the day after it. A text without a dot, or with a month longer
+// than two characters, is not well formed.
+SplitDate splitMonthDay(const std::string &text);
+
+// Julian day number of a date whose year may lie beyond the int range (it wraps as the int
+// conversion falls).
+int64_t dayNumber(int64_t year, int month, int day);
+
+// Writes every date from day number `first` to `last` inclusive, one "%i.%02i.%02i" line each;
+// nothing when last < first.
+void writeDates(std::ostream &out, int64_t first, int64_t last);
+
+// The message for a date argument that the fixed-position readers cannot read.
+std::string unreadableDateMessage(const char *what, const std::string &text);
+
+// A date argument read at fixed positions: its day of year, its year (the integer before the first
+// dot) and the weekday of 1 January of that year (0 = Monday ... 6 = Sunday).
+struct DayOfYear {
+    int dayOfYear = 0;
+    int year = 0;
+    int64_t newYearWeekday = 0;
+};
+
+// Nothing when the text is too short for the fixed-position readers or its month is not 1 to 12.
+std::optional<DayOfYear> readDayOfYear(const std::string &text);
+
+// Usage lines shared by periodcatalog and periodrange, after their first line.
+std::string periodArgumentUsage(const std::string &program);
+
+// Period n of a year from the arguments year, n, spacing (7) and length (the spacing); the
+// arguments must hold the year and n.
+calendar::Period periodFromArguments(const cli::Args &args);
+
+} // namespace veg::periods

@@ -1,16 +1,17 @@
 // The period list writer shared by both forms.
 #include "periodlist.h"
 
+#include "atomicfile.h"
 #include "calendar.h"
 #include "cliargs.h"
+#include "textinput.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <fcntl.h>
+#include <cstdio>
+#include <optional>
 #include <string>
-#include <unistd.h>
 
-namespace periods {
+namespace veg::periods {
 namespace {
 
 struct PeriodListOptions {
@@ -22,145 +23,115 @@ struct PeriodListOptions {
     int length = 7;
 };
 
-void printPeriodListUsage(PeriodListForm form, const char *program, std::FILE *out) {
+std::string periodListUsage(PeriodListForm form, const std::string &program) {
     const bool full = form == PeriodListForm::Full;
-    printUsage(out, program,
-               {full ? "Usage: %s  <dir name> <year> <# of period> {period name} {period length} "
-                       "{actual periold length}"
-                     : "Usage: %s  <dir name> <year> <# of period> {period name} {period length}",
-                "       <dir name> - output directory", "       <year> - year in XXXX, e.g. 2020",
-                "       <# of period> - # of periods. e.g. 7",
-                "       {period name} - name of period, default: week",
-                "       {period length} - length of each period, default: 7"});
+    std::string text = usageText(
+        program, {full ? "Usage: %s  <dir name> <year> <# of period> {period name} {period length} "
+                         "{actual periold length}"
+                       : "Usage: %s  <dir name> <year> <# of period> {period name} {period length}",
+                  "       <dir name> - output directory", "       <year> - year in XXXX, e.g. 2020",
+                  "       <# of period> - # of periods. e.g. 7",
+                  "       {period name} - name of period, default: week",
+                  "       {period length} - length of each period, default: 7"});
     if (full) {
-        printUsage(out, program,
-                   {"       {actual period length} - length of each period, default is the same "
-                    "as 'period length'",
-                    "Example: %s lists 2020 8 weekly 7", "Example: %s lists 2020 8 biweekly 7 14"});
+        text += usageText(program, {"       {actual period length} - length of each period, "
+                                    "default is the same as 'period length'",
+                                    "Example: %s lists 2020 8 weekly 7",
+                                    "Example: %s lists 2020 8 biweekly 7 14"});
     } else {
-        printUsage(out, program, {"Example: %s lists 2020 8 week 7"});
+        text += usageText(program, {"Example: %s lists 2020 8 week 7"});
     }
+    return text;
 }
 
-PeriodListOptions readOptions(PeriodListForm form, int argc, const char *const argv[]) {
+// Nothing when the arguments lack the folder, the year or the period number. The basic form has
+// no actual length: its period is as long as its spacing.
+std::optional<PeriodListOptions> parseOptions(PeriodListForm form, const cli::Args &args) {
+    if (args.size() < 4)
+        return std::nullopt;
     PeriodListOptions options;
-    options.dir = argv[1];
-    options.year = leadingInt(argv[2]);
-    options.number = leadingInt(argv[3]);
-    if (argc > 4)
-        options.periodName = argv[4];
-    if (argc > 5)
-        options.step = leadingInt(argv[5]);
+    options.dir = args[1];
+    options.year = fileio::readClampedInt(args[2].c_str());
+    options.number = fileio::readClampedInt(args[3].c_str());
+    if (args.size() > 4)
+        options.periodName = args[4];
+    if (args.size() > 5)
+        options.step = fileio::readClampedInt(args[5].c_str());
     options.length = options.step;
-    if (form == PeriodListForm::Full && argc > 6)
-        options.length = leadingInt(argv[6]);
+    if (form == PeriodListForm::Full && args.size() > 6)
+        options.length = fileio::readClampedInt(args[6].c_str());
     return options;
 }
 
-// A temporary file beside the output, removed unless it was renamed into place.
-class PendingFile {
-  public:
-    // The temporary name is short, so that it fits wherever the target name fits.
-    PendingFile(const std::string &dir, const std::string &target) : target_(target) {
-        for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
-            const std::string candidate = dir + "/.periodlist." + std::to_string(::getpid()) + "." +
-                                          std::to_string(attempt) + ".tmp";
-            const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0) {
-                if (errno == EEXIST)
-                    continue;
-                return;
-            }
-            file_ = ::fdopen(fd, "w");
-            if (file_ == nullptr) {
-                ::close(fd);
-                ::unlink(candidate.c_str());
-                return;
-            }
-            path_ = candidate;
-        }
-    }
-    ~PendingFile() {
-        if (file_ != nullptr)
-            std::fclose(file_);
-        if (!path_.empty())
-            ::unlink(path_.c_str());
-    }
-    PendingFile(const PendingFile &) = delete;
-    PendingFile &operator=(const PendingFile &) = delete;
+enum class WriteOutcome { Placed, OpenFailed, WriteFailed };
 
-    std::FILE *get() const { return file_; }
-
-    enum class Outcome { Placed, WriteFailed, PlaceFailed };
-
-    // Closes the file and renames it into place.
-    Outcome commit() {
-        const bool written = std::ferror(file_) == 0;
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!written || !closed)
-            return Outcome::WriteFailed;
-        if (std::rename(path_.c_str(), target_.c_str()) != 0)
-            return Outcome::PlaceFailed;
-        path_.clear();
-        return Outcome::Placed;
-    }
-
-  private:
-    std::string target_;
-    std::string path_;
-    std::FILE *file_ = nullptr;
-};
-
-} // namespace
-
-int runPeriodList(PeriodListForm form, int argc, const char *const argv[], std::FILE *out,
-                  std::FILE *err) {
-    if (argc < 4) {
-        printPeriodListUsage(form, argv[0], out);
-        return kFailureStatus;
-    }
-    const PeriodListOptions options = readOptions(form, argc, argv);
-    const calendar::Period period =
-        calendar::periodOf(options.year, options.number, options.step, options.length);
-    std::string name;
-    try {
-        name = calendar::periodListFileName(options.dir, options.periodName, period);
-    } catch (const calendar::FileNameTooLong &e) {
-        std::fprintf(err, "Error in output name %s! It is longer than %zu characters.\n",
-                     e.name().c_str(), e.limit());
-        return kFailureStatus;
-    }
-    std::fprintf(out, "output name=%s\n", name.c_str());
-    std::fflush(out);
-
-    PendingFile file(options.dir, name);
-    if (file.get() == nullptr) {
-        std::fprintf(err, "Error in open file %s!\n", name.c_str());
-        return kFailureStatus;
-    }
+// Writes the period's dates, one "%d.%02d.%02d" line each, to `name`. A name that cannot take a
+// file (a missing or unwritable folder, a folder of that name, a name too long for its folder)
+// counts as a failed open; a failed write or close as a failed write.
+WriteOutcome writeDateList(const std::string &name, const calendar::Period &period) {
+    fileio::AtomicFile file;
+    if (!file.create(name) || file.stream() == nullptr)
+        return WriteOutcome::OpenFailed;
+    std::FILE *stream = file.stream();
     if (period.lastDay >= period.firstDay) {
         for (int64_t day = period.firstDay;; ++day) {
             const calendar::Date date = calendar::dateOfJulian(day);
-            const int written =
-                std::fprintf(file.get(), "%d.%02d.%02d\n", date.year, date.month, date.day);
-            if (written < 0 || day == period.lastDay)
+            if (std::fprintf(stream, "%d.%02d.%02d\n", date.year, date.month, date.day) < 0 ||
+                day == period.lastDay)
                 break;
         }
     }
-    switch (file.commit()) {
-    case PendingFile::Outcome::Placed:
-        break;
-    case PendingFile::Outcome::WriteFailed:
-        std::fprintf(err, "Error in write file %s!\n", name.c_str());
-        return kFailureStatus;
-    case PendingFile::Outcome::PlaceFailed:
-        // The target cannot take a file: a name too long for the folder, a folder of that name.
-        std::fprintf(err, "Error in open file %s!\n", name.c_str());
-        return kFailureStatus;
-    }
-    std::fprintf(out, "O.K.\n");
-    return 0;
+    if (!file.releaseDescriptor())
+        return WriteOutcome::WriteFailed;
+    return file.commit() ? WriteOutcome::Placed : WriteOutcome::OpenFailed;
 }
 
-} // namespace periods
+} // namespace
+
+int runPeriodList(PeriodListForm form, const cli::Args &args, std::ostream &out,
+                  std::ostream &err) {
+    const std::optional<PeriodListOptions> options = parseOptions(form, args);
+    if (!options) {
+        out << periodListUsage(form, programPath(args));
+        return cli::kExitStop;
+    }
+    const calendar::Period period =
+        calendar::periodOf(options->year, options->number, options->step, options->length);
+    std::string name;
+    try {
+        name = calendar::periodListFileName(options->dir, options->periodName, period);
+    } catch (const calendar::FileNameTooLong &e) {
+        err << cli::format("Error in output name %s! It is longer than %zu characters.\n",
+                           e.name().c_str(), e.limit());
+        return cli::kExitStop;
+    }
+    // The name is on the terminal before any message about the file.
+    out << cli::format("output name=%s\n", name.c_str()) << std::flush;
+
+    switch (writeDateList(name, period)) {
+    case WriteOutcome::Placed:
+        break;
+    case WriteOutcome::OpenFailed:
+        err << cli::format("Error in open file %s!\n", name.c_str());
+        return cli::kExitStop;
+    case WriteOutcome::WriteFailed:
+        err << cli::format("Error in write file %s!\n", name.c_str());
+        return cli::kExitStop;
+    }
+    out << "O.K.\n";
+    return cli::kExitSuccess;
+}
+
+} // namespace veg::periods
+
+namespace veg::periodlist {
+int run(const cli::Args &args, std::ostream &out, std::ostream &err) {
+    return periods::runPeriodList(periods::PeriodListForm::Full, args, out, err);
+}
+} // namespace veg::periodlist
+
+namespace veg::periodlist_basic {
+int run(const cli::Args &args, std::ostream &out, std::ostream &err) {
+    return periods::runPeriodList(periods::PeriodListForm::Basic, args, out, err);
+}
+} // namespace veg::periodlist_basic

@@ -3,16 +3,28 @@
 // periods, and the basic form, whose period is exactly as long as the spacing.
 #pragma once
 
-#include <cstdio>
+#include "program.h"
 
-namespace periods {
+#include <ostream>
+
+namespace veg::periods {
 
 enum class PeriodListForm { Full, Basic };
 
-// Runs the writer with the program's arguments (argv[0] is the program path). Progress and usage
-// go to `out`, failures to `err`. Returns 0 when the file is written, 255 otherwise. The file is
-// written under a temporary name in the output directory and renamed into place when complete.
-int runPeriodList(PeriodListForm form, int argc, const char *const argv[], std::FILE *out,
-                  std::FILE *err);
+// Runs the writer in the given form; args[0] is the program path. Progress and usage go to `out`,
+// failures to `err`. Returns cli::kExitSuccess when the file is written, cli::kExitStop otherwise.
+// The file is written under a temporary name in its folder and renamed into place when complete,
+// so a failed run leaves nothing under the output name.
+int runPeriodList(PeriodListForm form, const cli::Args &args, std::ostream &out, std::ostream &err);
 
-} // namespace periods
+} // namespace veg::periods
+
+// periodlist: the full form.
+namespace veg::periodlist {
+int run(const cli::Args &args, std::ostream &out, std::ostream &err);
+} // namespace veg::periodlist
+
+// periodlist-basic: the basic form.
+namespace veg::periodlist_basic {
+int run(const cli::Args &args, std::ostream &out, std::ostream &err);
+} // namespace veg::periodlist_basic

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 
 namespace {
 
@@ -28,6 +29,26 @@ TEST(PeriodlistBattery, UnusableOutputFolders) {
         const auto result = battery::run(program, {dir.path(), "2020", "3"});
         battery::expectCleanFailure(result, {255, dir.file(name), ""}, "folder at the list's name");
         EXPECT_TRUE(std::filesystem::is_directory(dir.file(name)));
+    }
+}
+
+// The list is written under a temporary name in its own folder: a list name as long as a folder
+// takes (255 bytes) is written, one byte more is refused cleanly.
+TEST(PeriodlistBattery, LongestNameAFolderTakes) {
+    const std::string tag = "_03_2020.01.15_2020.01.21.txt";
+    for (const char *program : {PERIODLIST_BIN, PERIODLIST_BASIC_BIN}) {
+        const TempDir dir;
+        const std::string fits(255 - tag.size(), 'n');
+        const auto written = battery::run(program, {dir.path(), "2020", "3", fits});
+        EXPECT_EQ(written.status, 0) << written.err;
+        EXPECT_TRUE(testsupport::fileExists(dir.file(fits + tag)));
+        const std::string tooLong = fits + "n";
+        battery::expectCleanFailure(battery::run(program, {dir.path(), "2020", "3", tooLong}),
+                                    {255, dir.file(tooLong + tag), dir.file(tooLong + tag)},
+                                    std::string(program) + " 256-byte name");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                                std::filesystem::directory_iterator()),
+                  1);
     }
 }
 

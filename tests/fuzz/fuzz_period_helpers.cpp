@@ -1,18 +1,25 @@
 // Fuzz target: any argument vector given to the date and period helper programs. The first byte
 // chooses the program; the rest, split at NUL bytes, are its arguments.
-#include "datehelpers.h"
+#include "datespan/datespan.h"
 #include "fuzzinput.h"
+#include "periodcatalog/periodcatalog.h"
+#include "periodindex/periodindex.h"
+#include "periodofdate/periodofdate.h"
+#include "periodrange/periodrange.h"
+#include "seasondates/seasondates.h"
+#include "weeknumber-sunday/weeknumber-sunday.h"
+#include "weeknumber/weeknumber.h"
+#include "yearoffset/yearoffset.h"
 
+#include <ostream>
 #include <string>
 
 namespace {
 
-using Entry = int (*)(int, const char *const[], std::FILE *, std::FILE *);
-
-const Entry kEntries[] = {
-    periods::runDatespan,    periods::runPeriodOfDate,     periods::runSeasonDates,
-    periods::runPeriodIndex, periods::runPeriodCatalog,    periods::runPeriodRange,
-    periods::runWeekNumber,  periods::runWeekNumberSunday, periods::runYearOffset,
+const veg::cli::EntryFunction kEntries[] = {
+    veg::datespan::run,    veg::periodofdate::run,      veg::seasondates::run,
+    veg::periodindex::run, veg::periodcatalog::run,     veg::periodrange::run,
+    veg::weeknumber::run,  veg::weeknumber_sunday::run, veg::yearoffset::run,
 };
 constexpr size_t kEntryCount = sizeof kEntries / sizeof kEntries[0];
 
@@ -55,14 +62,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) {
         return 0;
     }
-    static fuzzinput::NullStream sink;
+    // A stream without a buffer drops everything written to it.
+    static std::ostream sink(nullptr);
     const size_t which = data[0] % kEntryCount;
     std::vector<std::string> args = fuzzinput::splitAtNul(data + 1, size - 1, 6);
     // datespan and seasondates print one line per day: keep their spans short.
     if ((which == 0 || which == 2) && spanTooLong(args)) {
         return 0;
     }
-    const fuzzinput::ArgVector argv("helper", args);
-    (void)kEntries[which](argv.argc(), argv.argv(), sink.get(), sink.get());
+    args.insert(args.begin(), "helper");
+    (void)kEntries[which](args, sink, sink);
     return 0;
 }

@@ -1,4 +1,0 @@
-// periodcatalog: hands its arguments to the entry function.
-#include "datehelpers.h"
-
-int main(int argc, char *argv[]) { return periods::runPeriodCatalog(argc, argv, stdout, stderr); }

@@ -1,4 +1,0 @@
-// periodofdate: hands its arguments to the entry function.
-#include "datehelpers.h"
-
-int main(int argc, char *argv[]) { return periods::runPeriodOfDate(argc, argv, stdout, stderr); }

@@ -1,4 +1,0 @@
-// seasondates: hands its arguments to the entry function.
-#include "datehelpers.h"
-
-int main(int argc, char *argv[]) { return periods::runSeasonDates(argc, argv, stdout, stderr); }

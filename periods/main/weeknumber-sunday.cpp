@@ -1,6 +1,0 @@
-// weeknumber-sunday: hands its arguments to the entry function.
-#include "datehelpers.h"
-
-int main(int argc, char *argv[]) {
-    return periods::runWeekNumberSunday(argc, argv, stdout, stderr);
-}

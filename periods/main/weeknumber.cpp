@@ -1,4 +1,0 @@
-// weeknumber: hands its arguments to the entry function.
-#include "datehelpers.h"
-
-int main(int argc, char *argv[]) { return periods::runWeekNumber(argc, argv, stdout, stderr); }

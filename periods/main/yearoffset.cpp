@@ -1,4 +1,0 @@
-// yearoffset: hands its arguments to the entry function.
-#include "datehelpers.h"
-
-int main(int argc, char *argv[]) { return periods::runYearOffset(argc, argv, stdout, stderr); }
