@@ -2,6 +2,7 @@
 // raster, in process) timed side by side with reading the same window once through GDAL.
 // Arguments: <work folder> [runs, default 5]. The raster is generated on the first run.
 #include "benchtiming.h"
+#include "gdaldataset.h"
 #include "probe.h"
 
 #include <gdal_priv.h>
@@ -38,7 +39,7 @@ bool writeRaster(const std::string &path) {
 }
 
 uint64_t readOnce(const std::string &path) {
-    GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER));
+    const veg::fileio::GdalDataset ds = veg::fileio::openRaster(path);
     if (!ds)
         return 0;
     std::vector<uint8_t> values(static_cast<size_t>(kSide) * kSide);
