@@ -1,6 +1,8 @@
 // County crop share: clipping through gdalwarp, block shares, the percentage raster and the mean.
 #include "cropshare.h"
 
+#include "atomicfile.h"
+#include "gdaldataset.h"
 #include "resultfile.h"
 
 #include <cpl_conv.h>
@@ -132,22 +134,6 @@ class ClipFiles {
     std::string crop_;
 };
 
-// Removes a partly written file unless it was handed over.
-class PartialFile {
-  public:
-    explicit PartialFile(std::string path) : path_(std::move(path)) {}
-    ~PartialFile() {
-        if (!path_.empty())
-            ::unlink(path_.c_str());
-    }
-    PartialFile(const PartialFile &) = delete;
-    PartialFile &operator=(const PartialFile &) = delete;
-    void release() { path_.clear(); }
-
-  private:
-    std::string path_;
-};
-
 // Flushes our own lines before a child writes to the same standard output.
 void flushAll(std::ostream &out) {
     out.flush();
@@ -172,27 +158,22 @@ bool clip(std::ostream &out, const char *label, const std::string &countyPath,
     return false;
 }
 
-GDALDatasetUniquePtr openClip(const std::string &path) {
-    return GDALDatasetUniquePtr(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
-}
-
-// Copies the finished in-memory raster to a GeoTIFF beside `path` and renames it into place.
+// Copies the finished in-memory raster to a GeoTIFF under a temporary name beside `path` and
+// renames it into place once GDAL has closed it.
 bool writeGeoTiff(GDALDriver &driver, GDALDataset &raster, const std::string &path) {
-    const std::string temp = temporarySibling(path);
-    PartialFile partial(temp);
+    fileio::AtomicFile file;
+    if (!file.create(path) || !file.releaseDescriptor())
+        return false;
     CPLErrorReset();
-    GDALDatasetUniquePtr copy(
-        driver.CreateCopy(temp.c_str(), &raster, FALSE, nullptr, nullptr, nullptr));
+    fileio::GdalDataset copy(
+        driver.CreateCopy(file.temporaryPath().c_str(), &raster, FALSE, nullptr, nullptr, nullptr));
     if (!copy)
         return false;
     copy->FlushCache(true);
     copy.reset();
     // Closing reports a failed write only through GDAL's error state.
     const bool ok = CPLGetLastErrorType() != CE_Failure && CPLGetLastErrorType() != CE_Fatal;
-    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0)
-        return false;
-    partial.release();
-    return true;
+    return ok && file.commit();
 }
 
 } // namespace
@@ -286,21 +267,184 @@ std::string formatAverage(const WeightedSum &total) {
     return text.str();
 }
 
-int run(Form form, int argc, const char *const *argv, std::ostream &out) {
+StripLayout stripLayout(int width, int height, int cropWidth, int cropHeight) {
+    StripLayout layout;
+    layout.width = width;
+    layout.height = height;
+    layout.blocks = static_cast<size_t>(std::max(0, std::min(width, cropWidth / kBlockSide)));
+    layout.evaluatedRows = std::max(0, std::min(height, cropHeight / kBlockSide));
+    layout.cropSpan = layout.blocks * kBlockSide;
+    // NDVI rows per strip: the crop rows under them and the NDVI rows both stay near kStripBytes.
+    const size_t widestRow =
+        std::max(layout.cropSpan * kBlockSide, static_cast<size_t>(std::max(0, width)));
+    const size_t rowsPerStrip = std::max<size_t>(1, kStripBytes / std::max<size_t>(1, widestRow));
+    layout.ndviRows = std::min<size_t>(rowsPerStrip, static_cast<size_t>(std::max(0, height)));
+    return layout;
+}
+
+void shareStrip(const StripLayout &layout, const uint8_t *cropStrip, int cropRows,
+                const uint8_t *ndviStrip, int rows, const ShareRule &rule, uint8_t *counts,
+                uint8_t *percentStrip, WeightedSum &total) {
+    const size_t w = static_cast<size_t>(layout.width);
+    for (int r = 0; r < rows; ++r) {
+        uint8_t *outRow = percentStrip + static_cast<size_t>(r) * w;
+        const uint8_t *ndviRow = ndviStrip ? ndviStrip + static_cast<size_t>(r) * w : nullptr;
+        if (r < cropRows) {
+            countBlocks(cropStrip + static_cast<size_t>(r) * layout.cropSpan * kBlockSide,
+                        layout.cropSpan, layout.blocks, rule.cropCode, counts);
+            shareRow(counts, layout.blocks, w, rule.filter, rule.rejected, ndviRow, outRow, total);
+        } else {
+            std::fill(outRow, outRow + w, rule.rejected);
+        }
+    }
+}
+
+namespace {
+
+// The two clips opened for the share stage.
+struct Clips {
+    fileio::GdalDataset ndvi;
+    fileio::GdalDataset crop;
+    GDALRasterBand *ndviBand = nullptr;
+    GDALRasterBand *cropBand = nullptr;
+};
+
+// Opens both clips and their first bands; false after printing which one failed.
+bool openClips(const ShareJob &job, std::ostream &out, Clips &clips) {
+    clips.ndvi = fileio::openRaster(job.ndviClip);
+    if (!clips.ndvi)
+        printFailedOpen(out, job.ndviClip);
+    clips.crop = fileio::openRaster(job.cropClip);
+    if (!clips.crop)
+        printFailedOpen(out, job.cropClip);
+    if (!clips.ndvi || !clips.crop)
+        return false;
+    clips.ndviBand = clips.ndvi->GetRasterBand(1);
+    clips.cropBand = clips.crop->GetRasterBand(1);
+    if (!clips.ndviBand)
+        printFailedOpen(out, job.ndviClip);
+    if (!clips.cropBand)
+        printFailedOpen(out, job.cropClip);
+    return clips.ndviBand && clips.cropBand;
+}
+
+// Fills the in-memory percentage raster strip by strip: reads the crop rows (and, for the full
+// form, the NDVI rows) of a strip, computes its shares and writes them. False after printing why.
+bool fillPercentRaster(const ShareJob &job, const StripLayout &layout, Clips &clips,
+                       GDALRasterBand &percentBand, WeightedSum &total, std::ostream &out) {
+    const bool full = job.form == Form::Full;
+    const int width = layout.width, height = layout.height;
+    const int cropSpan = static_cast<int>(layout.cropSpan);
+    std::vector<uint8_t> cropStrip(layout.cropSpan * kBlockSide * layout.ndviRows);
+    std::vector<uint8_t> ndviStrip(full ? static_cast<size_t>(width) * layout.ndviRows : 0);
+    std::vector<uint8_t> percentStrip(static_cast<size_t>(width) * layout.ndviRows);
+    std::vector<uint8_t> counts(layout.blocks);
+    out << "pData was allocated\n";
+
+    ShareRule rule;
+    rule.cropCode = job.cropCode;
+    rule.filter = job.filter;
+    rule.rejected = full ? kFullRejected : kBasicRejected;
+    const int stripRows = static_cast<int>(layout.ndviRows);
+    for (int row = 0; row < height; row += stripRows) {
+        const int rows = std::min(stripRows, height - row);
+        const int cropRows = std::max(0, std::min(rows, layout.evaluatedRows - row));
+        if (cropRows > 0 && layout.blocks > 0 &&
+            clips.cropBand->RasterIO(GF_Read, 0, row * kBlockSide, cropSpan, cropRows * kBlockSide,
+                                     cropStrip.data(), cropSpan, cropRows * kBlockSide, GDT_Byte, 0,
+                                     0, nullptr) != CE_None) {
+            out << "GDAL failed to read " << job.cropClip << "; " << job.percentPath
+                << " was not written.\n";
+            return false;
+        }
+        // The strip is read once: dropping its cached blocks keeps memory small, and the block
+        // memory is reused for the next strip instead of being faulted in afresh.
+        clips.crop->FlushCache(false);
+        if (full && clips.ndviBand->RasterIO(GF_Read, 0, row, width, rows, ndviStrip.data(), width,
+                                             rows, GDT_Byte, 0, 0, nullptr) != CE_None) {
+            out << "GDAL failed to read " << job.ndviClip << "; " << job.percentPath
+                << " was not written.\n";
+            return false;
+        }
+        shareStrip(layout, cropStrip.data(), cropRows, full ? ndviStrip.data() : nullptr, rows,
+                   rule, counts.data(), percentStrip.data(), total);
+        if (percentBand.RasterIO(GF_Write, 0, row, width, rows, percentStrip.data(), width, rows,
+                                 GDT_Byte, 0, 0, nullptr) != CE_None) {
+            out << "GDAL failed to fill the in-memory raster for " << job.percentPath << ".\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes the average file (full form) and the percentage GeoTIFF; false after printing why.
+bool writeShareOutputs(const ShareJob &job, GDALDriver &gtiff, GDALDataset &percent,
+                       const WeightedSum &total, std::ostream &out) {
+    if (job.form == Form::Full) {
+        std::string error;
+        if (!resultfile::writeResultFile(job.averagePath, formatAverage(total), error)) {
+            out << "Can not write the average file " << job.averagePath << ": " << error << "\n";
+            return false;
+        }
+    }
+    if (!writeGeoTiff(gtiff, percent, job.percentPath)) {
+        out << "GDAL failed to write " << job.percentPath << ".\n";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool shareFromClips(const ShareJob &job, std::ostream &out) {
+    Clips clips;
+    if (!openClips(job, out, clips))
+        return false;
+    GDALDriver *gtiff = GetGDALDriverManager()->GetDriverByName("GTiff");
+    GDALDriver *mem = GetGDALDriverManager()->GetDriverByName("MEM");
+    out << "generatedPercentFile=" << job.percentPath << "\n";
+    const StripLayout layout =
+        stripLayout(clips.ndvi->GetRasterXSize(), clips.ndvi->GetRasterYSize(),
+                    clips.crop->GetRasterXSize(), clips.crop->GetRasterYSize());
+    out << "nXSize=" << layout.width << ", nYSize=" << layout.height << "\n";
+    out << "cXSize=" << clips.crop->GetRasterXSize() << ", cYSize=" << clips.crop->GetRasterYSize()
+        << "\n";
+    if (!gtiff || !mem) {
+        out << "GDAL has no GTiff or MEM driver; " << job.percentPath << " was not written.\n";
+        return false;
+    }
+    fileio::GdalDataset percent(mem->Create("", layout.width, layout.height, 1, GDT_Byte, nullptr));
+    if (!percent) {
+        out << "GDAL failed to create the in-memory raster for " << job.percentPath << ".\n";
+        return false;
+    }
+    percent->SetProjection(clips.ndvi->GetProjectionRef());
+    double gt[6];
+    if (clips.ndvi->GetGeoTransform(gt) == CE_None)
+        percent->SetGeoTransform(gt);
+
+    WeightedSum total;
+    if (!fillPercentRaster(job, layout, clips, *percent->GetRasterBand(1), total, out))
+        return false;
+    return writeShareOutputs(job, *gtiff, *percent, total, out);
+}
+
+int runForm(Form form, const cli::Args &args, std::ostream &out) {
     const bool full = form == Form::Full;
+    const size_t argc = args.size();
     if (full)
         out << "argc=" << argc << "\n";
-    if (argc < (full ? 9 : 8)) {
+    if (argc < (full ? 9u : 8u)) {
         printUsage(out, form);
-        return 0;
+        return cli::kExitSuccess;
     }
-    const std::string countyPath = argv[1], countyCode = argv[2];
-    const std::string ndviPath = argv[3], cropPath = argv[4];
-    const std::string cropCodeText = argv[5], tempFolder = argv[6], filterText = argv[7];
-    const std::string averagePath = full ? argv[8] : "";
+    const std::string &countyPath = args[1], &countyCode = args[2];
+    const std::string &ndviPath = args[3], &cropPath = args[4];
+    const std::string &cropCodeText = args[5], &tempFolder = args[6], &filterText = args[7];
+    const std::string averagePath = full ? args[8] : "";
     if (full) {
-        for (int i = 0; i < argc; ++i)
-            out << i << ": " << argv[i] << "\n";
+        for (size_t i = 0; i < argc; ++i)
+            out << i << ": " << args[i] << "\n";
         out << averagePath << "\n";
     }
     const int cropCode = parseWholeNumber(cropCodeText);
@@ -309,17 +453,17 @@ int run(Form form, int argc, const char *const *argv, std::ostream &out) {
     const std::string cropClip = clipName(tempFolder, cropPath, countyCode);
     if (full) {
         std::string error;
-        if (!emptyResultFile(averagePath, error)) {
+        if (!resultfile::emptyResultFile(averagePath, error)) {
             out << "Can not open the average file " << averagePath << ": " << error << "\n";
-            return 1;
+            return cli::kExitFailure;
         }
     }
 
     ClipFiles clips(form, ndviClip, cropClip);
     if (!clip(out, "NDVI", countyPath, countyCode, "240", ndviPath, ndviClip))
-        return 1;
+        return cli::kExitFailure;
     if (!clip(out, "CDL", countyPath, countyCode, "30", cropPath, cropClip))
-        return 1;
+        return cli::kExitFailure;
     ShareJob job;
     job.form = form;
     job.ndviClip = ndviClip;
@@ -329,129 +473,23 @@ int run(Form form, int argc, const char *const *argv, std::ostream &out) {
     job.cropCode = cropCode;
     job.filter = filter;
     if (!shareFromClips(job, out))
-        return 1;
+        return cli::kExitFailure;
     clips.remove();
     out << "Bye\n";
-    return 0;
+    return cli::kExitSuccess;
 }
 
-bool shareFromClips(const ShareJob &job, std::ostream &out) {
-    const bool full = job.form == Form::Full;
-    const std::string &ndviClip = job.ndviClip, &cropClip = job.cropClip;
-    const std::string &percentPath = job.percentPath, &averagePath = job.averagePath;
-    const int cropCode = job.cropCode, filter = job.filter;
-    GDALAllRegister();
-    GDALDatasetUniquePtr ndvi = openClip(ndviClip);
-    if (!ndvi)
-        printFailedOpen(out, ndviClip);
-    GDALDatasetUniquePtr crop = openClip(cropClip);
-    if (!crop)
-        printFailedOpen(out, cropClip);
-    if (!ndvi || !crop)
-        return false;
-    GDALRasterBand *ndviBand = ndvi->GetRasterBand(1);
-    GDALRasterBand *cropBand = crop->GetRasterBand(1);
-    if (!ndviBand)
-        printFailedOpen(out, ndviClip);
-    if (!cropBand)
-        printFailedOpen(out, cropClip);
-    if (!ndviBand || !cropBand)
-        return false;
-
-    GDALDriver *gtiff = GetGDALDriverManager()->GetDriverByName("GTiff");
-    GDALDriver *mem = GetGDALDriverManager()->GetDriverByName("MEM");
-    out << "generatedPercentFile=" << percentPath << "\n";
-    const int width = ndvi->GetRasterXSize(), height = ndvi->GetRasterYSize();
-    const int cropWidth = crop->GetRasterXSize(), cropHeight = crop->GetRasterYSize();
-    out << "nXSize=" << width << ", nYSize=" << height << "\n";
-    out << "cXSize=" << cropWidth << ", cYSize=" << cropHeight << "\n";
-    if (!gtiff || !mem) {
-        out << "GDAL has no GTiff or MEM driver; " << percentPath << " was not written.\n";
-        return false;
-    }
-
-    GDALDatasetUniquePtr percent(mem->Create("", width, height, 1, GDT_Byte, nullptr));
-    if (!percent) {
-        out << "GDAL failed to create the in-memory raster for " << percentPath << ".\n";
-        return false;
-    }
-    percent->SetProjection(ndvi->GetProjectionRef());
-    double gt[6];
-    if (ndvi->GetGeoTransform(gt) == CE_None)
-        percent->SetGeoTransform(gt);
-    GDALRasterBand *percentBand = percent->GetRasterBand(1);
-
-    // NDVI cells with a whole 8x8 crop block: `blocks` columns of the first `evaluatedRows` rows.
-    const size_t blocks = static_cast<size_t>(std::min(width, cropWidth / kBlockSide));
-    const int evaluatedRows = std::min(height, cropHeight / kBlockSide);
-    const size_t cropSpan = blocks * kBlockSide; // crop columns read per row
-    // NDVI rows per strip: the crop rows under them and the NDVI rows both stay near kStripBytes.
-    const size_t widestRow = std::max(cropSpan * kBlockSide, static_cast<size_t>(width));
-    const size_t rowsPerStrip = std::max<size_t>(1, kStripBytes / std::max<size_t>(1, widestRow));
-    const size_t ndviRows = std::min<size_t>(rowsPerStrip, static_cast<size_t>(height));
-    std::vector<uint8_t> cropStrip(cropSpan * kBlockSide * ndviRows);
-    std::vector<uint8_t> ndviStrip(full ? static_cast<size_t>(width) * ndviRows : 0);
-    std::vector<uint8_t> percentStrip(static_cast<size_t>(width) * ndviRows);
-    std::vector<uint8_t> counts(blocks);
-    out << "pData was allocated\n";
-
-    const uint8_t rejected = full ? kFullRejected : kBasicRejected;
-    WeightedSum total;
-    for (int row = 0; row < height; row += static_cast<int>(ndviRows)) {
-        const int rows = std::min(static_cast<int>(ndviRows), height - row);
-        const int cropRows = std::max(0, std::min(rows, evaluatedRows - row));
-        if (cropRows > 0 && blocks > 0 &&
-            cropBand->RasterIO(GF_Read, 0, row * kBlockSide, static_cast<int>(cropSpan),
-                               cropRows * kBlockSide, cropStrip.data(), static_cast<int>(cropSpan),
-                               cropRows * kBlockSide, GDT_Byte, 0, 0, nullptr) != CE_None) {
-            out << "GDAL failed to read " << cropClip << "; " << percentPath
-                << " was not written.\n";
-            return false;
-        }
-        // The strip is read once: dropping its cached blocks keeps memory small, and the block
-        // memory is reused for the next strip instead of being faulted in afresh.
-        crop->FlushCache(false);
-        if (full && ndviBand->RasterIO(GF_Read, 0, row, width, rows, ndviStrip.data(), width, rows,
-                                       GDT_Byte, 0, 0, nullptr) != CE_None) {
-            out << "GDAL failed to read " << ndviClip << "; " << percentPath
-                << " was not written.\n";
-            return false;
-        }
-        for (int r = 0; r < rows; ++r) {
-            const size_t w = static_cast<size_t>(width);
-            uint8_t *outRow = percentStrip.data() + static_cast<size_t>(r) * w;
-            const uint8_t *ndviRow = full ? ndviStrip.data() + static_cast<size_t>(r) * w : nullptr;
-            if (r < cropRows) {
-                countBlocks(cropStrip.data() + static_cast<size_t>(r) * cropSpan * kBlockSide,
-                            cropSpan, blocks, cropCode, counts.data());
-                shareRow(counts.data(), blocks, w, filter, rejected, ndviRow, outRow, total);
-            } else {
-                std::fill(outRow, outRow + w, rejected);
-            }
-        }
-        if (percentBand->RasterIO(GF_Write, 0, row, width, rows, percentStrip.data(), width, rows,
-                                  GDT_Byte, 0, 0, nullptr) != CE_None) {
-            out << "GDAL failed to fill the in-memory raster for " << percentPath << ".\n";
-            return false;
-        }
-    }
-
-    if (full) {
-        std::string error;
-        if (!writeResultFile(averagePath, formatAverage(total), error)) {
-            out << "Can not write the average file " << averagePath << ": " << error << "\n";
-            return false;
-        }
-    }
-    if (!writeGeoTiff(*gtiff, *percent, percentPath)) {
-        out << "GDAL failed to write " << percentPath << ".\n";
-        return false;
-    }
-    ndvi.reset();
-    crop.reset();
-    percent.reset();
-    return true;
+int run(const cli::Args &args, std::ostream &out, std::ostream &) {
+    return runForm(Form::Full, args, out);
 }
 
 } // namespace cropshare
+
+namespace cropshare_basic {
+
+int run(const cli::Args &args, std::ostream &out, std::ostream &) {
+    return cropshare::runForm(cropshare::Form::Basic, args, out);
+}
+
+} // namespace cropshare_basic
 } // namespace veg

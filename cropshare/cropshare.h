@@ -2,6 +2,8 @@
 // the clipping, the clip names, the 8x8 block shares and the percentage raster kept here.
 #pragma once
 
+#include "program.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
@@ -67,6 +69,36 @@ void shareRow(const uint8_t *counts, size_t blocks, size_t width, int filter, ui
 // with no weight the quotient 0/0 gives a not-a-number text.
 std::string formatAverage(const WeightedSum &total);
 
+// How the NDVI clip is walked: its size, the cells that have a whole 8x8 crop block under them
+// and the number of NDVI rows read and computed together.
+struct StripLayout {
+    int width = 0;
+    int height = 0;
+    size_t blocks = 0;     // columns 0..blocks-1 have a whole crop block (of each evaluated row)
+    int evaluatedRows = 0; // rows 0..evaluatedRows-1 have whole crop blocks
+    size_t cropSpan = 0;   // crop columns read per crop row: blocks * 8
+    size_t ndviRows = 0;   // NDVI rows per strip (at least 1 unless the clip has no rows)
+};
+
+// The layout of an NDVI clip of width x height over a crop clip of cropWidth x cropHeight.
+StripLayout stripLayout(int width, int height, int cropWidth, int cropHeight);
+
+// The share rule of one run: the crop code counted, the lowest share kept, and the value of cells
+// whose share is rejected or that have no whole crop block (255 full form, 0 basic form).
+struct ShareRule {
+    int cropCode = 0;
+    int filter = 0;
+    uint8_t rejected = 255;
+};
+
+// Computes one strip of `rows` percentage rows (layout.width bytes each) into percentStrip. The
+// first `cropRows` rows have 8 crop rows each in cropStrip (layout.cropSpan bytes per crop row);
+// later rows are all `rule.rejected`. With ndviStrip (the strip's NDVI rows) kept cells add to
+// `total`. `counts` is scratch space of layout.blocks bytes.
+void shareStrip(const StripLayout &layout, const uint8_t *cropStrip, int cropRows,
+                const uint8_t *ndviStrip, int rows, const ShareRule &rule, uint8_t *counts,
+                uint8_t *percentStrip, WeightedSum &total);
+
 // What the share stage needs once both clips exist.
 struct ShareJob {
     Form form = Form::Full;
@@ -83,9 +115,18 @@ struct ShareJob {
 // printing why it stopped; the percentage raster is then not written.
 bool shareFromClips(const ShareJob &job, std::ostream &out);
 
-// The programs' entry function: arguments as main receives them, lines printed on `out`;
-// the return value is the exit status.
-int run(Form form, int argc, const char *const *argv, std::ostream &out);
+// The run of either form: arguments with the program name first, lines printed on `out`; returns
+// the exit status.
+int runForm(Form form, const cli::Args &args, std::ostream &out);
+
+// Entry of cropshare (the full form).
+int run(const cli::Args &args, std::ostream &out, std::ostream &err);
 
 } // namespace cropshare
+
+namespace cropshare_basic {
+// Entry of cropshare-basic (the basic form, which keeps its clips).
+int run(const cli::Args &args, std::ostream &out, std::ostream &err);
+} // namespace cropshare_basic
+
 } // namespace veg

@@ -9,6 +9,9 @@ namespace {
 
 GdalDataset openWith(const std::string &path, unsigned flags, GdalErrors errors) {
     GDALAllRegister();
+    if (errors == GdalErrors::Verbose) {
+        flags |= GDAL_OF_VERBOSE_ERROR;
+    }
     if (errors == GdalErrors::Quiet) {
         CPLPushErrorHandler(CPLQuietErrorHandler);
     }

@@ -10,7 +10,9 @@ namespace veg::fileio {
 
 using GdalDataset = GDALDatasetUniquePtr;
 
-enum class GdalErrors { Reported, Quiet };
+// Reported: GDAL's error messages reach standard error; Quiet: they are kept off it; Verbose: as
+// Reported, and GDAL also reports a file that no driver recognises.
+enum class GdalErrors { Reported, Quiet, Verbose };
 
 // Opens a raster read-only (GDALAllRegister first). Null when GDAL cannot open it. With
 // GdalErrors::Quiet GDAL's own error message is kept off standard error, so only the program's

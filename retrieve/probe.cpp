@@ -1,6 +1,7 @@
 // Value retrieval: coordinate arithmetic, reductions and the two programs' runs.
 #include "probe.h"
 
+#include "gdaldataset.h"
 #include "resultfile.h"
 
 #include <gdal_priv.h>
@@ -58,11 +59,6 @@ void printFailedTransform(std::ostream &out) {
     out << "Can not convert lot/lon to Albers projection, sorry! \n";
 }
 
-GDALDatasetUniquePtr openRaster(const std::string &path) {
-    GDALAllRegister();
-    return GDALDatasetUniquePtr(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
-}
-
 GeoTransform geoTransformOf(GDALDataset &ds) {
     GeoTransform gt{{0, 1, 0, 0, 0, 1}};
     // Without a geotransform GDAL's identity (pixel numbers) stands, as GDAL itself reports it.
@@ -96,7 +92,7 @@ void printUsage(std::ostream &out, const char *arguments) {
 // Writes the result digits; false after printing why not.
 bool writeResult(std::ostream &out, const std::string &path, uint32_t value) {
     std::string error;
-    if (writeResultFile(path, std::to_string(value), error))
+    if (resultfile::writeResultFile(path, std::to_string(value), error))
         return true;
     out << "Can not write the output file " << path << ": " << error << "\n";
     return false;
@@ -104,7 +100,7 @@ bool writeResult(std::ostream &out, const std::string &path, uint32_t value) {
 
 bool emptyOutput(std::ostream &out, const std::string &path) {
     std::string error;
-    if (emptyResultFile(path, error))
+    if (resultfile::emptyResultFile(path, error))
         return true;
     out << "Can not open the output file " << path << ": " << error << "\n";
     return false;
@@ -117,7 +113,7 @@ void printOutsideRaster(std::ostream &out, const std::string &what, const std::s
 }
 
 struct PreparedQuery {
-    GDALDatasetUniquePtr raster;
+    fileio::GdalDataset raster;
     GeoTransform geoTransform{};
 };
 
@@ -128,7 +124,7 @@ bool prepareQuery(std::ostream &out, const std::string &output, const std::strin
                   CoordinateMode coordinates, double *points, size_t count, PreparedQuery &query) {
     if (!emptyOutput(out, output))
         return false;
-    query.raster = openRaster(path);
+    query.raster = fileio::openRaster(path);
     if (!query.raster) {
         printFailedOpen(out, path);
         return false;
@@ -325,15 +321,15 @@ uint32_t reduceBlock(RetrievalMode mode, const std::array<uint8_t, 9> &values) {
     return 0;
 }
 
-int runBox(int argc, const char *const *argv, std::ostream &out) {
-    if (argc < 9) {
+int runBox(const cli::Args &args, std::ostream &out) {
+    if (args.size() < 9) {
         printUsage(out, "proj xmin ymin xmax ymax path output mode");
-        return 0;
+        return cli::kExitSuccess;
     }
-    const std::string proj = argv[1];
-    const std::string xminText = argv[2], yminText = argv[3];
-    const std::string xmaxText = argv[4], ymaxText = argv[5];
-    const std::string path = argv[6], output = argv[7], modeText = argv[8];
+    const std::string &proj = args[1];
+    const std::string &xminText = args[2], &yminText = args[3];
+    const std::string &xmaxText = args[4], &ymaxText = args[5];
+    const std::string &path = args[6], &output = args[7], &modeText = args[8];
     const CoordinateMode coordinates = parseCoordinateMode(proj);
     const RetrievalMode mode = parseRetrievalMode(modeText);
     double xmin = parseNumber(xminText), ymin = parseNumber(yminText);
@@ -342,8 +338,8 @@ int runBox(int argc, const char *const *argv, std::ostream &out) {
     double corners[4] = {xmin, ymin, xmax, ymax};
     PreparedQuery query;
     if (!prepareQuery(out, output, path, coordinates, corners, 2, query))
-        return 1;
-    GDALDatasetUniquePtr &ds = query.raster;
+        return cli::kExitFailure;
+    fileio::GdalDataset &ds = query.raster;
     const GeoTransform &gt = query.geoTransform;
     xmin = corners[0], ymin = corners[1], xmax = corners[2], ymax = corners[3];
     out << "proj=" << proj << ", xminv=" << xminText << ", yminv=" << yminText
@@ -352,56 +348,56 @@ int runBox(int argc, const char *const *argv, std::ostream &out) {
     Window w;
     if (!boxWindow(coordinates, xmin, ymin, xmax, ymax, gt, w)) {
         out << "The window of " << path << " cannot be placed: a corner lies too far away.\n";
-        return 1;
+        return cli::kExitFailure;
     }
     out << "xstart=" << w.xstart << ", ystart" << w.ystart << ", xlength=" << w.xlength
         << ", ylength=" << w.ylength << "\n";
     const int64_t width = ds->GetRasterXSize(), height = ds->GetRasterYSize();
     if (w.xlength <= 0 || w.ylength <= 0) {
         out << "The window of " << path << " has no cells: xlength and ylength must be positive.\n";
-        return 1;
+        return cli::kExitFailure;
     }
     if (!windowInside(w, width, height)) {
         printOutsideRaster(out, "The window", path, width, height);
-        return 1;
+        return cli::kExitFailure;
     }
     GDALRasterBand *band = ds->GetRasterBand(1);
     ValueCounts counts(needsCountsPerValue(mode));
     if (!band || !countWindow(*band, w, counts)) {
         out << "GDAL failed to read the window from " << path << ".\n";
-        return 1;
+        return cli::kExitFailure;
     }
     const uint32_t result = reduceBox(mode, counts);
     out << "ndviValueChar=" << result << "\n";
     if (!writeResult(out, output, result))
-        return 1;
+        return cli::kExitFailure;
     ds.reset();
     out << "Bye\n";
-    return 0;
+    return cli::kExitSuccess;
 }
 
-int runPoint(int argc, const char *const *argv, std::ostream &out) {
-    if (argc < 7) {
+int runPoint(const cli::Args &args, std::ostream &out) {
+    if (args.size() < 7) {
         printUsage(out, "mode x y path output");
-        return 0;
+        return cli::kExitSuccess;
     }
-    const std::string proj = argv[1];
-    const std::string path = argv[4], output = argv[5];
+    const std::string &proj = args[1];
+    const std::string &path = args[4], &output = args[5];
     const CoordinateMode coordinates = parseCoordinateMode(proj);
-    const RetrievalMode mode = parseRetrievalMode(argv[6]);
-    double x = parseNumber(argv[2]), y = parseNumber(argv[3]);
+    const RetrievalMode mode = parseRetrievalMode(args[6]);
+    double x = parseNumber(args[2]), y = parseNumber(args[3]);
 
     double point[2] = {x, y};
     PreparedQuery query;
     if (!prepareQuery(out, output, path, coordinates, point, 1, query))
-        return 1;
-    GDALDatasetUniquePtr &ds = query.raster;
+        return cli::kExitFailure;
+    fileio::GdalDataset &ds = query.raster;
     const GeoTransform &gt = query.geoTransform;
     x = point[0], y = point[1];
     int32_t column = 0, row = 0;
     if (!pointCell(coordinates, x, y, gt, column, row)) {
         out << "The point cannot be placed on " << path << ": it lies too far away.\n";
-        return 1;
+        return cli::kExitFailure;
     }
     out << "mode=" << proj << ", xv=" << column << ", yv=" << row << ", path=" << path << "\n";
 
@@ -419,22 +415,35 @@ int runPoint(int argc, const char *const *argv, std::ostream &out) {
     if (!placeable || !windowInside(w, width, height)) {
         printOutsideRaster(out, single ? "The cell" : "The 3x3 window around the cell", path, width,
                            height);
-        return 1;
+        return cli::kExitFailure;
     }
     std::array<uint8_t, 9> block{};
     GDALRasterBand *band = ds->GetRasterBand(1);
     if (!band || band->RasterIO(GF_Read, w.xstart, w.ystart, w.xlength, w.ylength, block.data(),
                                 w.xlength, w.ylength, GDT_Byte, 0, 0, nullptr) != CE_None) {
         out << "GDAL failed to read the cell from " << path << ".\n";
-        return 1;
+        return cli::kExitFailure;
     }
     const uint32_t result = single ? block[0] : reduceBlock(mode, block);
     if (!writeResult(out, output, result))
-        return 1;
+        return cli::kExitFailure;
     ds.reset();
     out << "Bye\n";
-    return 0;
+    return cli::kExitSuccess;
 }
 
 } // namespace probe
+
+namespace vegprobe {
+int run(const cli::Args &args, std::ostream &out, std::ostream &) {
+    return probe::runBox(args, out);
+}
+} // namespace vegprobe
+
+namespace vegprobe_point {
+int run(const cli::Args &args, std::ostream &out, std::ostream &) {
+    return probe::runPoint(args, out);
+}
+} // namespace vegprobe_point
+
 } // namespace veg

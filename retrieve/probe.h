@@ -3,6 +3,8 @@
 // the messages kept here.
 #pragma once
 
+#include "program.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -85,10 +87,21 @@ uint32_t reduceBox(RetrievalMode mode, const ValueCounts &values);
 // here; the point form answers "ONE" from the single cell.
 uint32_t reduceBlock(RetrievalMode mode, const std::array<uint8_t, 9> &values);
 
-// The programs' entry functions: arguments as main receives them, lines printed on `out`,
-// result file written; the return value is the exit status.
-int runBox(int argc, const char *const *argv, std::ostream &out);
-int runPoint(int argc, const char *const *argv, std::ostream &out);
+// The two forms' runs: arguments with the program name first, lines printed on `out`, result file
+// written; the return value is the exit status.
+int runBox(const cli::Args &args, std::ostream &out);
+int runPoint(const cli::Args &args, std::ostream &out);
 
 } // namespace probe
+
+namespace vegprobe {
+// Entry of vegprobe (the box form); every line goes to `out`.
+int run(const cli::Args &args, std::ostream &out, std::ostream &err);
+} // namespace vegprobe
+
+namespace vegprobe_point {
+// Entry of vegprobe-point (the point and 3x3 form); every line goes to `out`.
+int run(const cli::Args &args, std::ostream &out, std::ostream &err);
+} // namespace vegprobe_point
+
 } // namespace veg

@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <iostream>
 #include <memory>
 #include <sstream>
 
@@ -91,12 +90,12 @@ HistogramConfig::HistogramConfig() {
 bool HistogramConfig::load(std::string section) { return loadFile(section, getexepath() + ".ini"); }
 
 bool HistogramConfig::loadFile(const std::string &section, const std::string &iniPath) {
-    std::cout << "LOADING....Section=" << section << "\n";
+    messages << "LOADING....Section=" << section << "\n";
     type = 1;
     hasMinMax = 0;
     breakCount = 0;
     breaks.clear();
-    std::cout << "AFTER CLEAR LOADING....Section=" << section << "\n";
+    messages << "AFTER CLEAR LOADING....Section=" << section << "\n";
 
     std::string exePath = iniPath;
     const std::string iniEnding = ".ini";
@@ -104,20 +103,19 @@ bool HistogramConfig::loadFile(const std::string &section, const std::string &in
         exePath.compare(exePath.size() - iniEnding.size(), iniEnding.size(), iniEnding) == 0) {
         exePath.erase(exePath.size() - iniEnding.size());
     }
-    std::cout << "Current path: '" << exePath << "'\n";
-    std::cout << "Current path: '" << iniPath << "'\n";
+    messages << "Current path: '" << exePath << "'\n";
+    messages << "Current path: '" << iniPath << "'\n";
 
     boost::property_tree::ptree tree;
     boost::property_tree::read_ini(iniPath, tree);
-    std::cout << "Finish reading file!!\n";
+    messages << "Finish reading file!!\n";
 
     const boost::property_tree::ptree *chosen = nullptr;
     for (const auto &entry : tree) {
-        std::cout << "[" << entry.first << "]\n";
+        messages << "[" << entry.first << "]\n";
         if (entry.first == kDefaultSection) {
-            std::cout
-                << "WARNING: Give type '" << section
-                << "' is not found before 'DEFAULT'! DEFAULT configuration is used instead.\n";
+            messages << "WARNING: Give type '" << section
+                     << "' is not found before 'DEFAULT'! DEFAULT configuration is used instead.\n";
         }
         if (entry.first == section || entry.first == kDefaultSection) {
             chosen = &entry.second;
@@ -128,42 +126,42 @@ bool HistogramConfig::loadFile(const std::string &section, const std::string &in
         for (const auto &key : *chosen) {
             applyKey(key.first, key.second.data());
         }
-        std::cout << "Finished with section --" << section << "\n";
+        messages << "Finished with section --" << section << "\n";
         postLoadSection();
     }
-    std::cout << "Number of breaks loaded: " << breaks.size() << "\n";
+    messages << "Number of breaks loaded: " << breaks.size() << "\n";
     return true;
 }
 
 void HistogramConfig::applyKey(const std::string &key, const std::string &value) {
-    std::cout << key << "=" << value << "\n";
-    std::cout << "propname=" << key << "\n";
+    messages << key << "=" << value << "\n";
+    messages << "propname=" << key << "\n";
     if (key == "type") {
         type = boost::lexical_cast<int>(value);
-        std::cout << "type=" << type << "\n";
+        messages << "type=" << type << "\n";
     } else if (key == "interval") {
         interval = std::stod(value);
-        std::cout << "interval=" << interval << "\n";
+        messages << "interval=" << interval << "\n";
     } else if (key == "hasMinMax") {
         hasMinMax = std::stoi(value);
-        std::cout << "hasMinMax=" << hasMinMax << "\n";
+        messages << "hasMinMax=" << hasMinMax << "\n";
     } else if (key == "minVal") {
         minVal = std::stod(value);
-        std::cout << "minVal=" << minVal << "\n";
+        messages << "minVal=" << minVal << "\n";
     } else if (key == "maxVal") {
         maxVal = std::stod(value);
-        std::cout << "maxVal=" << maxVal << "\n";
+        messages << "maxVal=" << maxVal << "\n";
     } else if (key == "scale") {
-        std::cout << "offset scale=" << value << "\n";
+        messages << "offset scale=" << value << "\n";
         scale = std::stod(value);
-        std::cout << "scale=" << scale << "\n";
+        messages << "scale=" << scale << "\n";
     } else if (key == "offset") {
-        std::cout << "offset val=" << value << "\n";
+        messages << "offset val=" << value << "\n";
         offset = std::stod(value);
-        std::cout << "offset=" << offset << "\n";
+        messages << "offset=" << offset << "\n";
     } else if (key == "breakCount") {
         breakCount = std::stoi(value);
-        std::cout << "breakCount=" << breakCount << "\n";
+        messages << "breakCount=" << breakCount << "\n";
     } else if (key.compare(0, 5, "break") == 0) {
         addBreak(key, value);
     } else if (key == "MaskLegendFile") {
@@ -176,28 +174,28 @@ void HistogramConfig::applyKey(const std::string &key, const std::string &value)
 void HistogramConfig::addBreak(const std::string &key, const std::string &value) {
     std::string indexText = boost::algorithm::erase_all_copy(key, "break");
     boost::algorithm::trim(indexText);
-    std::cout << "propname=" << key << ";aindexstr='" << indexText << "'\n";
+    messages << "propname=" << key << ";aindexstr='" << indexText << "'\n";
     int index = std::stoi(indexText);
-    std::cout << "propname=" << key << ";aindex=" << index << "\n";
+    messages << "propname=" << key << ";aindex=" << index << "\n";
 
     std::vector<std::string> parts;
     splitstr(value, parts, ",");
     if (parts.size() != 3) {
-        std::cout << "Error: The configuration is incorrect. No pair of low/high values. \n";
+        messages << "Error: The configuration is incorrect. No pair of low/high values. \n";
         return;
     }
-    std::cout << "Before Trim: low='" << parts[0] << "';high='" << parts[1] << "'\n";
+    messages << "Before Trim: low='" << parts[0] << "';high='" << parts[1] << "'\n";
     for (auto &part : parts) {
         boost::algorithm::trim(part);
     }
     double low = std::stod(parts[0]);
     double high = std::stod(parts[1]);
-    std::cout << "low=" << low << ";high=" << high << ";name=" << parts[2] << "\n";
+    messages << "low=" << low << ";high=" << high << ";name=" << parts[2] << "\n";
     breaks.emplace_back(index, parts[2], low, high);
 }
 
 void HistogramConfig::postLoadSection() {
-    std::cout << "type=" << type << "\n";
+    messages << "type=" << type << "\n";
     switch (type) {
     case 0:
         if (hasMinMax == 1) {
@@ -230,11 +228,11 @@ void HistogramConfig::postLoadSection() {
     default:
         throw UnsupportedBreakType(type);
     }
-    std::cout << "After post-proessing of LoadSection..."
-              << "breakCount=" << breakCount << "\n";
+    messages << "After post-proessing of LoadSection..."
+             << "breakCount=" << breakCount << "\n";
     for (const auto &item : breaks) {
-        std::cout << "break" << item.id << ";name='" << item.name << ";low=" << item.low
-                  << ";high=" << item.high << "\n";
+        messages << "break" << item.id << ";name='" << item.name << ";low=" << item.low
+                 << ";high=" << item.high << "\n";
     }
 }
 
@@ -249,12 +247,12 @@ void HistogramConfig::postLoadSectionPopulateBreakPercentEqualInterval(double st
 void HistogramConfig::populateEqual(double width, bool percent) {
     breaks.clear();
     if (width == 0) {
-        std::cout << (percent ? "Error: percent interval is equal to zero. \n"
-                              : "Error: interval is equal to zero. \n");
+        messages << (percent ? "Error: percent interval is equal to zero. \n"
+                             : "Error: interval is equal to zero. \n");
         return;
     }
     if (minVal > maxVal) {
-        std::cout << "Error: minVal and maxVal flipped \n";
+        messages << "Error: minVal and maxVal flipped \n";
         return;
     }
     width = std::fabs(width);
@@ -264,17 +262,17 @@ void HistogramConfig::populateEqual(double width, bool percent) {
     while (true) {
         double high = percent ? (maxVal - minVal) * width / 100 + low : low + width;
         if (!(high > low)) {
-            std::cout << "Error: the interval is too small to advance beyond " << low
-                      << "; no breaks are made. \n";
+            messages << "Error: the interval is too small to advance beyond " << low
+                     << "; no breaks are made. \n";
             return;
         }
         if (count == kMaxGeneratedBreaks) {
-            std::cout << "Error: more than " << kMaxGeneratedBreaks
-                      << " breaks would be made; no breaks are made. \n";
+            messages << "Error: more than " << kMaxGeneratedBreaks
+                     << " breaks would be made; no breaks are made. \n";
             return;
         }
         if (!percent) {
-            std::cout << "postLOadSectionPopulateBreakEqualInterval nbreaks=" << count << "\n";
+            messages << "postLOadSectionPopulateBreakEqualInterval nbreaks=" << count << "\n";
         }
         ++count;
         made.emplace_back(count, generatedName(low, high), low, high);
@@ -285,7 +283,7 @@ void HistogramConfig::populateEqual(double width, bool percent) {
     }
     breaks = std::move(made);
     if (!percent) {
-        std::cout << "nbreaks=" << count << "\n";
+        messages << "nbreaks=" << count << "\n";
     }
     breakCount = count;
 }
@@ -367,7 +365,7 @@ void HistogramConfig::loadLegend(std::vector<CatLabelLegend> &list, const std::s
             list.push_back(row);
         }
     }
-    std::cout << "recs=" << records << "\n";
+    messages << "recs=" << records << "\n";
 }
 
 } // namespace app

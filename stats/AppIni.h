@@ -3,6 +3,8 @@
 // beside the executable.
 #pragma once
 
+#include "MessageLog.h"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -47,7 +49,8 @@ class UnsupportedBreakType : public std::runtime_error {
 // the range would otherwise run for ever or exhaust memory).
 constexpr int kMaxGeneratedBreaks = 100000;
 
-// The configuration. Every message goes to standard output. Failures of the INI reader
+// The configuration. Its messages are collected in `messages` for the program to print on standard
+// output. Failures of the INI reader
 // (boost::property_tree::ini_parser_error) and of the number conversions (std::invalid_argument,
 // std::out_of_range, boost::bad_lexical_cast) propagate to the caller, which ends the run.
 class HistogramConfig {
@@ -82,6 +85,10 @@ class HistogramConfig {
     std::vector<HistogramBreak> percentBreaks;
     std::vector<CatLabelLegend> histogramLegend;
     std::vector<CatLabelLegend> maskLegend;
+
+    // Lines for standard output from loading and post-processing, in order; also filled when a
+    // failure is thrown, up to that point.
+    veg::stats::MessageLog messages;
 
   private:
     void applyKey(const std::string &key, const std::string &value);

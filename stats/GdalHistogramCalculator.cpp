@@ -1,13 +1,14 @@
-// Counting of byte values into histogram bins, plain and by mask category.
+// Histogram calculation: reading the rasters in blocks, counting with the rules of
+// HistogramCounting, and the progress lines of each step.
 #include "GdalHistogramCalculator.h"
+
+#include "HistogramCounting.h"
+#include "textinput.h"
 
 #include <cpl_vsi.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <memory>
 #include <new>
 
@@ -18,77 +19,43 @@ namespace gdal {
 
 namespace {
 
+using veg::stats::ValueSum;
+
 struct VsiFreeDeleter {
     void operator()(uint8_t *buffer) const { VSIFree(buffer); }
 };
 using RasterBuffer = std::unique_ptr<uint8_t, VsiFreeDeleter>;
-
-// A pixel position as an integer, truncated toward zero; far-away or undefined positions become
-// values no raster index reaches.
-int64_t toIndex(double value) {
-    if (std::isnan(value)) {
-        return INT64_MIN / 4;
-    }
-    value = std::max(-1e15, std::min(1e15, value));
-    return static_cast<int64_t>(value);
-}
-
-// Byte values k counted by a bin: trunc(low) <= k < high, within 0..255. Returns [first, end).
-void byteRange(double low, double high, int &first, int &end) {
-    first = 0;
-    end = 0;
-    if (std::isnan(low) || std::isnan(high)) {
-        return;
-    }
-    const double start = std::trunc(low);
-    if (start > 255) {
-        return;
-    }
-    first = start < 0 ? 0 : static_cast<int>(start);
-    end = first;
-    while (end <= 255 && end < high) {
-        ++end;
-    }
-}
-
-// Adds the byte values of data[0..size) to counts; four tables keep repeated values from
-// waiting on one another.
-void countBytes(const uint8_t *data, size_t size, uint64_t counts[256]) {
-    uint64_t part[4][256] = {};
-    size_t i = 0;
-    for (; i + 4 <= size; i += 4) {
-        ++part[0][data[i]];
-        ++part[1][data[i + 1]];
-        ++part[2][data[i + 2]];
-        ++part[3][data[i + 3]];
-    }
-    for (; i < size; ++i) {
-        ++part[0][data[i]];
-    }
-    for (int v = 0; v < 256; ++v) {
-        counts[v] += part[0][v] + part[1][v] + part[2][v] + part[3][v];
-    }
-}
 
 bool usablePixelSize(const double *transform) {
     return std::isfinite(transform[1]) && std::isfinite(transform[5]) && transform[1] != 0 &&
            transform[5] != 0 && std::isfinite(transform[0]) && std::isfinite(transform[3]);
 }
 
-void printCategory(const GdalHistogramBinsByCat &category) {
-    std::cout << "\n";
-    std::cout << "Crop index:" << category.ordinal << ";code=" << category.code << ";category='"
-              << category.name << "'\n";
+veg::stats::RasterPlace placeOf(const GdalUint8Reader &reader) {
+    veg::stats::RasterPlace place;
+    place.x0 = reader.geoTransform[0];
+    place.y0 = reader.geoTransform[3];
+    place.pixelWidth = reader.geoTransform[1];
+    place.pixelHeight = reader.geoTransform[5];
+    place.xSize = reader.xSize;
+    place.ySize = reader.ySize;
+    return place;
+}
+
+void logCategory(veg::stats::MessageLog &log, const GdalHistogramBinsByCat &category) {
+    log << "\n";
+    log << "Crop index:" << category.ordinal << ";code=" << category.code << ";category='"
+        << category.name << "'\n";
     for (const auto &bin : category.bins) {
-        std::cout << bin.id << "('" << bin.name << "'):" << bin.count << "," << bin.acreage << ","
-                  << bin.low << "," << bin.high << "\n";
+        log << bin.id << "('" << bin.name << "'):" << bin.count << "," << bin.acreage << ","
+            << bin.low << "," << bin.high << "\n";
     }
 }
 
 } // namespace
 
 bool GdalHistogramCalculator::FileExists(const std::string &path) {
-    return access(path.c_str(), F_OK) == 0;
+    return veg::fileio::fileExists(path);
 }
 
 void GdalHistogramCalculator::reset() {
@@ -104,7 +71,7 @@ int GdalHistogramCalculator::fail(const std::string &reason) {
 
 int GdalHistogramCalculator::startCalc(const char *line, const std::string &data,
                                        const std::string *mask) {
-    std::cout << line << data << "\n";
+    messages << line << data << "\n";
     reset();
     failure.clear();
     if (!FileExists(data)) {
@@ -154,10 +121,11 @@ bool GdalHistogramCalculator::prepareBreaks(double min, double max) {
         config.minVal = min;
         config.maxVal = max;
         config.postLoadSection();
+        messages.append(config.messages);
     }
     const size_t count = config.breaks.size();
     if (config.breakCount < 0 || static_cast<size_t>(config.breakCount) != count) {
-        std::cout << "Error: there is no breaks for everone.\n";
+        messages << "Error: there is no breaks for everone.\n";
         fail("the configuration expects " + std::to_string(config.breakCount) + " breaks but has " +
              std::to_string(count));
         return false;
@@ -165,7 +133,7 @@ bool GdalHistogramCalculator::prepareBreaks(double min, double max) {
     return true;
 }
 
-std::vector<GdalHistogramBin> GdalHistogramCalculator::binsFromBreaks(bool printIndex) const {
+std::vector<GdalHistogramBin> GdalHistogramCalculator::binsFromBreaks(bool printIndex) {
     const size_t count = config.breaks.size();
     std::vector<GdalHistogramBin> made(count);
     for (size_t i = 0; i < count; ++i) {
@@ -173,7 +141,7 @@ std::vector<GdalHistogramBin> GdalHistogramCalculator::binsFromBreaks(bool print
     }
     for (const auto &item : config.breaks) {
         if (printIndex) {
-            std::cout << "aindex=" << (item.id - 1) << "\n";
+            messages << "aindex=" << (item.id - 1) << "\n";
         }
         // A break whose id names no bin fills nothing.
         if (item.id < 1 || static_cast<size_t>(item.id) > count) {
@@ -188,15 +156,15 @@ std::vector<GdalHistogramBin> GdalHistogramCalculator::binsFromBreaks(bool print
 }
 
 int GdalHistogramCalculator::setHbins(double min, double max) {
-    std::cout << "setHbins....\n";
+    messages << "setHbins....\n";
     bins.clear();
     if (!prepareBreaks(min, max)) {
         return 0;
     }
     bins = binsFromBreaks(true);
     for (size_t i = 0; i < bins.size(); ++i) {
-        std::cout << "i=" << i << "(" << bins[i].name << "):" << bins[i].id
-                  << ";low:" << bins[i].low << ";high=" << bins[i].high << "\n";
+        messages << "i=" << i << "(" << bins[i].name << "):" << bins[i].id << ";low:" << bins[i].low
+                 << ";high=" << bins[i].high << "\n";
     }
     return 1;
 }
@@ -219,26 +187,13 @@ int GdalHistogramCalculator::setHcatbins(int n, double min, double max) {
     return 1;
 }
 
-int GdalHistogramCalculator::calc() {
-    std::cout << "In calc()....\n";
-    if (dataFile.empty()) {
-        return fail("no data file given");
-    }
-    GdalUint8Reader reader(dataFile);
-    if (!reader.opened) {
-        return fail("cannot open '" + dataFile + "' as a raster");
-    }
-    if (!setHbins(reader.minValue, reader.maxValue)) {
-        return 0;
-    }
-
-    uint64_t counts[256] = {};
+bool GdalHistogramCalculator::readByteCounts(GdalUint8Reader &reader, uint64_t counts[256]) {
     const int64_t width = std::max(1, reader.xSize);
     const int64_t rowsPerBlock = std::max<int64_t>(1, blockBytes / width);
     const int64_t blocks = reader.ySize / rowsPerBlock;
     const int64_t remaining = reader.ySize % rowsPerBlock;
-    std::cout << "nloops=" << blocks << ";nlines=" << remaining << ";buflines=" << rowsPerBlock
-              << "\n";
+    messages << "nloops=" << blocks << ";nlines=" << remaining << ";buflines=" << rowsPerBlock
+             << "\n";
     for (int64_t block = 0; block <= blocks; ++block) {
         const int64_t rows = block < blocks ? rowsPerBlock : remaining;
         if (rows == 0) {
@@ -246,68 +201,76 @@ int GdalHistogramCalculator::calc() {
         }
         RasterBuffer buffer(reader.read(0, static_cast<int>(block * rowsPerBlock), reader.xSize,
                                         static_cast<int>(rows)));
+        messages.append(reader.messages);
         if (!buffer) {
-            bins.clear();
-            return fail("cannot read band 1 of '" + dataFile + "' as 8-bit values");
+            return false;
         }
-        countBytes(buffer.get(), static_cast<size_t>(rows) * static_cast<size_t>(reader.xSize),
-                   counts);
+        veg::stats::countBytes(
+            buffer.get(), static_cast<size_t>(rows) * static_cast<size_t>(reader.xSize), counts);
+    }
+    return true;
+}
+
+int GdalHistogramCalculator::calc() {
+    messages << "In calc()....\n";
+    if (dataFile.empty()) {
+        return fail("no data file given");
+    }
+    GdalUint8Reader reader(dataFile);
+    messages.append(reader.messages);
+    if (!reader.opened) {
+        return fail("cannot open '" + dataFile + "' as a raster");
+    }
+    if (!setHbins(reader.minValue, reader.maxValue)) {
+        return 0;
+    }
+    uint64_t counts[256] = {};
+    if (!readByteCounts(reader, counts)) {
+        bins.clear();
+        return fail("cannot read band 1 of '" + dataFile + "' as 8-bit values");
     }
     for (uint64_t count : counts) {
-        std::cout << count << " ";
+        messages << count << " ";
     }
-    std::cout << "\n";
-
-    uint64_t total = 0;
-    double weighted = 0;
+    messages << "\n";
     for (size_t i = 0; i < bins.size(); ++i) {
-        GdalHistogramBin &bin = bins[i];
-        int first = 0;
-        int end = 0;
-        byteRange(bin.low, bin.high, first, end);
-        for (int k = first; k < end; ++k) {
-            std::cout << "i=" << i << ",j=" << k << ",low=" << bin.low << ",high=" << bin.high
-                      << "\n";
-            bin.count += counts[k];
-            total += counts[k];
-            weighted += (k * config.scale + config.offset) * static_cast<double>(counts[k]);
+        const veg::stats::ByteRange range = veg::stats::byteRange(bins[i].low, bins[i].high);
+        for (int k = range.first; k < range.end; ++k) {
+            messages << "i=" << i << ",j=" << k << ",low=" << bins[i].low
+                     << ",high=" << bins[i].high << "\n";
         }
     }
-    mean = total > 0 ? weighted / static_cast<double>(total) : 0;
 
-    double totalAcreage = 0;
-    for (auto &bin : bins) {
-        bin.acreage = static_cast<double>(bin.count) * reader.geoTransform[1] *
-                      reader.geoTransform[5] * kAcresPerSquareMetre;
-        totalAcreage += bin.acreage;
-    }
-    if (totalAcreage > 0) {
-        for (auto &bin : bins) {
-            bin.percentage = bin.acreage / totalAcreage;
-        }
-    }
+    ValueSum sum;
+    veg::stats::addCountsToBins(bins, counts, 1, config.scale, config.offset, sum);
+    mean = sum.mean();
+    veg::stats::setPercentages(
+        bins, veg::stats::setAcreage(bins, reader.geoTransform[1], reader.geoTransform[5]));
+
     for (const auto &bin : bins) {
-        std::cout << bin.id << "('" << bin.name << "')," << bin.low << "," << bin.high << ","
-                  << bin.count << "," << bin.acreage << "," << bin.percentage << "\n";
+        messages << bin.id << "('" << bin.name << "')," << bin.low << "," << bin.high << ","
+                 << bin.count << "," << bin.acreage << "," << bin.percentage << "\n";
     }
     return 1;
 }
 
 int GdalHistogramCalculator::calc2() {
-    std::cout << "In calc2()....\n";
+    messages << "In calc2()....\n";
     if (dataFile.empty()) {
         return fail("no data file given");
     }
     std::unique_ptr<uint64_t[]> table(new (std::nothrow) uint64_t[kPairTableSize]());
     if (!table) {
-        std::cout << "Error: Cannot allocate enough memory for histogram calculation!\n";
+        messages << "Error: Cannot allocate enough memory for histogram calculation!\n";
         return fail("not enough memory for the pair table");
     }
     GdalUint8Reader data(dataFile);
+    messages.append(data.messages);
     if (!data.opened) {
         return fail("cannot open '" + dataFile + "' as a raster");
     }
     GdalUint8Reader mask(maskFile);
+    messages.append(mask.messages);
     if (!mask.opened) {
         return fail("cannot open '" + maskFile + "' as a raster");
     }
@@ -318,196 +281,103 @@ int GdalHistogramCalculator::calc2() {
 
     // The table is indexed by (fine value, coarse value): (mask, data) when the data is coarse.
     const bool dataCoarse = data.geoTransform[1] > mask.geoTransform[1];
-    GdalUint8Reader &fine = dataCoarse ? mask : data;
+    const GdalUint8Reader &fine = dataCoarse ? mask : data;
     int done = dataCoarse ? calc21(data, mask, table.get()) : calc21(mask, data, table.get());
-    std::cout << (dataCoarse ? "calc2====" : "calc22====") << "\n";
+    messages << (dataCoarse ? "calc2====" : "calc22====") << "\n";
     if (!done) {
         return fail("cannot read band 1 of '" + dataFile + "' and '" + maskFile +
                     "' as 8-bit values");
     }
     const size_t maskStride = dataCoarse ? 256 : 1;
     const size_t dataStride = dataCoarse ? 1 : 256;
-    auto pairs = [&](int m, int d) {
-        return table[static_cast<size_t>(m) * maskStride + static_cast<size_t>(d) * dataStride];
-    };
 
-    for (int m = 0; m <= 1; ++m) {
-        std::cout << "crop=" << m << "\n";
-        for (int d = 0; d < 256; ++d) {
-            std::cout << pairs(m, d) << " ";
-        }
-        std::cout << "\n\n";
-    }
-    std::vector<int> codes;
-    for (int m = 0; m < 256; ++m) {
-        uint64_t sum = 0;
-        for (int d = 0; d < 256; ++d) {
-            sum += pairs(m, d);
-        }
-        if (sum > 0) {
-            codes.push_back(m);
-        }
-    }
-    std::cout << "non-zero crops:" << codes.size() << "\n";
+    std::vector<int> codes = veg::stats::occurringCodes(table.get(), maskStride, dataStride);
+    messages << "non-zero crops:" << codes.size() << "\n";
     if (maskNumber >= 0) {
         codes.assign(1, maskNumber);
     }
     if (!setHcatbins(static_cast<int>(codes.size()), data.minValue, data.maxValue)) {
         return 0;
     }
-    std::cout << "Before Area summation done: \n";
+    messages << "Before Area summation done: \n";
     for (const auto &category : categories) {
-        printCategory(category);
+        logCategory(messages, category);
     }
 
-    uint64_t total = 0;
-    double weighted = 0;
+    // The mean is formed from the pair counts whichever raster is the fine one.
+    ValueSum sum;
     for (size_t c = 0; c < categories.size(); ++c) {
         GdalHistogramBinsByCat &category = categories[c];
         category.code = codes[c];
-        std::cout << "ci=" << c << "\n";
-        for (auto &bin : category.bins) {
-            int first = 0;
-            int end = 0;
-            byteRange(bin.low, bin.high, first, end);
-            for (int k = first; k < end; ++k) {
-                const uint64_t count = pairs(category.code, k);
-                bin.count += count;
-                // The mean is formed from the pair counts whichever raster is the fine one.
-                total += count;
-                weighted += (k * config.scale + config.offset) * static_cast<double>(count);
-            }
-        }
-        for (auto &bin : category.bins) {
-            bin.acreage = static_cast<double>(bin.count) * fine.geoTransform[1] *
-                          fine.geoTransform[5] * kAcresPerSquareMetre;
-        }
+        messages << "ci=" << c << "\n";
+        veg::stats::addCountsToBins(category.bins,
+                                    table.get() + static_cast<size_t>(category.code) * maskStride,
+                                    dataStride, config.scale, config.offset, sum);
+        veg::stats::setAcreage(category.bins, fine.geoTransform[1], fine.geoTransform[5]);
     }
-    mean = total > 0 ? weighted / static_cast<double>(total) : 0;
-    std::cout << "Area summation done: \n";
+    mean = sum.mean();
+    messages << "Area summation done: \n";
     for (const auto &category : categories) {
-        printCategory(category);
+        logCategory(messages, category);
     }
     return 1;
 }
 
 int GdalHistogramCalculator::calc21(GdalUint8Reader &coarse, GdalUint8Reader &fine,
                                     uint64_t *table) {
-    const double *a = coarse.geoTransform;
-    const double *b = fine.geoTransform;
-    int64_t startCol = toIndex((std::max(b[0], a[0]) - b[0]) / b[1]);
-    int64_t startRow = toIndex((std::min(b[3], a[3]) - b[3]) / b[5]);
-    int64_t endCol =
-        toIndex((std::min(b[0] + fine.xSize * b[1], a[0] + coarse.xSize * a[1]) - b[0]) / b[1]);
-    int64_t endRow =
-        toIndex((std::max(b[3] + fine.ySize * b[5], a[3] + coarse.ySize * a[5]) - b[3]) / b[5]);
-    startCol = std::max<int64_t>(0, startCol);
-    startRow = std::max<int64_t>(0, startRow);
-    endCol = std::min<int64_t>(endCol, fine.xSize - 1);
-    endRow = std::min<int64_t>(endRow, fine.ySize - 1);
-    std::cout << "FIRST startcol=" << startCol << ";startrow=" << startRow << ";endcol=" << endCol
-              << ";endrow=" << endRow << "\n";
-
-    const int64_t width = endCol - startCol + 1;
-    const int64_t rows = endRow - startRow + 1;
+    const veg::stats::RasterPlace a = placeOf(coarse);
+    const veg::stats::RasterPlace b = placeOf(fine);
+    const veg::stats::PairWindow window = veg::stats::pairWindow(a, b);
+    messages << "FIRST startcol=" << window.startCol << ";startrow=" << window.startRow
+             << ";endcol=" << window.endCol << ";endrow=" << window.endRow << "\n";
+    const int64_t width = window.width();
+    const int64_t rows = window.rows();
     if (width < 1 || rows < 1) {
-        std::cout << "LOOPS to be processed: 0\n";
+        messages << "LOOPS to be processed: 0\n";
         return 1;
     }
     const int64_t rowsPerBlock = std::max<int64_t>(1, blockBytes / width);
-    const int64_t coarseRowsPerBlock = toIndex(static_cast<double>(rowsPerBlock) * b[5] / a[5]) + 2;
+    const int64_t coarsePerBlock = veg::stats::coarseRowsPerBlock(a, b, rowsPerBlock);
     const int64_t blocks = rows / rowsPerBlock;
     const int64_t remaining = rows % rowsPerBlock;
-    std::cout << "LOOPS to be processed: " << blocks << "\n";
+    messages << "LOOPS to be processed: " << blocks << "\n";
+    const veg::stats::PairMap map = veg::stats::pairMap(a, b, window);
 
-    // The coarse column of every window column, and the runs of window columns that fall
-    // inside the coarse raster; with these the pixel loop neither divides nor tests bounds.
-    // A fine pixel belongs to the coarse pixel holding its upper-left corner (rounding down,
-    // so that a corner just outside the coarse raster is not pulled into its edge pixels).
-    std::vector<int32_t> coarseColumn(static_cast<size_t>(width));
-    std::vector<std::pair<int64_t, int64_t>> runs;
-    for (int64_t c = 0; c < width; ++c) {
-        const int64_t cc = toIndex(std::floor(((startCol + c) * b[1] + b[0] - a[0]) / a[1]));
-        const bool inside = cc >= 0 && cc < coarse.xSize;
-        coarseColumn[static_cast<size_t>(c)] = inside ? static_cast<int32_t>(cc) : -1;
-        if (inside) {
-            if (!runs.empty() && runs.back().second == c) {
-                runs.back().second = c + 1;
-            } else {
-                runs.emplace_back(c, c + 1);
-            }
-        }
-    }
-    // The coarse row of every window row; -1 outside the coarse raster.
-    std::vector<int64_t> coarseRow(static_cast<size_t>(rows));
-    for (int64_t r = 0; r < rows; ++r) {
-        const int64_t cr = toIndex(std::floor(((startRow + r) * b[5] + b[3] - a[3]) / a[5]));
-        coarseRow[static_cast<size_t>(r)] = cr >= 0 && cr < coarse.ySize ? cr : -1;
-    }
-
-    auto countBlock = [&](int64_t first, int64_t count) -> bool {
-        int64_t h = toIndex((first * b[5] + b[3] - a[3]) / a[5]) - 1;
-        int64_t lines = coarseRowsPerBlock;
-        if (h < 0) {
-            lines += h;
-            h = 0;
-        }
-        lines = std::min(lines, coarse.ySize - h);
-        // Widen the coarse window to every coarse row the block's fine rows fall in.
-        int64_t lowest = -1;
-        int64_t highest = -1;
-        for (int64_t r = first; r < first + count; ++r) {
-            const int64_t cr = coarseRow[static_cast<size_t>(r - startRow)];
-            if (cr >= 0) {
-                lowest = lowest < 0 ? cr : std::min(lowest, cr);
-                highest = std::max(highest, cr);
-            }
-        }
-        if (lowest >= 0) {
-            const int64_t top = lines > 0 ? std::min(lowest, h) : lowest;
-            const int64_t bottom = lines > 0 ? std::max(highest + 1, h + lines) : highest + 1;
-            h = top;
-            lines = bottom - top;
-        }
-        std::cout << "Read....dnstartlines=" << h << ":tdbuflines=" << lines << "\n";
-        if (lowest < 0 || runs.empty()) {
+    // Reads the coarse rows under a block of window rows and the block's fine pixels, and counts
+    // them; false when a read fails.
+    auto countBlock = [&](int64_t firstRow, int64_t count) -> bool {
+        const veg::stats::CoarseRows span =
+            veg::stats::coarseRowsOfBlock(a, b, map, window, firstRow, count, coarsePerBlock);
+        messages << "Read....dnstartlines=" << span.first << ":tdbuflines=" << span.count << "\n";
+        if (!span.any || map.insideRuns.empty()) {
             return true;
         }
-        RasterBuffer coarseRows(
-            coarse.read(0, static_cast<int>(h), coarse.xSize, static_cast<int>(lines)));
-        RasterBuffer fineRows(fine.read(static_cast<int>(startCol), static_cast<int>(first),
+        RasterBuffer coarseRows(coarse.read(0, static_cast<int>(span.first), coarse.xSize,
+                                            static_cast<int>(span.count)));
+        messages.append(coarse.messages);
+        RasterBuffer fineRows(fine.read(static_cast<int>(window.startCol),
+                                        static_cast<int>(window.startRow + firstRow),
                                         static_cast<int>(width), static_cast<int>(count)));
+        messages.append(fine.messages);
         if (!coarseRows || !fineRows) {
             return false;
         }
-        const int32_t *columns = coarseColumn.data();
-        for (int64_t r = 0; r < count; ++r) {
-            const int64_t cr = coarseRow[static_cast<size_t>(first + r - startRow)];
-            if (cr < 0) {
-                continue;
-            }
-            const uint8_t *fineLine = fineRows.get() + r * width;
-            const uint8_t *coarseLine = coarseRows.get() + (cr - h) * coarse.xSize;
-            for (const auto &run : runs) {
-                for (int64_t c = run.first; c < run.second; ++c) {
-                    ++table[(static_cast<size_t>(fineLine[c]) << 8) | coarseLine[columns[c]]];
-                }
-            }
-        }
+        veg::stats::countPairs(map, fineRows.get(), firstRow, count, width, coarseRows.get(),
+                               span.first, coarse.xSize, table);
         return true;
     };
 
     for (int64_t i = 0; i < blocks; ++i) {
-        const int64_t first = startRow + i * rowsPerBlock;
-        std::cout << "Processing loop .... nstartliens=" << first << ":buflines=" << rowsPerBlock
-                  << ":startrow=" << startRow << ":nloop=" << i << "\n";
-        if (!countBlock(first, rowsPerBlock)) {
+        const int64_t first = window.startRow + i * rowsPerBlock;
+        messages << "Processing loop .... nstartliens=" << first << ":buflines=" << rowsPerBlock
+                 << ":startrow=" << window.startRow << ":nloop=" << i << "\n";
+        if (!countBlock(i * rowsPerBlock, rowsPerBlock)) {
             return 0;
         }
     }
     if (remaining > 0) {
-        std::cout << "nlines=" << remaining << "\n";
-        if (!countBlock(startRow + blocks * rowsPerBlock, remaining)) {
+        messages << "nlines=" << remaining << "\n";
+        if (!countBlock(blocks * rowsPerBlock, remaining)) {
             return 0;
         }
     }

@@ -79,6 +79,10 @@ class GdalHistogramCalculator {
     // Result of the last calc form (true before any) and, when it failed, why.
     bool success = true;
     std::string failure;
+    // Lines for standard output from the last calc form (the configuration's and the readers'
+    // lines included), in order, until the program takes them.
+    veg::stats::MessageLog messages;
+
     // Rows with a zero pixel count are left out of both reports.
     bool eliminateZeroRows = false;
     // Most raster data held in one block read; blocks hold at least one row whatever its width.
@@ -91,7 +95,9 @@ class GdalHistogramCalculator {
     // that their number is breakCount.
     bool prepareBreaks(double min, double max);
     // One bin per break, ids 1..N, filled from the break with the same id.
-    std::vector<GdalHistogramBin> binsFromBreaks(bool printIndex) const;
+    std::vector<GdalHistogramBin> binsFromBreaks(bool printIndex);
+    // Counts the byte values of the whole band in blocks of rows; false when a read fails.
+    bool readByteCounts(GdalUint8Reader &reader, uint64_t counts[256]);
 };
 
 } // namespace gdal

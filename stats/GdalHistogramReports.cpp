@@ -1,6 +1,7 @@
 // The CSV and JSON reports of a histogram calculation.
 #include "GdalHistogramCalculator.h"
-#include "ReportFile.h"
+
+#include "atomicfile.h"
 
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -54,7 +55,7 @@ bool GdalHistogramCalculator::saveAsCSV(std::string path) {
             }
         }
     }
-    return replaceFileContents(path, text);
+    return veg::fileio::replaceFileContents(path, text);
 }
 
 bool GdalHistogramCalculator::saveAsJSON(std::string path) {
@@ -110,7 +111,8 @@ bool GdalHistogramCalculator::saveAsJSON(std::string path) {
     if (!ok) {
         return false;
     }
-    return replaceFileContents(path, std::string(buffer.GetString(), buffer.GetSize()));
+    return veg::fileio::replaceFileContents(path,
+                                            std::string_view(buffer.GetString(), buffer.GetSize()));
 }
 
 } // namespace gdal

@@ -5,11 +5,9 @@
 #include <cpl_vsi.h>
 #include <gdal.h>
 
-#include <unistd.h>
+#include "textinput.h"
 
 #include <cmath>
-#include <cstdio>
-#include <iostream>
 
 namespace edu {
 namespace tovan {
@@ -45,11 +43,11 @@ GdalUint8Reader::~GdalUint8Reader() {
 
 bool GdalUint8Reader::open() {
     try {
-        GDALAllRegister();
-        if (dataset == nullptr) {
-            dataset = static_cast<GDALDataset *>(GDALOpen(fileName.c_str(), GA_ReadOnly));
+        if (!dataset) {
+            // GDAL also says when no driver recognises the file, as its plain open does.
+            dataset = veg::fileio::openRaster(fileName, veg::fileio::GdalErrors::Verbose);
         }
-        if (dataset == nullptr) {
+        if (!dataset) {
             return false;
         }
         if (projection.empty()) {
@@ -57,12 +55,12 @@ bool GdalUint8Reader::open() {
             projection = text == nullptr ? "" : text;
         }
         if (dataset->GetGeoTransform(geoTransform) != CE_None) {
-            std::cout << "Error: Not able to get tranform data for band " << bandNo << " from "
-                      << fileName << "\n";
+            messages << "Error: Not able to get tranform data for band " << bandNo << " from "
+                     << fileName << "\n";
         }
         if (dataset->GetRasterCount() < bandNo || bandNo < 1) {
-            std::cout << "Error: Cannot open bandNo=" << bandNo << ". There are only "
-                      << dataset->GetRasterCount() << " bands.\n";
+            messages << "Error: Cannot open bandNo=" << bandNo << ". There are only "
+                     << dataset->GetRasterCount() << " bands.\n";
             return false;
         }
         band = dataset->GetRasterBand(bandNo);
@@ -76,7 +74,7 @@ bool GdalUint8Reader::open() {
         maxValue = hasMaximum ? lowByteOf(maximum, 255) : 255;
         return true;
     } catch (...) {
-        std::cout << "Error encountered!!\n";
+        messages << "Error encountered!!\n";
         return false;
     }
 }
@@ -103,7 +101,7 @@ uint8_t *GdalUint8Reader::read(int xOffset, int yOffset, int width, int height) 
         }
         return buffer;
     } catch (...) {
-        std::printf("Error encountered!!\n");
+        messages << "Error encountered!!\n";
         return nullptr;
     }
 }
@@ -122,18 +120,13 @@ std::vector<std::string> GdalUint8Reader::getCategories() {
 
 void GdalUint8Reader::close() {
     band = nullptr;
-    if (dataset != nullptr) {
-        try {
-            GDALClose(dataset);
-        } catch (...) {
-        }
-        dataset = nullptr;
+    try {
+        dataset.reset();
+    } catch (...) {
     }
 }
 
-bool GdalUint8Reader::FileExists(const std::string &path) {
-    return access(path.c_str(), F_OK) == 0;
-}
+bool GdalUint8Reader::FileExists(const std::string &path) { return veg::fileio::fileExists(path); }
 
 } // namespace gdal
 } // namespace merel

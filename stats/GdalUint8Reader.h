@@ -2,6 +2,9 @@
 // projection text and byte value range. Also built as a separate object file for other programs.
 #pragma once
 
+#include "MessageLog.h"
+#include "gdaldataset.h"
+
 #include <gdal_priv.h>
 
 #include <cstdint>
@@ -15,7 +18,8 @@ namespace gdal {
 
 class GdalUint8Reader {
   public:
-    // Opens path read-only; `opened` tells whether band 1 is ready. Messages go to standard output.
+    // Opens path read-only; `opened` tells whether band 1 is ready. Messages for standard output
+    // are collected in `messages`.
     explicit GdalUint8Reader(const std::string &path);
     ~GdalUint8Reader();
     GdalUint8Reader(const GdalUint8Reader &) = delete;
@@ -37,8 +41,8 @@ class GdalUint8Reader {
 
     bool opened = false;
     int bandNo = -1;
-    GDALDataset *dataset = nullptr; // owned: closed by close() and the destructor
-    GDALRasterBand *band = nullptr; // owned by the dataset
+    veg::fileio::GdalDataset dataset; // closed by close() and the destructor
+    GDALRasterBand *band = nullptr;   // owned by the dataset
     int xSize = 0;
     int ySize = 0;
     std::string projection;
@@ -46,6 +50,9 @@ class GdalUint8Reader {
     std::string fileName;
     uint8_t minValue = 0;
     uint8_t maxValue = 0;
+
+    // Lines for standard output from opening and reading, in order, until the caller takes them.
+    veg::stats::MessageLog messages;
 };
 
 } // namespace gdal

@@ -1,10 +1,14 @@
 // Raster description printed by GdalUtil::readUint8Band.
 #include "gdalutil.h"
 
+#include "gdaldataset.h"
+
 #include <gdal.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
+#include <iostream>
 #include <vector>
 
 namespace edu {
@@ -18,24 +22,24 @@ namespace {
 const int kSampleFirstRow = 7999;
 const int kSampleRows = 8000;
 
-// Owner of a dataset opened through the C interface.
-class DatasetHandle {
-  public:
-    explicit DatasetHandle(const char *path) : handle_(GDALOpen(path, GA_ReadOnly)) {}
-    ~DatasetHandle() {
-        if (handle_ != nullptr) {
-            GDALClose(handle_);
-        }
+// printf-style text written to a stream.
+void print(std::ostream &out, const char *format, ...) __attribute__((format(printf, 2, 3)));
+void print(std::ostream &out, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    if (length > 0) {
+        std::vector<char> text(static_cast<size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), format, again);
+        out.write(text.data(), length);
     }
-    DatasetHandle(const DatasetHandle &) = delete;
-    DatasetHandle &operator=(const DatasetHandle &) = delete;
-    GDALDatasetH get() const { return handle_; }
+    va_end(again);
+}
 
-  private:
-    GDALDatasetH handle_;
-};
-
-void printSampleLine(GDALRasterBandH band) {
+void printSampleLine(std::ostream &out, GDALRasterBandH band) {
     const int width = GDALGetRasterBandXSize(band);
     const int height = GDALGetRasterBandYSize(band);
     // The window is cut to the band so that a small raster prints its last rows instead of
@@ -48,48 +52,51 @@ void printSampleLine(GDALRasterBandH band) {
                      0) == CE_None) {
         for (unsigned char value : line) {
             if (value != 255) {
-                std::printf("%i ", value);
+                print(out, "%i ", value);
             }
         }
     }
-    std::printf("\n");
+    out << "\n";
 }
 
 } // namespace
 
-int GdalUtil::readUint8Band(const char *path) {
-    std::printf("file=%s\n", path);
-    GDALAllRegister();
-    DatasetHandle dataset(path);
-    if (dataset.get() == nullptr) {
+int GdalUtil::readUint8Band(const char *path) { return readUint8Band(path, std::cout); }
+
+int GdalUtil::readUint8Band(const char *path, std::ostream &out) {
+    print(out, "file=%s\n", path);
+    const veg::fileio::GdalDataset owner =
+        veg::fileio::openRaster(path, veg::fileio::GdalErrors::Verbose);
+    if (!owner) {
         return 0;
     }
+    const GDALDatasetH dataset = GDALDataset::ToHandle(owner.get());
     try {
-        std::printf("File is open.....\n");
-        GDALDriverH driver = GDALGetDatasetDriver(dataset.get());
+        print(out, "File is open.....\n");
+        GDALDriverH driver = GDALGetDatasetDriver(dataset);
         const char *longName = GDALGetMetadataItem(driver, GDAL_DMD_LONGNAME, nullptr);
-        std::printf("Driver: %s/%s\n", GDALGetDescription(driver), longName ? longName : "");
-        std::printf("Size is %dx%dx%d\n", GDALGetRasterXSize(dataset.get()),
-                    GDALGetRasterYSize(dataset.get()), GDALGetRasterCount(dataset.get()));
-        const char *projection = GDALGetProjectionRef(dataset.get());
+        print(out, "Driver: %s/%s\n", GDALGetDescription(driver), longName ? longName : "");
+        print(out, "Size is %dx%dx%d\n", GDALGetRasterXSize(dataset), GDALGetRasterYSize(dataset),
+              GDALGetRasterCount(dataset));
+        const char *projection = GDALGetProjectionRef(dataset);
         if (projection != nullptr) {
-            std::printf("Projection is `%s'\n", projection);
+            print(out, "Projection is `%s'\n", projection);
         }
         double transform[6];
-        if (GDALGetGeoTransform(dataset.get(), transform) == CE_None) {
-            std::printf("Origin = (%.6f,%.6f)\n", transform[0], transform[3]);
-            std::printf("Pixel Size = (%.6f,%.6f)\n", transform[1], transform[5]);
+        if (GDALGetGeoTransform(dataset, transform) == CE_None) {
+            print(out, "Origin = (%.6f,%.6f)\n", transform[0], transform[3]);
+            print(out, "Pixel Size = (%.6f,%.6f)\n", transform[1], transform[5]);
         }
-        if (GDALGetRasterCount(dataset.get()) < 1) {
+        if (GDALGetRasterCount(dataset) < 1) {
             return 0;
         }
-        GDALRasterBandH band = GDALGetRasterBand(dataset.get(), 1);
+        GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
         int blockX = 0;
         int blockY = 0;
         GDALGetBlockSize(band, &blockX, &blockY);
-        std::printf("Block=%dx%d Type=%s, ColorInterp=%s\n", blockX, blockY,
-                    GDALGetDataTypeName(GDALGetRasterDataType(band)),
-                    GDALGetColorInterpretationName(GDALGetRasterColorInterpretation(band)));
+        print(out, "Block=%dx%d Type=%s, ColorInterp=%s\n", blockX, blockY,
+              GDALGetDataTypeName(GDALGetRasterDataType(band)),
+              GDALGetColorInterpretationName(GDALGetRasterColorInterpretation(band)));
         int hasMinimum = 0;
         int hasMaximum = 0;
         double range[2] = {GDALGetRasterMinimum(band, &hasMinimum),
@@ -97,19 +104,19 @@ int GdalUtil::readUint8Band(const char *path) {
         if (!hasMinimum || !hasMaximum) {
             GDALComputeRasterMinMax(band, TRUE, range);
         }
-        std::printf("Min=%.3fd, Max=%.3f\n", range[0], range[1]);
+        print(out, "Min=%.3fd, Max=%.3f\n", range[0], range[1]);
         if (GDALGetOverviewCount(band) > 0) {
-            std::printf("Band has %d overviews.\n", GDALGetOverviewCount(band));
+            print(out, "Band has %d overviews.\n", GDALGetOverviewCount(band));
         }
         GDALColorTableH colours = GDALGetRasterColorTable(band);
         if (colours != nullptr) {
-            std::printf("Band has a color table with %d entries.\n",
-                        GDALGetColorEntryCount(colours));
+            print(out, "Band has a color table with %d entries.\n",
+                  GDALGetColorEntryCount(colours));
         }
         const int width = GDALGetRasterBandXSize(band);
-        std::printf("nXsize=%i\n\n", width);
-        std::printf("nXsize=%i\n", width);
-        printSampleLine(band);
+        print(out, "nXsize=%i\n\n", width);
+        print(out, "nXsize=%i\n", width);
+        printSampleLine(out, band);
         return 1;
     } catch (...) {
         return 0;

@@ -4,6 +4,7 @@
 // run and reused; the percentage raster and the average file are written into the work folder.
 #include "benchtiming.h"
 #include "cropshare.h"
+#include "gdaldataset.h"
 
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
@@ -62,8 +63,8 @@ uint8_t ndviValue(int column, int row) {
 // Reads both clips once, in strips, as the share stage does; returns a checksum.
 uint64_t readBoth(const std::string &ndviPath, const std::string &cropPath) {
     uint64_t check = 0;
-    GDALDatasetUniquePtr ndvi(GDALDataset::Open(ndviPath.c_str(), GDAL_OF_RASTER));
-    GDALDatasetUniquePtr crop(GDALDataset::Open(cropPath.c_str(), GDAL_OF_RASTER));
+    const veg::fileio::GdalDataset ndvi = veg::fileio::openRaster(ndviPath);
+    const veg::fileio::GdalDataset crop = veg::fileio::openRaster(cropPath);
     if (!ndvi || !crop)
         return 0;
     std::vector<uint8_t> strip(static_cast<size_t>(kCropSide) * kStripRows);

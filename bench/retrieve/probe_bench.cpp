@@ -2,6 +2,7 @@
 // raster, in process) timed side by side with reading the same window once through GDAL.
 // Arguments: <work folder> [runs, default 5]. The raster is generated on the first run.
 #include "benchtiming.h"
+#include "gdaldataset.h"
 #include "probe.h"
 
 #include <gdal_priv.h>
@@ -38,7 +39,7 @@ bool writeRaster(const std::string &path) {
 }
 
 uint64_t readOnce(const std::string &path) {
-    GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER));
+    const veg::fileio::GdalDataset ds = veg::fileio::openRaster(path);
     if (!ds)
         return 0;
     std::vector<uint8_t> values(static_cast<size_t>(kSide) * kSide);
@@ -65,16 +66,16 @@ int main(int argc, char **argv) {
     const std::string side = std::to_string(kSide);
     readOnce(raster); // warm the page cache
     for (const char *mode : {"THREE_MED", "THREE_AVE", "THREE_MAX"}) {
-        const char *args[] = {"vegprobe",     "PIXEL",        "0", "0", side.c_str(), side.c_str(),
-                              raster.c_str(), output.c_str(), mode};
+        const veg::cli::Args args = {"vegprobe", "PIXEL", "0",    "0", side,
+                                     side,       raster,  output, mode};
         std::vector<double> readTimes, probeTimes;
         for (int i = 0; i < runs; ++i) {
             auto start = std::chrono::steady_clock::now();
             const uint64_t check = readOnce(raster);
             readTimes.push_back(benchtiming::seconds(start));
-            std::ostringstream lines;
+            std::ostringstream lines, errors;
             start = std::chrono::steady_clock::now();
-            const int status = veg::probe::runBox(9, args, lines);
+            const int status = veg::vegprobe::run(args, lines, errors);
             probeTimes.push_back(benchtiming::seconds(start));
             if (status != 0 || check == 0) {
                 std::fprintf(stderr, "%s failed: %s\n", mode, lines.str().c_str());

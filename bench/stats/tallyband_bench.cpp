@@ -3,6 +3,8 @@
 //   tallyband_bench generate-mask <data> <mask>        2000 x 2000 at 240 m, 16000 x 16000 at 30 m
 //   tallyband_bench read-plain <path>                  reads band 1 in tallyband's row blocks
 //   tallyband_bench read-mask <data> <mask>            reads both rasters as the mask mode does
+#include "gdaldataset.h"
+
 #include <cpl_conv.h>
 #include <gdal_priv.h>
 
@@ -57,8 +59,7 @@ bool writeRaster(const std::string &path, int size, double pixel, bool fields) {
 // Reads band 1 in blocks of rows of at most kBlockBytes, one RasterIO per block; returns a sum
 // of one byte per block so that the reads can't be dropped.
 bool readBlocks(const std::string &path, unsigned &check) {
-    GDALAllRegister();
-    GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+    const veg::fileio::GdalDataset ds = veg::fileio::openRaster(path);
     if (!ds) {
         return false;
     }

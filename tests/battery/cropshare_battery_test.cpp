@@ -14,11 +14,12 @@ namespace {
 using battery::Damage;
 using testsupport::TempDir;
 
-// Names of the GeoTIFF files in a folder.
+// Names of the GeoTIFF files and of temporary output files in a folder.
 std::vector<std::string> rastersIn(const std::string &folder) {
     std::vector<std::string> names;
     for (const auto &entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().extension() == ".tif") {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() == ".tif" || name.compare(0, 4, ".tmp") == 0) {
             names.push_back(entry.path().filename().string());
         }
     }

@@ -1,10 +1,13 @@
 // Unit tests of the crop-share rules: names, the clipping command, block counts and shares.
 #include "cropshare.h"
 
+#include "support/tempdir.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <random>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -152,6 +155,81 @@ TEST(CropShareRules, AverageText) {
         EXPECT_EQ(cs::formatAverage({c.sum, c.weight}), c.text);
     const std::string none = cs::formatAverage({0, 0});
     EXPECT_TRUE(none == "nan" || none == "-nan") << none;
+}
+
+// Where a strip's cells come from: rows with crop rows are counted, later rows and the columns
+// without a whole block are rejected, and the layout keeps only whole 8x8 blocks.
+TEST(CropShareRules, StripLayoutAndRejectedRows) {
+    struct Case {
+        int width, height, cropWidth, cropHeight;
+        size_t blocks;
+        int evaluatedRows;
+    };
+    const Case cases[] = {
+        {3, 2, 24, 16, 3, 2}, {3, 2, 23, 16, 2, 2}, {3, 2, 40, 7, 3, 0}, {2, 5, 16, 100, 2, 5}};
+    for (const Case &c : cases) {
+        const cs::StripLayout layout =
+            cs::stripLayout(c.width, c.height, c.cropWidth, c.cropHeight);
+        EXPECT_EQ(layout.blocks, c.blocks) << c.cropWidth;
+        EXPECT_EQ(layout.evaluatedRows, c.evaluatedRows) << c.cropHeight;
+        EXPECT_EQ(layout.cropSpan, c.blocks * 8) << c.cropWidth;
+        EXPECT_EQ(layout.ndviRows, static_cast<size_t>(c.height)) << c.height;
+    }
+    // Two NDVI rows over one row of crop blocks: 16 crop cells per row, block 0 all crop 5 and
+    // block 1 half of it; the NDVI row without crop rows is rejected.
+    const cs::StripLayout layout = cs::stripLayout(3, 2, 16, 8);
+    std::vector<uint8_t> crop(16 * 8, 1);
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c)
+            crop[r * 16 + c] = 5;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 8; c < 16; ++c)
+            crop[r * 16 + c] = 5;
+    const std::vector<uint8_t> ndvi = {10, 20, 30, 40, 50, 60};
+    std::vector<uint8_t> counts(layout.blocks), percent(6, 7);
+    cs::WeightedSum total;
+    cs::shareStrip(layout, crop.data(), 1, ndvi.data(), 2, {5, 0, 255}, counts.data(),
+                   percent.data(), total);
+    EXPECT_EQ(percent, (std::vector<uint8_t>{100, 50, 255, 255, 255, 255}));
+    EXPECT_EQ(total.sum, 100u * 10 + 50 * 20);
+    EXPECT_EQ(total.weight, 150u);
+}
+
+// Both entry functions in-process: the usage of each form, and an average file that cannot be
+// emptied (nothing is clipped then).
+TEST(CropShareRun, EntryFunctions) {
+    const testsupport::TempDir dir;
+    const std::string average = dir.file("missing/average.txt");
+    using Entry = int (*)(const veg::cli::Args &, std::ostream &, std::ostream &);
+    const std::string fullUsage = "Usage: cropshare\ncountyShapeFilePath countyFIPSCode "
+                                  "ndviFilePath cdlFilePath cropCode tempFolderPath filterNumber "
+                                  "fileAverageNDVIpath\n";
+    struct Case {
+        Entry run;
+        veg::cli::Args args;
+        int status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {veg::cropshare::run, {"cropshare", "c.gpkg"}, 0, "argc=2\n" + fullUsage},
+        {veg::cropshare_basic::run,
+         {"cropshare-basic", "c.gpkg", "01001", "n.tif", "c.tif", "5", "t/"},
+         0,
+         "Usage: cropshare\ncountyShapeFilePath countyFIPSCode ndviFilePath cdlFilePath cropCode "
+         "tempFolderPath\n"},
+        {veg::cropshare::run,
+         {"cropshare", "c.gpkg", "01001", "n.tif", "c.tif", "5", "t/", "0", average},
+         1,
+         "argc=9\n0: cropshare\n1: c.gpkg\n2: 01001\n3: n.tif\n4: c.tif\n5: 5\n6: t/\n7: 0\n8: " +
+             average + "\n" + average + "\nCan not open the average file " + average +
+             ": No such file or directory\n"},
+    };
+    for (const Case &c : cases) {
+        std::ostringstream out, err;
+        EXPECT_EQ(c.run(c.args, out, err), c.status) << c.out;
+        EXPECT_EQ(out.str(), c.out);
+        EXPECT_EQ(err.str(), "");
+    }
 }
 
 } // namespace

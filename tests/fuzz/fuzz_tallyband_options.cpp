@@ -5,11 +5,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::vector<std::string> args = fuzzinput::splitAtNul(data, size, 32);
-    const tallyband::CommandLine line = tallyband::parseCommandLine(args);
-    for (const tallyband::ParsedOption &option : line.options) {
+    const veg::tallyband::CommandLine line = veg::tallyband::parseCommandLine(args);
+    for (const veg::tallyband::ParsedOption &option : line.options) {
         int value = 0;
-        (void)tallyband::parseInteger(option.argument, value);
-        (void)tallyband::trimBlanks(option.argument);
+        (void)veg::tallyband::parseInteger(option.argument, value);
+        (void)veg::tallyband::trimBlanks(option.argument);
     }
     // Every option or operand comes from an argument: at most one per character, as in a cluster
     // of short options ("-jc").
@@ -20,10 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (line.options.size() + line.nonOptions.size() > characters) {
         __builtin_trap();
     }
-    const int columns = tallyband::columnsFromEnvironment(args[0].c_str());
+    const int columns = veg::tallyband::columnsFromEnvironment(args[0].c_str());
     if (columns <= 0) {
         __builtin_trap();
     }
-    (void)tallyband::usageText(columns);
+    (void)veg::tallyband::usageText(columns);
     return 0;
 }

@@ -27,14 +27,8 @@ namespace {
 std::string loadText(HistogramConfig &config, const std::string &ini, const std::string &section) {
     TempDir dir;
     testsupport::writeFile(dir.file("t.ini"), ini);
-    testing::internal::CaptureStdout();
-    try {
-        config.loadFile(section, dir.file("t.ini"));
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    return testing::internal::GetCapturedStdout();
+    config.loadFile(section, dir.file("t.ini"));
+    return config.messages.take();
 }
 
 bool contains(const std::string &text, const std::string &part) {
@@ -120,9 +114,8 @@ TEST(HistogramConfig, PrintsEveryStepOfASmallSection) {
     TempDir dir;
     const std::string path = dir.file("tallyband.x.ini");
     testsupport::writeFile(path, "[VCI]\ntype=2\nscale=0.004\nbreakCount=1\nbreak1= 0, 25 ,low\n");
-    testing::internal::CaptureStdout();
     config.loadFile("VCI", path);
-    std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = config.messages.take();
     const std::string dirPath = dir.path();
     EXPECT_EQ(out, "LOADING....Section=VCI\n"
                    "AFTER CLEAR LOADING....Section=VCI\n"
@@ -170,10 +163,8 @@ TEST(HistogramConfig, ReaderErrorsEndTheLoad) {
         }
     }
     HistogramConfig config;
-    testing::internal::CaptureStdout();
     EXPECT_THROW(config.loadFile("VCI", "no/such/folder/x.ini"),
                  boost::property_tree::ini_parser_error);
-    testing::internal::GetCapturedStdout();
 }
 
 TEST(HistogramConfig, KeyConversions) {
@@ -340,9 +331,7 @@ TEST(HistogramConfig, PercentBreaksSurviveASecondPostProcessing) {
     config.hasMinMax = 1;
     config.minVal = 100;
     config.maxVal = 200;
-    testing::internal::CaptureStdout();
     config.postLoadSection();
-    testing::internal::GetCapturedStdout();
     ASSERT_EQ(config.breaks.size(), 2u);
     EXPECT_EQ(namesOf(config.breaks), "low|high");
     EXPECT_EQ(config.breaks[0].low, 100);
@@ -497,10 +486,8 @@ TEST(HistogramConfig, RealCropLegendTable) {
         FAIL() << "real legend table missing: " << path;
     }
     HistogramConfig config;
-    testing::internal::CaptureStdout();
     config.loadLegend(config.maskLegend, path);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "recs=256\n");
+    EXPECT_EQ(config.messages.take(), "recs=256\n");
     ASSERT_EQ(config.maskLegend.size(), 256u);
     for (int i = 0; i < 256; ++i) {
         EXPECT_EQ(config.maskLegend[static_cast<size_t>(i)].value, i);

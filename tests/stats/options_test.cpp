@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-using tallyband::CommandLine;
-using tallyband::parseCommandLine;
+using veg::tallyband::CommandLine;
+using veg::tallyband::parseCommandLine;
 
 namespace {
 
@@ -97,16 +97,16 @@ TEST(TallybandOptions, ColumnsAndTrimming) {
     const Case cases[] = {{nullptr, 80}, {"120", 120}, {" 60", 60}, {"0", 80},
                           {"-5", 80},    {"wide", 80}, {"90x", 80}, {"99999999", 10000}};
     for (const auto &c : cases) {
-        EXPECT_EQ(tallyband::columnsFromEnvironment(c.value), c.columns)
+        EXPECT_EQ(veg::tallyband::columnsFromEnvironment(c.value), c.columns)
             << (c.value ? c.value : "unset");
     }
-    EXPECT_EQ(tallyband::trimBlanks(" \t\r\n\v\fa b\f\v\n\r\t "), "a b");
-    EXPECT_EQ(tallyband::trimBlanks(" \t "), "");
+    EXPECT_EQ(veg::tallyband::trimBlanks(" \t\r\n\v\fa b\f\v\n\r\t "), "a b");
+    EXPECT_EQ(veg::tallyband::trimBlanks(" \t "), "");
 }
 
 TEST(TallybandOptions, UsageFitsTheWidth) {
     for (int columns : {20, 40, 80, 100, 120, 200}) {
-        const std::string text = tallyband::usageText(columns);
+        const std::string text = veg::tallyband::usageText(columns);
         std::istringstream lines(text);
         std::string line;
         bool inTable = false;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace tallyband {
+namespace veg::tallyband {
 
 // One option as given, in command-line order.
 struct ParsedOption {
@@ -35,4 +35,4 @@ std::string trimBlanks(const std::string &text);
 // Reads a base-10 int; leading white space and a sign allowed, nothing after the digits.
 bool parseInteger(const std::string &text, int &value);
 
-} // namespace tallyband
+} // namespace veg::tallyband

@@ -7,7 +7,7 @@
 #include <climits>
 #include <cstdlib>
 
-namespace tallyband {
+namespace veg::tallyband {
 
 namespace {
 
@@ -337,4 +337,4 @@ std::string usageText(int columns) {
     return text;
 }
 
-} // namespace tallyband
+} // namespace veg::tallyband

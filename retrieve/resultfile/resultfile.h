@@ -4,18 +4,15 @@
 
 #include <string>
 
-namespace veg {
+namespace veg::resultfile {
 
 // Creates `path` or truncates it to zero length, so that a failed run leaves it empty.
 // Returns false (and sets `error` to the system's reason) when the file cannot be opened.
 bool emptyResultFile(const std::string &path, std::string &error);
 
-// Writes `text` (no line end added) to a temporary file beside `path` and renames it into place,
-// so readers never see a half-written result. Returns false and sets `error` on any failure; the
-// temporary file is removed then.
+// Writes `text` (no line end added) under a temporary name beside `path` and renames it into
+// place, so readers never see a half-written result; an existing result file keeps its
+// permissions. Returns false and sets `error` on any failure; nothing is left behind then.
 bool writeResultFile(const std::string &path, const std::string &text, std::string &error);
 
-// A name in the folder of `path` for a file that is renamed to `path` when complete.
-std::string temporarySibling(const std::string &path);
-
-} // namespace veg
+} // namespace veg::resultfile
