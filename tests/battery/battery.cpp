@@ -114,7 +114,9 @@ void expectCleanFailure(const testsupport::RunResult &result, const Expected &ex
         const std::string stem = output.filename().string();
         for (const auto &entry : fs::directory_iterator(output.parent_path(), error)) {
             const std::string name = entry.path().filename().string();
-            EXPECT_FALSE(name.size() > stem.size() && name.compare(0, stem.size(), stem) == 0)
+            const bool startsWithStem =
+                name.size() > stem.size() && name.compare(0, stem.size(), stem) == 0;
+            EXPECT_FALSE(startsWithStem || name.rfind(".tmp", 0) == 0)
                 << "a temporary file was left beside the output: " << name;
         }
     }
