@@ -24,21 +24,21 @@ constexpr int kMaxYears = 9999;
 
 // The four arrays of the run, all of the cell count of the first daily file that opens.
 struct DailyState {
-    eosgrid::Edge edge;
+    veg::grid::Edge edge;
     size_t cells = 0;                  // 0 until the first daily file opens
     std::unique_ptr<uint8_t[]> read;   // each day's field, finally the condition index
     std::unique_ptr<uint8_t[]> window; // maximum composite of the window being processed
     std::unique_ptr<uint8_t[]> historyMax;
     std::unique_ptr<uint8_t[]> historyMin;
-    eosgrid::GridGeometry geometry; // of the last daily file read
-    std::string dimList;            // of that file's field
-    std::string lastName;           // the last daily file name built
+    veg::grid::GridGeometry geometry; // of the last daily file read
+    std::string dimList;              // of that file's field
+    std::string lastName;             // the last daily file name built
 
     bool exists() const { return cells != 0; }
 };
 
-bool allocate(DailyState &s, const eosgrid::GridGeometry &g) {
-    const std::optional<size_t> cells = eosgrid::checkedCellCount(g.rows, g.columns, 4);
+bool allocate(DailyState &s, const veg::grid::GridGeometry &g) {
+    const std::optional<size_t> cells = veg::grid::checkedCellCount(g.rows, g.columns, 4);
     if (!cells) {
         return false;
     }
@@ -54,7 +54,7 @@ bool allocate(DailyState &s, const eosgrid::GridGeometry &g) {
         std::fill_n(a, n, kDailyNoValue);
     }
     s.cells = n;
-    s.edge = eosgrid::rowsColumns(g);
+    s.edge = veg::grid::rowsColumns(g);
     return true;
 }
 
@@ -87,11 +87,11 @@ enum class DayResult { Folded, Skipped, Stop };
 // Opens one daily file and folds it into the window composite.
 DayResult foldDailyFile(const std::string &name, DailyState &s, std::FILE *out) {
     s.lastName = name;
-    eosgrid::GridReader reader;
-    const std::optional<eosgrid::FieldInfo> info = reader.open(name, eosgrid::kGridName)
-                                                       ? reader.fieldInfo(eosgrid::kNdviField)
-                                                       : std::nullopt;
-    const eosgrid::GridGeometry &g = reader.geometry();
+    veg::grid::GridReader reader;
+    const std::optional<veg::grid::FieldInfo> info = reader.open(name, veg::grid::kGridName)
+                                                         ? reader.fieldInfo(veg::grid::kNdviField)
+                                                         : std::nullopt;
+    const veg::grid::GridGeometry &g = reader.geometry();
     if (!info || g.rows < 1 || g.columns < 1) {
         std::fprintf(out, "open file or get info for %s failed.\n", name.c_str());
         return DayResult::Skipped;
@@ -109,7 +109,7 @@ DayResult foldDailyFile(const std::string &name, DailyState &s, std::FILE *out) 
                      name.c_str(), g.columns, g.rows, s.edge.second, s.edge.first);
         return DayResult::Skipped;
     }
-    if (!reader.readField(eosgrid::kNdviField, s.edge, s.read.get(), s.cells)) {
+    if (!reader.readField(veg::grid::kNdviField, s.edge, s.read.get(), s.cells)) {
         std::fprintf(out, "read data from %s failed.\n", name.c_str());
         return DayResult::Skipped;
     }
@@ -122,17 +122,17 @@ DayResult foldDailyFile(const std::string &name, DailyState &s, std::FILE *out) 
 // Writes the condition index held in s.read; prints the failure message and returns false when a
 // step fails, in which case nothing appears under the target name.
 bool writeCondition(const DailyVciOptions &options, const DailyState &s, std::FILE *out) {
-    const eosgrid::ProductLayout &layout =
-        eosgrid::productLayout(eosgrid::ProductKind::DailyCondition);
+    const veg::grid::ProductLayout &layout =
+        veg::grid::productLayout(veg::grid::ProductKind::DailyCondition);
     const char *target = options.targetPath.c_str();
-    eosgrid::GridWriter writer;
-    if (!writer.create(options.targetPath, eosgrid::kGridName, s.geometry) ||
+    veg::grid::GridWriter writer;
+    if (!writer.create(options.targetPath, veg::grid::kGridName, s.geometry) ||
         !writer.defineFields(layout, s.dimList)) {
         std::fprintf(out, "create output file/grid/field %s for %s failed.\n", target,
                      s.lastName.c_str());
         return false;
     }
-    if (!writer.writeField(eosgrid::kNdviField, s.edge, s.read.get(), s.cells)) {
+    if (!writer.writeField(veg::grid::kNdviField, s.edge, s.read.get(), s.cells)) {
         std::fprintf(out, "write NDVI data to %s failed.\n", target);
         return false;
     }

@@ -27,10 +27,8 @@ void printUsage(ExtremesForm form, std::FILE *out, const char *name) {
         std::fprintf(out, "Example: %s ndvi 2001 2020 extremes/ndvi_extremes_01.hdf 1 7 7\n", name);
         std::fprintf(out, "Example: %s ndvi 2001 2020 extremes/ndvi_extremes_01.hdf 1 7 14\n",
                      name);
-        std::fprintf(out,
-                     "Example: %s ndvi 2001 2020 extremes/ndvi_extremes_01.hdf 1 7 7 "
-                     "MODIS_Grid_2D sur_ndvi_b02_b01\n",
-                     name);
+        std::fprintf(out, "Example: %s ndvi 2001 2020 extremes/ndvi_extremes_01.hdf 1 7 7 %s %s\n",
+                     name, veg::grid::kGridName, veg::grid::kNdviField);
     } else {
         std::fprintf(out,
                      "Usage: %s <src dir> <# of period> <length of period> <start yyyy> <end "
@@ -42,15 +40,15 @@ void printUsage(ExtremesForm form, std::FILE *out, const char *name) {
 
 // The read buffer and the four extremes arrays, all of the cell count of the first file that opens.
 struct Extremes {
-    eosgrid::Edge edge;
+    veg::grid::Edge edge;
     size_t cells = 0; // 0 until the first file opens
     std::unique_ptr<int16_t[]> values;
     std::unique_ptr<int16_t[]> max;
     std::unique_ptr<int16_t[]> min1;
     std::unique_ptr<int16_t[]> min2;
     std::unique_ptr<int16_t[]> min3;
-    eosgrid::GridGeometry geometry; // of the last file folded in
-    std::string dimList;            // of that file's field
+    veg::grid::GridGeometry geometry; // of the last file folded in
+    std::string dimList;              // of that file's field
     int yearsRead = 0;
 
     bool exists() const { return cells != 0; }
@@ -58,9 +56,9 @@ struct Extremes {
 };
 
 // False when the cell count overflows or memory runs out.
-bool allocate(Extremes &e, const eosgrid::GridGeometry &g) {
+bool allocate(Extremes &e, const veg::grid::GridGeometry &g) {
     const std::optional<size_t> bytes =
-        eosgrid::checkedCellCount(g.rows, g.columns, 5 * sizeof(int16_t));
+        veg::grid::checkedCellCount(g.rows, g.columns, 5 * sizeof(int16_t));
     if (!bytes) {
         return false;
     }
@@ -74,10 +72,10 @@ bool allocate(Extremes &e, const eosgrid::GridGeometry &g) {
         return false;
     }
     for (int16_t *a : {e.max.get(), e.min1.get(), e.min2.get(), e.min3.get()}) {
-        std::fill_n(a, cells, eosgrid::kNoData16);
+        std::fill_n(a, cells, veg::grid::kNoData16);
     }
     e.cells = cells;
-    e.edge = eosgrid::rowsColumns(g);
+    e.edge = veg::grid::rowsColumns(g);
     return true;
 }
 
@@ -85,10 +83,10 @@ enum class YearResult { Folded, Skipped, Stop };
 
 YearResult foldYearFile(const ExtremesOptions &options, const std::string &name, Extremes &e,
                         std::FILE *out, std::FILE *err) {
-    eosgrid::GridReader reader;
-    const std::optional<eosgrid::FieldInfo> info =
+    veg::grid::GridReader reader;
+    const std::optional<veg::grid::FieldInfo> info =
         reader.open(name, options.gridName) ? reader.fieldInfo(options.fieldName) : std::nullopt;
-    const eosgrid::GridGeometry &g = reader.geometry();
+    const veg::grid::GridGeometry &g = reader.geometry();
     if (!info || g.rows < 1 || g.columns < 1) {
         std::fprintf(err, "open file or get info for %s failed.\n", name.c_str());
         return YearResult::Skipped;
@@ -120,16 +118,18 @@ YearResult foldYearFile(const ExtremesOptions &options, const std::string &name,
 // which case nothing appears under the target name.
 bool writeExtremes(const ExtremesOptions &options, const Extremes &e, std::FILE *err) {
     const char *target = options.targetPath.c_str();
-    eosgrid::GridWriter writer;
+    veg::grid::GridWriter writer;
     if (!writer.create(options.targetPath, options.gridName, e.geometry) ||
-        !writer.defineFields(eosgrid::productLayout(eosgrid::ProductKind::Extremes), e.dimList)) {
+        !writer.defineFields(veg::grid::productLayout(veg::grid::ProductKind::Extremes),
+                             e.dimList)) {
         std::fprintf(err, "create output to %s failed.\n", target);
         return false;
     }
-    const std::pair<const char *, const int16_t *> fields[] = {{eosgrid::kMinField, e.min1.get()},
-                                                               {eosgrid::kMaxField, e.max.get()},
-                                                               {eosgrid::kMin2Field, e.min2.get()},
-                                                               {eosgrid::kMin3Field, e.min3.get()}};
+    const std::pair<const char *, const int16_t *> fields[] = {
+        {veg::grid::kMinField, e.min1.get()},
+        {veg::grid::kMaxField, e.max.get()},
+        {veg::grid::kMin2Field, e.min2.get()},
+        {veg::grid::kMin3Field, e.min3.get()}};
     for (const auto &field : fields) {
         if (!writer.writeField(field.first, e.edge, field.second, e.cells)) {
             std::fprintf(err, "write NDVI data to %s failed.\n", target);

@@ -3,6 +3,8 @@
 // extremes grid (the highest NDVI and the three lowest) of the period.
 #pragma once
 
+#include "products.h"
+
 #include <cstdio>
 #include <string>
 
@@ -20,8 +22,8 @@ struct ExtremesOptions {
     int period = 0; // p, from 1
     int step = 0;   // L, days between period starts
     int length = 0; // A, days covered (equal to L in the basic form)
-    std::string gridName = "MODIS_Grid_2D";
-    std::string fieldName = "sur_ndvi_b02_b01";
+    std::string gridName = veg::grid::kGridName;
+    std::string fieldName = veg::grid::kNdviField;
 };
 
 // Options from the positional arguments of the form; false when too few are given (seven for the

@@ -15,7 +15,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace eosgrid {
+namespace veg::grid {
 
 namespace {
 
@@ -557,4 +557,4 @@ void GridWriter::abandon() {
     }
 }
 
-} // namespace eosgrid
+} // namespace veg::grid

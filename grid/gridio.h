@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-namespace eosgrid {
+namespace veg::grid {
 
 // Everything the geometry copy carries from an input grid to an output grid, unchanged.
 struct GridGeometry {
@@ -234,11 +234,11 @@ class GridReader {
     }
     template <typename T>
     bool readField(const std::string &field, Edge edge, T *data, size_t count) const {
-        return eosgrid::readField(grid_, field, edge, data, count);
+        return veg::grid::readField(grid_, field, edge, data, count);
     }
     std::vector<Attribute> readAttributes(const std::string &field, size_t maxCount = 32,
                                           bool *reachedMax = nullptr) const {
-        return eosgrid::readAttributes(file_, field, maxCount, reachedMax);
+        return veg::grid::readAttributes(file_, field, maxCount, reachedMax);
     }
     // Detaches the grid and closes the file.
     void close();
@@ -267,17 +267,17 @@ class GridWriter {
                 const GridGeometry &geometry);
     bool defineField(const std::string &field, const std::string &dimList, int32_t numberType,
                      Compression compression) {
-        return eosgrid::defineField(grid_, field, dimList, numberType, compression);
+        return veg::grid::defineField(grid_, field, dimList, numberType, compression);
     }
     bool defineFields(const ProductLayout &layout, const std::string &dimList) {
-        return eosgrid::defineFields(grid_, layout, dimList);
+        return veg::grid::defineFields(grid_, layout, dimList);
     }
     template <typename T>
     bool writeField(const std::string &field, Edge edge, const T *data, size_t count) {
-        return eosgrid::writeField(grid_, field, edge, data, count);
+        return veg::grid::writeField(grid_, field, edge, data, count);
     }
     bool writeAttributes(const std::string &field, const std::vector<Attribute> &attributes) {
-        return eosgrid::writeAttributes(file_, field, attributes);
+        return veg::grid::writeAttributes(file_, field, attributes);
     }
     // Writes the fixed attributes of every field of the layout, field by field in its order
     // (fields that carry a tile's attributes are skipped). False at the first failure.
@@ -300,4 +300,4 @@ class GridWriter {
     std::string temporaryPath_;
 };
 
-} // namespace eosgrid
+} // namespace veg::grid

@@ -14,7 +14,7 @@
 namespace benchgrids {
 
 // The geometry of a sinusoidal tile of columns x rows 250 m cells.
-eosgrid::GridGeometry tileGeometry(int32_t columns, int32_t rows);
+veg::grid::GridGeometry tileGeometry(int32_t columns, int32_t rows);
 
 // A 16-bit NDVI field (NDVI x 10000; -28672 under clouds, -28673 outside the mask) for one
 // `variant` (a day or a year): the pattern shifts and the clouds move with it.
@@ -59,26 +59,26 @@ void dumpField(const std::string &path, const std::string &field, const std::str
 template <typename T> struct NdviInputs {
     std::unique_ptr<T[]> values;
     size_t cells = 0;
-    eosgrid::Edge edge;
-    eosgrid::GridGeometry geometry;
-    std::string dimList;  // of the last file read
+    veg::grid::Edge edge;
+    veg::grid::GridGeometry geometry;
+    std::string dimList; // of the last file read
 
     // False when a read fails or no file opens.
     bool readEach(const std::vector<std::string> &names) {
         for (const std::string &name : names) {
-            eosgrid::GridReader reader;
-            if (!reader.open(name, eosgrid::kGridName))
+            veg::grid::GridReader reader;
+            if (!reader.open(name, veg::grid::kGridName))
                 continue;
-            const auto info = reader.fieldInfo(eosgrid::kNdviField);
+            const auto info = reader.fieldInfo(veg::grid::kNdviField);
             if (!info)
                 continue;
             if (!values) {
                 geometry = reader.geometry();
-                edge = eosgrid::rowsColumns(geometry);
-                cells = *eosgrid::checkedCellCount(geometry.rows, geometry.columns);
+                edge = veg::grid::rowsColumns(geometry);
+                cells = *veg::grid::checkedCellCount(geometry.rows, geometry.columns);
                 values.reset(new T[cells]);
             }
-            if (!reader.readField(eosgrid::kNdviField, edge, values.get(), cells))
+            if (!reader.readField(veg::grid::kNdviField, edge, values.get(), cells))
                 return false;
             dimList = info->dimList;
         }

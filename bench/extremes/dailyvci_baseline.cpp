@@ -37,12 +37,12 @@ int main(int argc, char **argv) {
     benchgrids::NdviInputs<uint8_t> in;
     if (!in.readEach(names))
         return 1;
-    const eosgrid::ProductLayout &layout =
-        eosgrid::productLayout(eosgrid::ProductKind::DailyCondition);
-    eosgrid::GridWriter writer;
-    if (!writer.create(argv[5], eosgrid::kGridName, in.geometry) ||
+    const veg::grid::ProductLayout &layout =
+        veg::grid::productLayout(veg::grid::ProductKind::DailyCondition);
+    veg::grid::GridWriter writer;
+    if (!writer.create(argv[5], veg::grid::kGridName, in.geometry) ||
         !writer.defineFields(layout, in.dimList) ||
-        !writer.writeField(eosgrid::kNdviField, in.edge, in.values.get(), in.cells) ||
+        !writer.writeField(veg::grid::kNdviField, in.edge, in.values.get(), in.cells) ||
         !writer.writeLayoutAttributes(layout)) {
         return 1;
     }

@@ -25,27 +25,28 @@ int main(int argc, char **argv) {
     const int period = std::atoi(argv[5]), step = std::atoi(argv[6]), length = std::atoi(argv[7]);
     std::vector<std::string> names;
     for (int year = start; year <= end; ++year)
-        names.push_back(
-            calendar::periodNdviFileName(src, year, calendar::periodOf(year, period, step, length)));
+        names.push_back(calendar::periodNdviFileName(
+            src, year, calendar::periodOf(year, period, step, length)));
     benchgrids::NdviInputs<int16_t> in;
     if (!in.readEach(names))
         return 1;
     const size_t cells = in.cells;
-    const eosgrid::Edge edge = in.edge;
+    const veg::grid::Edge edge = in.edge;
     std::unique_ptr<int16_t[]> values = std::move(in.values);
-    eosgrid::GridWriter writer;
-    if (!writer.create(argv[4], eosgrid::kGridName, in.geometry) ||
-        !writer.defineFields(eosgrid::productLayout(eosgrid::ProductKind::Extremes), in.dimList)) {
+    veg::grid::GridWriter writer;
+    if (!writer.create(argv[4], veg::grid::kGridName, in.geometry) ||
+        !writer.defineFields(veg::grid::productLayout(veg::grid::ProductKind::Extremes),
+                             in.dimList)) {
         return 1;
     }
     const benchgrids::RawOutputs raw(argc > 8 ? argv[8] : "");
     if (raw.active())
         values.reset();
-    for (const char *field :
-         {eosgrid::kMinField, eosgrid::kMaxField, eosgrid::kMin2Field, eosgrid::kMin3Field}) {
+    for (const char *field : {veg::grid::kMinField, veg::grid::kMaxField, veg::grid::kMin2Field,
+                              veg::grid::kMin3Field}) {
         if (raw.active()) {
             const std::vector<uint8_t> bytes = raw.load(field, cells * 2);
-            if (!eosgrid::writeFieldBytes(writer.grid(), field, edge, bytes.data(), bytes.size()))
+            if (!veg::grid::writeFieldBytes(writer.grid(), field, edge, bytes.data(), bytes.size()))
                 return 1;
         } else if (!writer.writeField(field, edge, values.get(), cells)) {
             return 1;

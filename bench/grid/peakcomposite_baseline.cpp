@@ -23,26 +23,26 @@ int main(int argc, char **argv) {
     std::unique_ptr<int16_t[]> in16;
     std::unique_ptr<uint8_t[]> in8;
     size_t cells = 0;
-    eosgrid::Edge edge;
-    eosgrid::GridGeometry geometry;
+    veg::grid::Edge edge;
+    veg::grid::GridGeometry geometry;
     std::string dimList;
     for (const std::string &path : entries) {
-        eosgrid::GridReader reader;
-        if (!reader.open(path, eosgrid::kGridName))
+        veg::grid::GridReader reader;
+        if (!reader.open(path, veg::grid::kGridName))
             continue;
-        const auto info16 = reader.fieldInfo(eosgrid::kNdviField);
-        const auto info8 = reader.fieldInfo(eosgrid::kNdvi8Field);
+        const auto info16 = reader.fieldInfo(veg::grid::kNdviField);
+        const auto info8 = reader.fieldInfo(veg::grid::kNdvi8Field);
         if (!info16 || !info8)
             continue;
         if (!in16) {
             geometry = reader.geometry();
-            edge = eosgrid::rowsColumns(geometry);
-            cells = *eosgrid::checkedCellCount(geometry.rows, geometry.columns);
+            edge = veg::grid::rowsColumns(geometry);
+            cells = *veg::grid::checkedCellCount(geometry.rows, geometry.columns);
             in16.reset(new int16_t[cells]);
             in8.reset(new uint8_t[cells]);
         }
-        if (!reader.readField(eosgrid::kNdviField, edge, in16.get(), cells) ||
-            !reader.readField(eosgrid::kNdvi8Field, edge, in8.get(), cells)) {
+        if (!reader.readField(veg::grid::kNdviField, edge, in16.get(), cells) ||
+            !reader.readField(veg::grid::kNdvi8Field, edge, in8.get(), cells)) {
             return 1;
         }
         dimList = info8->dimList;
@@ -57,20 +57,21 @@ int main(int argc, char **argv) {
     if (raw.active()) {
         in16.reset();
         in8.reset();
-        raw16 = raw.load(eosgrid::kNdviField, cells * 2);
-        raw8 = raw.load(eosgrid::kNdvi8Field, cells);
-        rawQc = raw.load(eosgrid::kQcField, cells);
+        raw16 = raw.load(veg::grid::kNdviField, cells * 2);
+        raw8 = raw.load(veg::grid::kNdvi8Field, cells);
+        rawQc = raw.load(veg::grid::kQcField, cells);
         out16 = raw16.data();
         out8 = raw8.data();
         outQc = rawQc.data();
     }
-    const eosgrid::ProductLayout &layout = eosgrid::productLayout(eosgrid::ProductKind::Composite);
-    eosgrid::GridWriter writer;
-    if (!writer.create(argv[2], eosgrid::kGridName, geometry) ||
+    const veg::grid::ProductLayout &layout =
+        veg::grid::productLayout(veg::grid::ProductKind::Composite);
+    veg::grid::GridWriter writer;
+    if (!writer.create(argv[2], veg::grid::kGridName, geometry) ||
         !writer.defineFields(layout, dimList) ||
-        !eosgrid::writeFieldBytes(writer.grid(), eosgrid::kNdviField, edge, out16, cells * 2) ||
-        !eosgrid::writeFieldBytes(writer.grid(), eosgrid::kNdvi8Field, edge, out8, cells) ||
-        !eosgrid::writeFieldBytes(writer.grid(), eosgrid::kQcField, edge, outQc, cells) ||
+        !veg::grid::writeFieldBytes(writer.grid(), veg::grid::kNdviField, edge, out16, cells * 2) ||
+        !veg::grid::writeFieldBytes(writer.grid(), veg::grid::kNdvi8Field, edge, out8, cells) ||
+        !veg::grid::writeFieldBytes(writer.grid(), veg::grid::kQcField, edge, outQc, cells) ||
         !writer.writeLayoutAttributes(layout)) {
         return 1;
     }

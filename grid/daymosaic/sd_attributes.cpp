@@ -3,11 +3,11 @@
 
 namespace daymosaic {
 
-void readAttributes(const eosgrid::EosFile& tile, const std::string& field,
-                    std::vector<SDAttributes>& attributes, int& count, const std::string& tilePath,
-                    std::ostream& err) {
+void readAttributes(const veg::grid::EosFile &tile, const std::string &field,
+                    std::vector<SDAttributes> &attributes, int &count, const std::string &tilePath,
+                    std::ostream &err) {
     bool reachedMax = false;
-    attributes = eosgrid::readAttributes(tile, field, kMaxAttributes, &reachedMax);
+    attributes = veg::grid::readAttributes(tile, field, kMaxAttributes, &reachedMax);
     count = static_cast<int>(attributes.size());
     if (reachedMax) {
         err << "Warning: Reach maximum number of attributes for field " << field << " in "
@@ -15,8 +15,8 @@ void readAttributes(const eosgrid::EosFile& tile, const std::string& field,
     }
 }
 
-bool writeAttributes(eosgrid::GridWriter& output, const std::string& field,
-                     const std::vector<SDAttributes>& attributes, int count) {
+bool writeAttributes(veg::grid::GridWriter &output, const std::string &field,
+                     const std::vector<SDAttributes> &attributes, int count) {
     if (count < 0 || static_cast<size_t>(count) > attributes.size()) {
         return false;
     }
@@ -27,4 +27,4 @@ bool writeAttributes(eosgrid::GridWriter& output, const std::string& field,
     return output.writeAttributes(field, first);
 }
 
-}  // namespace daymosaic
+} // namespace daymosaic

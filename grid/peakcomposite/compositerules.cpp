@@ -7,10 +7,10 @@
 
 namespace peakcomposite {
 namespace {
-using eosgrid::kFill16;
-using eosgrid::kFill8;
-using eosgrid::kNoData16;
-using eosgrid::kNoData8;
+using veg::grid::kFill16;
+using veg::grid::kFill8;
+using veg::grid::kNoData16;
+using veg::grid::kNoData8;
 
 // a where the mask is all ones, b where it is zero: selects without branches.
 template <typename T> inline T pick(T mask, T a, T b) {

@@ -23,13 +23,15 @@ void printUsage(std::FILE *out, const char *name) {
                  "Usage: %s <input NDVI list filename> <output filename> {grid name} {ndvi field "
                  "name - 16bit} {ndvi field name - 8bit} {qc field name}\n",
                  name);
-    std::fprintf(out, "     {grid name} - used for input and output. Default - 'MODIS_Grid_2D'\n");
-    std::fprintf(out, "     {ndvi field name - 16bit} - used for input and output. Default - "
-                      "'sur_ndvi_b02_b01'\n");
-    std::fprintf(out, "     {ndvi field name - 8bit} - used for input and output. Default - "
-                      "'sur_ndvi_b02_b01_8bit'\n");
-    std::fprintf(out, "     {qc field name} - used for output qc layer. Default - "
-                      "'sur_ndvi_b02_b01_qc'\n");
+    std::fprintf(out, "     {grid name} - used for input and output. Default - '%s'\n",
+                 veg::grid::kGridName);
+    std::fprintf(out,
+                 "     {ndvi field name - 16bit} - used for input and output. Default - '%s'\n",
+                 veg::grid::kNdviField);
+    std::fprintf(out, "     {ndvi field name - 8bit} - used for input and output. Default - '%s'\n",
+                 veg::grid::kNdvi8Field);
+    std::fprintf(out, "     {qc field name} - used for output qc layer. Default - '%s'\n",
+                 veg::grid::kQcField);
 }
 
 // One array of `cells` values, uninitialised; null when memory runs out.
@@ -39,24 +41,24 @@ template <typename T> std::unique_ptr<T[]> allocateCells(size_t cells) {
 
 // The composite under construction and the per-input buffers, all of one cell count.
 struct Composite {
-    eosgrid::Edge edge; // (rows, columns) of the first readable input
-    size_t cells = 0;   // 0 until the first readable input
+    veg::grid::Edge edge; // (rows, columns) of the first readable input
+    size_t cells = 0;     // 0 until the first readable input
     std::unique_ptr<int16_t[]> ndvi16;
     std::unique_ptr<uint8_t[]> ndvi8;
     std::unique_ptr<uint8_t[]> quality;
     std::unique_ptr<int16_t[]> input16;
     std::unique_ptr<uint8_t[]> input8;
-    eosgrid::GridGeometry geometry; // of the last input folded in
-    std::string dimList;            // of that input's 8-bit field
+    veg::grid::GridGeometry geometry; // of the last input folded in
+    std::string dimList;              // of that input's 8-bit field
 
     bool exists() const { return cells != 0; }
 };
 
 enum class AllocationResult { Done, TooLarge, OutOfMemory };
 
-AllocationResult allocate(Composite &c, const eosgrid::GridGeometry &g) {
+AllocationResult allocate(Composite &c, const veg::grid::GridGeometry &g) {
     const std::optional<size_t> bytes16 =
-        eosgrid::checkedCellCount(g.rows, g.columns, sizeof(int16_t));
+        veg::grid::checkedCellCount(g.rows, g.columns, sizeof(int16_t));
     if (!bytes16) {
         return AllocationResult::TooLarge;
     }
@@ -69,11 +71,11 @@ AllocationResult allocate(Composite &c, const eosgrid::GridGeometry &g) {
     if (!c.ndvi16 || !c.ndvi8 || !c.quality || !c.input16 || !c.input8) {
         return AllocationResult::OutOfMemory;
     }
-    std::fill_n(c.ndvi16.get(), cells, eosgrid::kNoData16);
-    std::fill_n(c.ndvi8.get(), cells, eosgrid::kNoData8);
-    std::fill_n(c.quality.get(), cells, eosgrid::kNoData8);
+    std::fill_n(c.ndvi16.get(), cells, veg::grid::kNoData16);
+    std::fill_n(c.ndvi8.get(), cells, veg::grid::kNoData8);
+    std::fill_n(c.quality.get(), cells, veg::grid::kNoData8);
     c.cells = cells;
-    c.edge = eosgrid::rowsColumns(g);
+    c.edge = veg::grid::rowsColumns(g);
     return AllocationResult::Done;
 }
 
@@ -93,13 +95,13 @@ InputResult foldInput(const Options &options, const std::string &path, uint8_t p
                      options.listPath.c_str(), kMaxPathLength);
         return InputResult::Skipped;
     }
-    eosgrid::GridReader reader;
+    veg::grid::GridReader reader;
     if (!reader.open(path, options.gridName)) {
         return warn();
     }
-    const eosgrid::GridGeometry &g = reader.geometry();
-    const std::optional<eosgrid::FieldInfo> info16 = reader.fieldInfo(options.ndvi16Field);
-    const std::optional<eosgrid::FieldInfo> info8 =
+    const veg::grid::GridGeometry &g = reader.geometry();
+    const std::optional<veg::grid::FieldInfo> info16 = reader.fieldInfo(options.ndvi16Field);
+    const std::optional<veg::grid::FieldInfo> info8 =
         info16 ? reader.fieldInfo(options.ndvi8Field) : std::nullopt;
     if (!info8 || g.rows < 1 || g.columns < 1) {
         return warn();
@@ -137,10 +139,10 @@ InputResult foldInput(const Options &options, const std::string &path, uint8_t p
 // which case nothing appears under the output name.
 bool writeComposite(const Options &options, const Composite &composite,
                     const std::string &lastEntry, std::FILE *err) {
-    const eosgrid::ProductLayout layout =
-        eosgrid::compositeLayout(options.ndvi16Field, options.ndvi8Field, options.qcField);
+    const veg::grid::ProductLayout layout =
+        veg::grid::compositeLayout(options.ndvi16Field, options.ndvi8Field, options.qcField);
     const char *output = options.outputPath.c_str();
-    eosgrid::GridWriter writer;
+    veg::grid::GridWriter writer;
     if (!writer.create(options.outputPath, options.gridName, composite.geometry) ||
         !writer.defineFields(layout, composite.dimList)) {
         std::fprintf(err, "create output file/grid/field %s for %s failed.\n", output,

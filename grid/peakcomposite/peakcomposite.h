@@ -2,6 +2,8 @@
 // grid with a quality layer that records the list position of the input that supplied each value.
 #pragma once
 
+#include "products.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,10 +19,10 @@ constexpr size_t kMaxPathLength = 255;
 struct Options {
     std::string listPath;
     std::string outputPath;
-    std::string gridName = "MODIS_Grid_2D";
-    std::string ndvi16Field = "sur_ndvi_b02_b01";
-    std::string ndvi8Field = "sur_ndvi_b02_b01_8bit";
-    std::string qcField = "sur_ndvi_b02_b01_qc";
+    std::string gridName = veg::grid::kGridName;
+    std::string ndvi16Field = veg::grid::kNdviField;
+    std::string ndvi8Field = veg::grid::kNdvi8Field;
+    std::string qcField = veg::grid::kQcField;
 };
 
 // Options from the positional arguments (argv[1] list, argv[2] output, then the optional names);

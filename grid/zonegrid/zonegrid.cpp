@@ -20,8 +20,8 @@ constexpr int kExitDone = 0;
 constexpr int kExitUnreadable = 254;
 constexpr int kExitFailed = 255;
 
-std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* pattern, ...) {
+std::string format(const char *pattern, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char *pattern, ...) {
     va_list args;
     va_start(args, pattern);
     va_list again;
@@ -36,29 +36,29 @@ std::string format(const char* pattern, ...) {
     return text;
 }
 
-void printUsage(const std::string& name, std::ostream& out) {
+void printUsage(const std::string &name, std::ostream &out) {
+    using veg::grid::kGridName;
     out << "Usage: " << name
         << " <inputHDFfile> <outputfile> <refhdfeos4proj> {refgridname} {reffieldname}\n"
-        << "       " << name << " {refgridname} default - MODIS_Grid_2D\n"
-        << "       " << name << " {reffieldname} default - sur_refl_b01_1\n"
+        << "       " << name << " {refgridname} default - " << kGridName << "\n"
+        << "       " << name << " {reffieldname} default - " << veg::grid::kReferenceField << "\n"
         << "Example:" << name << " test.hdf tmask.hdf MOD09GQ.A2020208.h26v05.006.NRT.hdf\n"
-        << "Example:" << name
-        << " cropland.tif cropmask.hdf MOD09GQ.A2020208.h26v05.006.NRT.hdf MODIS_Grid_2D\n"
-        << "Example:" << name
-        << " country.tif countrymask.hdf MOD09GQ.A2020208.h26v05.006.NRT.hdf MODIS_Grid_2D "
-           "sur_refl_b02_1\n";
+        << "Example:" << name << " cropland.tif cropmask.hdf MOD09GQ.A2020208.h26v05.006.NRT.hdf "
+        << kGridName << "\n"
+        << "Example:" << name << " country.tif countrymask.hdf MOD09GQ.A2020208.h26v05.006.NRT.hdf "
+        << kGridName << " " << veg::grid::kNirField << "\n";
 }
 
 // Prints the short description of the raster and its first band.
-void describe(GDALDataset& raster, GDALRasterBand* band, bool hasGeoTransform,
-              const std::array<double, 6>& g, std::ostream& out) {
-    GDALDriver* driver = raster.GetDriver();
-    const char* shortName = driver ? driver->GetDescription() : "";
-    const char* longName = driver ? driver->GetMetadataItem(GDAL_DMD_LONGNAME) : nullptr;
+void describe(GDALDataset &raster, GDALRasterBand *band, bool hasGeoTransform,
+              const std::array<double, 6> &g, std::ostream &out) {
+    GDALDriver *driver = raster.GetDriver();
+    const char *shortName = driver ? driver->GetDescription() : "";
+    const char *longName = driver ? driver->GetMetadataItem(GDAL_DMD_LONGNAME) : nullptr;
     out << format("Driver: %s/%s\n", shortName, longName ? longName : "");
     out << format("Size is %dx%dx%d\n", raster.GetRasterXSize(), raster.GetRasterYSize(),
                   raster.GetRasterCount());
-    const char* projection = raster.GetProjectionRef();
+    const char *projection = raster.GetProjectionRef();
     if (projection != nullptr && projection[0] != '\0') {
         out << format("Projection is `%s'\n", projection);
     }
@@ -83,13 +83,13 @@ void describe(GDALDataset& raster, GDALRasterBand* band, bool hasGeoTransform,
     if (band->GetOverviewCount() > 0) {
         out << format("Band has %d overviews.\n", band->GetOverviewCount());
     }
-    if (const GDALColorTable* table = band->GetColorTable()) {
+    if (const GDALColorTable *table = band->GetColorTable()) {
         out << format("Band has a color table with %d entries.\n", table->GetColorEntryCount());
     }
 }
 
 // Turns a row-major raster of rows x columns into the column-major layout of an "XDim,YDim" field.
-std::unique_ptr<uint8_t[]> columnMajor(const uint8_t* cells, size_t columns, size_t rows) {
+std::unique_ptr<uint8_t[]> columnMajor(const uint8_t *cells, size_t columns, size_t rows) {
     std::unique_ptr<uint8_t[]> turned(new uint8_t[columns * rows]);
     for (size_t r = 0; r < rows; ++r) {
         for (size_t c = 0; c < columns; ++c) {
@@ -99,25 +99,25 @@ std::unique_ptr<uint8_t[]> columnMajor(const uint8_t* cells, size_t columns, siz
     return turned;
 }
 
-}  // namespace
+} // namespace
 
-Corners cornersOf(const std::array<double, 6>& g, int columns, int rows) {
+Corners cornersOf(const std::array<double, 6> &g, int columns, int rows) {
     Corners c;
     c.upperLeft = {g[0], g[3]};
     c.lowerRight = {g[0] + columns * g[1], g[3] + rows * g[5]};
     return c;
 }
 
-int runZonegrid(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runZonegrid(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
     if (args.size() < 4) {
         printUsage(args.empty() ? "zonegrid" : args[0], out);
         return kExitFailed;
     }
-    const std::string& rasterPath = args[1];
-    const std::string& outputPath = args[2];
-    const std::string& referencePath = args[3];
-    const std::string gridName = args.size() > 4 ? args[4] : eosgrid::kGridName;
-    const std::string fieldName = args.size() > 5 ? args[5] : "sur_refl_b01_1";
+    const std::string &rasterPath = args[1];
+    const std::string &outputPath = args[2];
+    const std::string &referencePath = args[3];
+    const std::string gridName = args.size() > 4 ? args[4] : veg::grid::kGridName;
+    const std::string fieldName = args.size() > 5 ? args[5] : veg::grid::kReferenceField;
 
     GDALAllRegister();
     // A raster that cannot be opened is reported by the message below alone.
@@ -131,7 +131,7 @@ int runZonegrid(const std::vector<std::string>& args, std::ostream& out, std::os
     }
     std::array<double, 6> g{};
     const bool hasGeoTransform = raster->GetGeoTransform(g.data()) == CE_None;
-    GDALRasterBand* band = raster->GetRasterCount() >= 1 ? raster->GetRasterBand(1) : nullptr;
+    GDALRasterBand *band = raster->GetRasterCount() >= 1 ? raster->GetRasterBand(1) : nullptr;
     describe(*raster, band, hasGeoTransform, g, out);
     if (!hasGeoTransform) {
         // Without it the mask would land at made-up coordinates.
@@ -144,7 +144,7 @@ int runZonegrid(const std::vector<std::string>& args, std::ostream& out, std::os
     }
     const int columns = raster->GetRasterXSize();
     const int rows = raster->GetRasterYSize();
-    const std::optional<size_t> cells = eosgrid::checkedCellCount(columns, rows);
+    const std::optional<size_t> cells = veg::grid::checkedCellCount(columns, rows);
     std::unique_ptr<uint8_t[]> values;
     if (cells && *cells > 0) {
         values.reset(new (std::nothrow) uint8_t[*cells]);
@@ -158,11 +158,11 @@ int runZonegrid(const std::vector<std::string>& args, std::ostream& out, std::os
                   values[static_cast<size_t>(rows / 2) * static_cast<size_t>(columns) +
                          static_cast<size_t>(columns / 2)]);
 
-    eosgrid::GridGeometry geometry;
+    veg::grid::GridGeometry geometry;
     std::string dimList;
     {
-        eosgrid::GridReader reference;
-        std::optional<eosgrid::FieldInfo> info;
+        veg::grid::GridReader reference;
+        std::optional<veg::grid::FieldInfo> info;
         if (!reference.open(referencePath, gridName) || !(info = reference.fieldInfo(fieldName))) {
             err << "open file or get info for " << referencePath << " failed.\n";
             return kExitFailed;
@@ -186,9 +186,9 @@ int runZonegrid(const std::vector<std::string>& args, std::ostream& out, std::os
     geometry.rows = rows;
     geometry.upperLeft = corners.upperLeft;
     geometry.lowerRight = corners.lowerRight;
-    const eosgrid::ProductLayout& layout = eosgrid::productLayout(eosgrid::ProductKind::Mask);
-    eosgrid::GridWriter output;
-    if (!output.create(outputPath, eosgrid::kGridName, geometry) ||
+    const veg::grid::ProductLayout &layout = veg::grid::productLayout(veg::grid::ProductKind::Mask);
+    veg::grid::GridWriter output;
+    if (!output.create(outputPath, veg::grid::kGridName, geometry) ||
         !output.defineFields(layout, dimList)) {
         output.abandon();
         err << "create output file/grid/field for " << rasterPath << " - " << outputPath
@@ -200,8 +200,9 @@ int runZonegrid(const std::vector<std::string>& args, std::ostream& out, std::os
     if (byColumns) {
         values = columnMajor(values.get(), static_cast<size_t>(columns), static_cast<size_t>(rows));
     }
-    const eosgrid::Edge edge = byColumns ? eosgrid::Edge{columns, rows} : eosgrid::Edge{rows, columns};
-    if (!output.writeField(eosgrid::kMaskField, edge, values.get(), *cells) ||
+    const veg::grid::Edge edge =
+        byColumns ? veg::grid::Edge{columns, rows} : veg::grid::Edge{rows, columns};
+    if (!output.writeField(veg::grid::kMaskField, edge, values.get(), *cells) ||
         !output.writeLayoutAttributes(layout) || !output.commit()) {
         output.abandon();
         err << "write data to " << outputPath << " failed.\n";
@@ -211,4 +212,4 @@ int runZonegrid(const std::vector<std::string>& args, std::ostream& out, std::os
     return kExitDone;
 }
 
-}  // namespace zonegrid
+} // namespace zonegrid

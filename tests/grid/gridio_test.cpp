@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace eosgrid;
+using namespace veg::grid;
 using testsupport::EosGridSpec;
 using testsupport::TempDir;
 
@@ -519,7 +519,7 @@ TEST(Attributes, ReadsAtMostTheLimitAndSaysSo) {
     ASSERT_TRUE(w.commit());
     SdInterface sd;
     ASSERT_TRUE(sd.start(dir.file("copy.hdf")));
-    EXPECT_EQ(eosgrid::readAttributes(sd, "copy"), first);
+    EXPECT_EQ(veg::grid::readAttributes(sd, "copy"), first);
 }
 
 TEST(GridWriter, TargetOnlyReplacedWhenComplete) {
