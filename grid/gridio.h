@@ -10,6 +10,8 @@
 
 #include "products.h"
 
+#include "atomicfile.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -251,9 +253,10 @@ class GridReader {
     GridGeometry geometry_;
 };
 
-// An output grid written under a temporary name in the target's folder and renamed onto the
-// target by commit() once the file has been closed without error. Until then an existing file of
-// the target's name stays untouched; a writer destroyed or abandoned before commit() removes its
+// An output grid written under a temporary name in the target's folder (a
+// veg::fileio::AtomicFile: ".tmp" and eight hexadecimal digits) and renamed onto the target by
+// commit() once the file has been closed without error. Until then an existing file of the
+// target's name stays untouched; a writer destroyed or abandoned before commit() removes its
 // temporary file.
 class GridWriter {
   public:
@@ -262,7 +265,9 @@ class GridWriter {
     GridWriter(const GridWriter &) = delete;
     GridWriter &operator=(const GridWriter &) = delete;
 
-    // Creates the temporary file and the grid (GDcreate, GDdefproj, GDdeforigin).
+    // Creates the temporary file and the grid (GDcreate, GDdefproj, GDdeforigin). False, with
+    // nothing left behind, when the target's path is longer than kMaxEosPathLength, its name
+    // longer than a folder entry can be, or the temporary file cannot be created or opened.
     bool create(const std::string &target, const std::string &gridName,
                 const GridGeometry &geometry);
     bool defineField(const std::string &field, const std::string &dimList, int32_t numberType,
@@ -288,16 +293,15 @@ class GridWriter {
     // Releases everything and removes the temporary file; the target stays untouched.
     void abandon();
 
-    const std::string &target() const { return target_; }
-    const std::string &temporaryPath() const { return temporaryPath_; }
+    const std::string &target() const { return output_.target(); }
+    const std::string &temporaryPath() const { return output_.temporaryPath(); }
     const EosFile &file() const { return file_; }
     const EosGrid &grid() const { return grid_; }
 
   private:
+    veg::fileio::AtomicFile output_; // declared first: the file is closed before it is renamed
     EosFile file_;
     EosGrid grid_;
-    std::string target_;
-    std::string temporaryPath_;
 };
 
 } // namespace veg::grid

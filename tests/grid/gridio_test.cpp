@@ -544,6 +544,8 @@ TEST(GridWriter, TargetOnlyReplacedWhenComplete) {
         EXPECT_TRUE(testsupport::fileExists(w.temporaryPath()));
         EXPECT_EQ(std::filesystem::path(w.temporaryPath()).parent_path(),
                   std::filesystem::path(target).parent_path());
+        EXPECT_EQ(std::filesystem::path(w.temporaryPath()).filename().string().rfind(".tmp", 0),
+                  0u);
     }
     EXPECT_EQ(testsupport::readFile(target), "earlier output");
     EXPECT_EQ(entries(), 2u);
@@ -567,6 +569,10 @@ TEST(GridWriter, TargetOnlyReplacedWhenComplete) {
 
     GridWriter missing;
     EXPECT_FALSE(missing.create(dir.file("no/such/folder/out.hdf"), kGridName, r.geometry()));
+    // A name no folder entry can have is refused at once, not after the whole file was written.
+    GridWriter overlong;
+    EXPECT_FALSE(overlong.create(dir.file(std::string(300, 'n')), kGridName, r.geometry()));
+    EXPECT_EQ(entries(), 3u);
 
     GridWriter w;
     ASSERT_TRUE(w.create(target, kGridName, r.geometry()));
