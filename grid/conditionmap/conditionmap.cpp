@@ -3,6 +3,7 @@
 #include "conditionmap.h"
 
 #include "gridio.h"
+#include "productio.h"
 #include "products.h"
 #include "vci.h"
 
@@ -10,12 +11,13 @@
 #include <string>
 #include <vector>
 
-namespace conditionmap {
+namespace veg::conditionmap {
 
 namespace {
 
-constexpr int kEarlyStop = 255;
-constexpr int kReadFailed = 1;
+using veg::cli::kExitFailure;
+using veg::cli::kExitStop;
+using veg::cli::kExitSuccess;
 
 struct Options {
     std::string extremesPath;
@@ -73,7 +75,7 @@ int runWith(const Options &options, std::ostream &out, std::ostream &err) {
                        veg::grid::kMin3Field},
                       held)) {
         err << openFailed(options.extremesPath);
-        return kEarlyStop;
+        return kExitStop;
     }
     const veg::grid::GridGeometry extremesGeometry = extremes.geometry();
     const veg::grid::Edge edge = veg::grid::rowsColumns(extremesGeometry);
@@ -82,7 +84,7 @@ int runWith(const Options &options, std::ostream &out, std::ostream &err) {
         veg::grid::checkedCellCount(extremesGeometry.columns, extremesGeometry.rows, 13);
     if (!cells) {
         err << "grid of " << options.extremesPath << " is too large to hold in memory.\n";
-        return kEarlyStop;
+        return kExitStop;
     }
     const size_t n = *cells / 13;
     Arrays a(n);
@@ -100,14 +102,14 @@ int runWith(const Options &options, std::ostream &out, std::ostream &err) {
         veg::grid::GridReader ndvi;
         if (!openAndQuery(ndvi, options.ndviPath, {veg::grid::kNdviField}, held)) {
             err << openFailed(options.ndviPath);
-            return kEarlyStop;
+            return kExitStop;
         }
         const veg::grid::GridGeometry &g = ndvi.geometry();
         if (g.columns != extremesGeometry.columns || g.rows != extremesGeometry.rows) {
             err << "grid of " << options.ndviPath << " (" << g.columns << " x " << g.rows
                 << ") differs in size from " << options.extremesPath << " ("
                 << extremesGeometry.columns << " x " << extremesGeometry.rows << ").\n";
-            return kEarlyStop;
+            return kExitStop;
         }
         if (!ndvi.readField(veg::grid::kNdviField, edge, a.ndvi.data(), n)) {
             err << readFailed(options.ndviPath);
@@ -120,42 +122,46 @@ int runWith(const Options &options, std::ostream &out, std::ostream &err) {
     computeVci(a.ndvi.data(), a.max.data(), a.min1.data(), a.min2.data(), a.min3.data(),
                a.vci16.data(), a.vci8.data(), n);
 
-    const veg::grid::ProductLayout &layout = veg::grid::productLayout(veg::grid::ProductKind::Vci);
-    veg::grid::GridWriter writer;
-    if (!writer.create(options.outputPath, veg::grid::kGridName, held.geometry) ||
-        !writer.defineFields(layout, held.dimList)) {
+    const veg::grid::ProductTarget target{options.outputPath,
+                                          veg::grid::kGridName,
+                                          held.geometry,
+                                          held.dimList,
+                                          veg::grid::productLayout(veg::grid::ProductKind::Vci),
+                                          edge};
+    const veg::grid::WriteResult written = veg::grid::writeProduct(
+        target, {veg::grid::cellsOf(a.vci16.data(), n), veg::grid::cellsOf(a.vci8.data(), n)});
+    if (written.failedAt == veg::grid::WriteStep::Create) {
         err << "create output vci to " << options.outputPath << " failed.\n";
-        return kEarlyStop;
+        return kExitStop;
     }
-    if (!writer.writeField(veg::grid::kVciField, edge, a.vci16.data(), n) ||
-        !writer.writeField(veg::grid::kVci8Field, edge, a.vci8.data(), n) || !writer.commit()) {
+    if (!written.ok()) {
         err << "write VCI data to " << options.outputPath << " failed.\n";
-        return kEarlyStop;
+        return kExitStop;
     }
     out << (ok ? "O.K.\n" : "Failed.\n");
-    return ok ? 0 : kReadFailed;
+    return ok ? kExitSuccess : kExitFailure;
 }
 
 } // namespace
 
-int run(int argc, const char *const *argv, std::ostream &out, std::ostream &err) {
-    const std::string self = argc > 0 && argv[0] != nullptr ? argv[0] : "conditionmap";
-    if (argc < 4) {
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
+    if (args.size() < 4) {
+        const std::string self = args.empty() ? "conditionmap" : args[0];
         out << "Usage: " << self << " <max-min file> <ndvi file> <output vci file>\n"
             << "  e.g. " << self
             << " maxmin_31.hdf ndvi_31_2024.07.30_2024.08.05.hdf "
                "vci_31_2024.07.30_2024.08.05.hdf\n";
-        return kEarlyStop;
+        return kExitStop;
     }
-    const Options options{argv[1], argv[2], argv[3]};
+    const Options options{args[1], args[2], args[3]};
     try {
         const int status = runWith(options, out, err);
         out.flush();
         return status;
     } catch (const std::bad_alloc &) {
         err << "not enough memory for the grid of " << options.extremesPath << ".\n";
-        return kEarlyStop;
+        return kExitStop;
     }
 }
 
-} // namespace conditionmap
+} // namespace veg::conditionmap

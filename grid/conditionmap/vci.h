@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace conditionmap {
+namespace veg::conditionmap {
 
 struct VciValue {
     int16_t vci16; // -10000..10000, 5000 where the history has no range, or a sentinel
@@ -60,4 +60,4 @@ inline VciValue vciOfCell(int16_t n, int16_t mx, int16_t m1, int16_t m2, int16_t
 void computeVci(const int16_t *ndvi, const int16_t *max, const int16_t *min1, const int16_t *min2,
                 const int16_t *min3, int16_t *vci16, uint8_t *vci8, size_t count);
 
-} // namespace conditionmap
+} // namespace veg::conditionmap
