@@ -5,7 +5,7 @@
 
 #include "products.h"
 
-namespace peakcomposite {
+namespace veg::peakcomposite {
 namespace {
 using veg::grid::kFill16;
 using veg::grid::kFill8;
@@ -41,4 +41,4 @@ void foldNdvi8(const uint8_t *input, uint8_t *composite, size_t n) {
     }
 }
 
-} // namespace peakcomposite
+} // namespace veg::peakcomposite
