@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace extremes {
+namespace veg::extremes {
 
 // 16-bit NDVI (NDVI x 10000) classes. A value is in range when -10000 <= x <= 10000; an extremes
 // element that is not in range counts as unset. A value is usable when -1000 <= x <= 10000.
@@ -56,4 +56,4 @@ void foldWindow(const uint8_t *window, uint8_t *historyMax, uint8_t *historyMin,
 void conditionIndex(const uint8_t *window, const uint8_t *historyMax, const uint8_t *historyMin,
                     uint8_t *index, size_t n);
 
-} // namespace extremes
+} // namespace veg::extremes

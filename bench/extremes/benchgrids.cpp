@@ -100,23 +100,23 @@ std::vector<uint8_t> dailyCodeField(int32_t columns, int32_t rows, int variant) 
 
 void writeGrid(const std::string &path, int32_t columns, int32_t rows,
                const std::vector<BenchField> &fields) {
-    veg::grid::GridWriter writer;
-    if (!writer.create(path, veg::grid::kGridName, tileGeometry(columns, rows))) {
+    veg::grid::ProductTarget target{
+        path, veg::grid::kGridName,          tileGeometry(columns, rows), "YDim,XDim",
+        {},   veg::grid::Edge{rows, columns}};
+    target.layout.compression = veg::grid::Compression::Deflate9;
+    std::vector<veg::grid::FieldCells> cells;
+    for (const BenchField &f : fields) {
+        target.layout.fields.push_back(veg::grid::FieldLayout{f.name, f.numberType, {}, false});
+        cells.push_back(veg::grid::FieldCells{f.numberType, f.data, f.bytes});
+    }
+    const veg::grid::WriteResult written = veg::grid::writeProduct(target, cells);
+    if (written.failedAt == veg::grid::WriteStep::Create) {
         throw std::runtime_error("cannot create " + path);
     }
-    for (const BenchField &f : fields) {
-        if (!writer.defineField(f.name, "YDim,XDim", f.numberType,
-                                veg::grid::Compression::Deflate9)) {
-            throw std::runtime_error("cannot define " + f.name + " in " + path);
-        }
+    if (written.failedAt == veg::grid::WriteStep::Field) {
+        throw std::runtime_error("cannot write " + fields[written.field].name + " to " + path);
     }
-    const veg::grid::Edge edge{rows, columns};
-    for (const BenchField &f : fields) {
-        if (!veg::grid::writeFieldBytes(writer.grid(), f.name, edge, f.data, f.bytes)) {
-            throw std::runtime_error("cannot write " + f.name + " to " + path);
-        }
-    }
-    if (!writer.commit()) {
+    if (!written.ok()) {
         throw std::runtime_error("cannot close " + path);
     }
 }
