@@ -1,12 +1,14 @@
 // I/O-only baseline of daymosaic: the same list, mask read, tile window reads, full-size grids and
-// ten compressed field writes, without NDVI, the 8-bit mapping or the fill. Deflate's cost depends
-// on the bytes, so the two NDVI fields are written with the very bytes daymosaic wrote, taken from
-// a raw file that `--dump <daily grid> <raw file>` extracts once beforehand. Ends with status 1 as
-// daymosaic does.
+// the daily grid written through the same writeProduct with the first tile's attributes, without
+// NDVI, the 8-bit mapping or the fill. Deflate's cost depends on the bytes, so the two NDVI fields
+// are written with the very bytes daymosaic wrote, taken from a raw file that `--dump <daily grid>
+// <raw file>` extracts once beforehand. Ends with status 1 as daymosaic does.
 #include "file_list.h"
 #include "gridio.h"
 #include "mosaic_rules.h"
+#include "productio.h"
 #include "products.h"
+#include "sd_attributes.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,8 +20,8 @@ namespace {
 
 template <typename T>
 bool readWindow(const veg::grid::GridReader &tile, const char *field,
-                const daymosaic::AxisWindow &rows, const daymosaic::AxisWindow &columns, T *full,
-                int64_t fullColumns) {
+                const veg::daymosaic::AxisWindow &rows, const veg::daymosaic::AxisWindow &columns,
+                T *full, int64_t fullColumns) {
     std::unique_ptr<T[]> window(new T[static_cast<size_t>(rows.count * columns.count)]);
     const veg::grid::Edge start{static_cast<int32_t>(rows.tileStart),
                                 static_cast<int32_t>(columns.tileStart)};
@@ -74,8 +76,8 @@ int main(int argc, char **argv) {
         return fail("usage: daymosaic_baseline <list> <mask> <output> <raw NDVI file>\n"
                     "       daymosaic_baseline --dump <daily grid> <raw NDVI file>");
     }
-    daymosaic::FileList list;
-    if (daymosaic::readFileList(list, argv[1], std::cout, std::cerr) < 1) {
+    veg::daymosaic::FileList list;
+    if (veg::daymosaic::readFileList(list, argv[1]) < 1) {
         return fail("no tiles");
     }
     veg::grid::GridReader mask;
@@ -99,18 +101,26 @@ int main(int argc, char **argv) {
     mask.close();
     const double cellWidth = (g.lowerRight[0] - g.upperLeft[0]) / g.columns;
     const double cellHeight = (g.upperLeft[1] - g.lowerRight[1]) / g.rows;
+    std::vector<veg::grid::FieldAttributes> carried;
     for (const std::string &path : list.paths) {
         veg::grid::GridReader tile;
         if (!tile.open(path, veg::grid::kGridName)) {
             return fail("tile " + path);
         }
+        if (carried.empty()) {
+            for (const veg::grid::CarriedField &field : veg::grid::kCarriedFields) {
+                carried.push_back({field.name, {}});
+                veg::daymosaic::readAttributes(tile.file(), field.name, carried.back().attributes);
+            }
+        }
         const veg::grid::GridGeometry &t = tile.geometry();
         int64_t columnOffset = 0, rowOffset = 0;
-        daymosaic::cellOffset(g.upperLeft[0], t.upperLeft[0], cellWidth, &columnOffset);
-        daymosaic::cellOffset(t.upperLeft[1], g.upperLeft[1], cellHeight, &rowOffset);
-        const daymosaic::AxisWindow columns =
-            daymosaic::overlapAxis(columnOffset, t.columns, g.columns);
-        const daymosaic::AxisWindow rows = daymosaic::overlapAxis(rowOffset, t.rows, g.rows);
+        veg::daymosaic::cellOffset(g.upperLeft[0], t.upperLeft[0], cellWidth, &columnOffset);
+        veg::daymosaic::cellOffset(t.upperLeft[1], g.upperLeft[1], cellHeight, &rowOffset);
+        const veg::daymosaic::AxisWindow columns =
+            veg::daymosaic::overlapAxis(columnOffset, t.columns, g.columns);
+        const veg::daymosaic::AxisWindow rows =
+            veg::daymosaic::overlapAxis(rowOffset, t.rows, g.rows);
         if (columns.count == 0 || rows.count == 0) {
             continue;
         }
@@ -145,20 +155,23 @@ int main(int argc, char **argv) {
     if (!rawRead) {
         return fail(std::string("cannot read ") + argv[4]);
     }
-    veg::grid::GridWriter out;
-    bool ok = out.create(argv[3], veg::grid::kGridName, g) &&
-              out.defineFields(veg::grid::productLayout(veg::grid::ProductKind::DailyNdvi),
-                               info->dimList) &&
-              out.writeField(veg::grid::kCarriedFields[0].name, edge, numObservations.get(), n) &&
-              out.writeField(veg::grid::kCarriedFields[1].name, edge, red.get(), n) &&
-              out.writeField(veg::grid::kCarriedFields[2].name, edge, nir.get(), n) &&
-              out.writeField(veg::grid::kCarriedFields[3].name, edge, qc.get(), n) &&
-              out.writeField(veg::grid::kCarriedFields[4].name, edge, obscov.get(), n) &&
-              out.writeField(veg::grid::kCarriedFields[5].name, edge, iobsRes.get(), n) &&
-              out.writeField(veg::grid::kCarriedFields[6].name, edge, orbitPointer.get(), n) &&
-              out.writeField(veg::grid::kCarriedFields[7].name, edge, granulePointer.get(), n) &&
-              out.writeField(veg::grid::kNdviField, edge, ndvi.get(), n) &&
-              out.writeField(veg::grid::kNdvi8Field, edge, ndvi8.get(), n) && out.commit();
+    const veg::grid::ProductTarget target{
+        argv[3],
+        veg::grid::kGridName,
+        g,
+        info->dimList,
+        veg::grid::productLayout(veg::grid::ProductKind::DailyNdvi),
+        edge};
+    const bool ok =
+        veg::grid::writeProduct(
+            target,
+            {veg::grid::cellsOf(numObservations.get(), n), veg::grid::cellsOf(red.get(), n),
+             veg::grid::cellsOf(nir.get(), n), veg::grid::cellsOf(qc.get(), n),
+             veg::grid::cellsOf(obscov.get(), n), veg::grid::cellsOf(iobsRes.get(), n),
+             veg::grid::cellsOf(orbitPointer.get(), n), veg::grid::cellsOf(granulePointer.get(), n),
+             veg::grid::cellsOf(ndvi.get(), n), veg::grid::cellsOf(ndvi8.get(), n)},
+            carried)
+            .ok();
     if (!ok) {
         return fail("write");
     }

@@ -5,6 +5,7 @@
 #include "file_list.h"
 #include "gridio.h"
 #include "mosaic_rules.h"
+#include "productio.h"
 #include "products.h"
 #include "sd_attributes.h"
 
@@ -16,11 +17,12 @@
 #include <optional>
 #include <type_traits>
 
-namespace daymosaic {
+namespace veg::daymosaic {
 namespace {
 
-constexpr int kExitStop = 255;
-constexpr int kExitDone = 1;
+using veg::cli::kExitStop;
+using veg::cli::kExitSuccessLegacy;
+
 constexpr size_t kCarriedCount = veg::grid::kCarriedFieldCount;
 using veg::grid::kCarriedFields;
 
@@ -63,7 +65,15 @@ template <typename F> bool forEachCarried(Mosaic &m, F &&f) {
            f(6, m.orbitPointer.get()) && f(7, m.granulePointer.get());
 }
 
-template <typename T> Cells<T> allocateCells(size_t count) { return Cells<T>(new T[count]); }
+// One array of `count` values; throws std::bad_alloc when it cannot be had, which ends the run
+// with the program's memory message.
+template <typename T> Cells<T> allocateCells(size_t count) {
+    Cells<T> cells = veg::grid::allocateCells<T>(count);
+    if (!cells) {
+        throw std::bad_alloc();
+    }
+    return cells;
+}
 
 // Where the mask grid lies, in projection units, and its cell size.
 struct MaskFrame {
@@ -128,20 +138,20 @@ Placement placeTile(const MaskFrame &mask, const Mosaic &mosaic,
 }
 
 bool copyWindow(const Mosaic &m, int8_t *full, const int64_t start[2], const int64_t edge[2],
-                const int8_t *window, std::ostream &err) {
-    return writeFieldBufInt8(full, m.columns, m.rows, start, edge, window, m.order, err);
+                const int8_t *window) {
+    return writeFieldBufInt8(full, m.columns, m.rows, start, edge, window, m.order);
 }
 bool copyWindow(const Mosaic &m, uint8_t *full, const int64_t start[2], const int64_t edge[2],
-                const uint8_t *window, std::ostream &err) {
-    return writeFieldBufUInt8(full, m.columns, m.rows, start, edge, window, m.order, err);
+                const uint8_t *window) {
+    return writeFieldBufUInt8(full, m.columns, m.rows, start, edge, window, m.order);
 }
 bool copyWindow(const Mosaic &m, int16_t *full, const int64_t start[2], const int64_t edge[2],
-                const int16_t *window, std::ostream &err) {
-    return writeFieldBufInt16(full, m.columns, m.rows, start, edge, window, m.order, err);
+                const int16_t *window) {
+    return writeFieldBufInt16(full, m.columns, m.rows, start, edge, window, m.order);
 }
 bool copyWindow(const Mosaic &m, uint16_t *full, const int64_t start[2], const int64_t edge[2],
-                const uint16_t *window, std::ostream &err) {
-    return writeFieldBufUInt16(full, m.columns, m.rows, start, edge, window, m.order, err);
+                const uint16_t *window) {
+    return writeFieldBufUInt16(full, m.columns, m.rows, start, edge, window, m.order);
 }
 
 enum class WindowResult { Copied, ReadFailed, CopyFailed };
@@ -186,8 +196,13 @@ WindowResult carryWindow(const veg::grid::GridReader &tile, const char *field,
     }
     const int64_t outStart[2] = {w.rows.outputStart, w.columns.outputStart};
     const int64_t outEdge[2] = {m_, k};
-    return copyWindow(m, full, outStart, outEdge, window.get(), err) ? WindowResult::Copied
-                                                                     : WindowResult::CopyFailed;
+    if (copyWindow(m, full, outStart, outEdge, window.get())) {
+        return WindowResult::Copied;
+    }
+    if (m.order != 1 && m.order != 2) {
+        err << "Unsupported dim order = " << m.order << "\n";
+    }
+    return WindowResult::CopyFailed;
 }
 
 // NDVI of the cells a tile window covers, from the reflectances just copied there.
@@ -241,8 +256,7 @@ class Run {
     MaskFrame frame_;
     Mosaic mosaic_;
     std::array<std::vector<SDAttributes>, kCarriedCount> attributes_;
-    std::array<int, kCarriedCount> attributeCounts_{};
-    veg::grid::GridWriter output_;
+    veg::grid::ProductWriter output_;
 };
 
 int Run::readMask() {
@@ -321,8 +335,10 @@ bool Run::processTile(size_t index) {
     }
     if (index == 0) {
         for (size_t i = 0; i < kCarriedCount; ++i) {
-            readAttributes(tile.file(), kCarriedFields[i].name, attributes_[i], attributeCounts_[i],
-                           path, err_);
+            if (readAttributes(tile.file(), kCarriedFields[i].name, attributes_[i])) {
+                err_ << "Warning: Reach maximum number of attributes for field "
+                     << kCarriedFields[i].name << " in " << path << "\n";
+            }
         }
         // Cells inside the mask that no tile covers get each field's own fill value.
         forEachCarried(mosaic_, [&](size_t field, auto *grid) {
@@ -362,20 +378,20 @@ bool Run::processTile(size_t index) {
 }
 
 bool Run::writeOutput() {
-    const veg::grid::Edge edge = mosaic_.edge();
     const size_t n = mosaic_.cells;
-    bool written = forEachCarried(mosaic_, [&](size_t field, auto *grid) {
-        return output_.writeField(kCarriedFields[field].name, edge, grid, n);
+    std::vector<veg::grid::FieldCells> fields;
+    forEachCarried(mosaic_, [&](size_t, auto *grid) {
+        fields.push_back(veg::grid::cellsOf(grid, n));
+        return true;
     });
-    written =
-        written && output_.writeField(veg::grid::kNdviField, edge, mosaic_.ndvi.get(), n) &&
-        output_.writeField(veg::grid::kNdvi8Field, edge, mosaic_.ndvi8.get(), n) &&
-        output_.writeLayoutAttributes(veg::grid::productLayout(veg::grid::ProductKind::DailyNdvi));
-    for (size_t i = 0; written && i < kCarriedCount; ++i) {
-        written =
-            writeAttributes(output_, kCarriedFields[i].name, attributes_[i], attributeCounts_[i]);
+    fields.push_back(veg::grid::cellsOf(mosaic_.ndvi.get(), n));
+    fields.push_back(veg::grid::cellsOf(mosaic_.ndvi8.get(), n));
+    // The carried fields take the first tile's attributes, after the NDVI fields' own.
+    std::vector<veg::grid::FieldAttributes> carried;
+    for (size_t i = 0; i < kCarriedCount; ++i) {
+        carried.push_back(veg::grid::FieldAttributes{kCarriedFields[i].name, attributes_[i]});
     }
-    written = written && output_.commit();
+    const bool written = output_.write(fields, carried).ok();
     if (!written) {
         err_ << "Write NDVI and original data to " << outputPath_ << " failed.\n";
     }
@@ -387,10 +403,14 @@ int Run::execute() {
     if (maskStatus != 0) {
         return maskStatus;
     }
-    if (!output_.create(outputPath_, veg::grid::kGridName, maskGeometry_) ||
-        !output_.defineFields(veg::grid::productLayout(veg::grid::ProductKind::DailyNdvi),
-                              dimList_)) {
-        output_.abandon();
+    const veg::grid::ProductTarget target{
+        outputPath_,
+        veg::grid::kGridName,
+        maskGeometry_,
+        dimList_,
+        veg::grid::productLayout(veg::grid::ProductKind::DailyNdvi),
+        mosaic_.edge()};
+    if (!output_.create(target).ok()) {
         out_ << "Failed to create output file/grid/field " << outputPath_ << " .\n";
         return kExitStop;
     }
@@ -408,18 +428,24 @@ int Run::execute() {
         return kExitStop;
     }
     out_ << "O.K.\n";
-    return kExitDone;
+    return kExitSuccessLegacy;
 }
 
 } // namespace
 
-int runDaymosaic(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
     if (args.size() != 4) {
         printUsage(args.empty() ? "daymosaic" : args[0], out);
         return kExitStop;
     }
     FileList list;
-    const int count = readFileList(list, args[1], out, err);
+    const int count = readFileList(list, args[1]);
+    if (count < 0) {
+        out << "Failed to open the input parameters file " << args[1] << " \n";
+    }
+    for (int i = 0; i < list.extra; ++i) {
+        err << "Error: more than maximum number of files=" << kMaxTiles << ".\n";
+    }
     if (count < 1) {
         err << "No files to be processed.\n";
         return kExitStop;
@@ -438,4 +464,4 @@ int runDaymosaic(const std::vector<std::string> &args, std::ostream &out, std::o
     }
 }
 
-} // namespace daymosaic
+} // namespace veg::daymosaic

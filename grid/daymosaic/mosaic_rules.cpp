@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace daymosaic {
+namespace veg::daymosaic {
 
 using veg::grid::kNoData16;
 
@@ -76,9 +76,8 @@ namespace {
 
 template <typename T>
 bool copyWindow(T *full, int64_t columns, int64_t rows, const int64_t start[2],
-                const int64_t edge[2], const T *window, int order, std::ostream &err) {
+                const int64_t edge[2], const T *window, int order) {
     if (order != 1 && order != 2) {
-        err << "Unsupported dim order = " << order << "\n";
         return false;
     }
     const int64_t row0 = start[0], column0 = start[1], m = edge[0], k = edge[1];
@@ -102,26 +101,23 @@ bool copyWindow(T *full, int64_t columns, int64_t rows, const int64_t start[2],
 } // namespace
 
 bool writeFieldBufInt16(int16_t *full, int64_t columns, int64_t rows, const int64_t start[2],
-                        const int64_t edge[2], const int16_t *window, int order,
-                        std::ostream &err) {
-    return copyWindow(full, columns, rows, start, edge, window, order, err);
+                        const int64_t edge[2], const int16_t *window, int order) {
+    return copyWindow(full, columns, rows, start, edge, window, order);
 }
 
 bool writeFieldBufUInt16(uint16_t *full, int64_t columns, int64_t rows, const int64_t start[2],
-                         const int64_t edge[2], const uint16_t *window, int order,
-                         std::ostream &err) {
-    return copyWindow(full, columns, rows, start, edge, window, order, err);
+                         const int64_t edge[2], const uint16_t *window, int order) {
+    return copyWindow(full, columns, rows, start, edge, window, order);
 }
 
 bool writeFieldBufInt8(int8_t *full, int64_t columns, int64_t rows, const int64_t start[2],
-                       const int64_t edge[2], const int8_t *window, int order, std::ostream &err) {
-    return copyWindow(full, columns, rows, start, edge, window, order, err);
+                       const int64_t edge[2], const int8_t *window, int order) {
+    return copyWindow(full, columns, rows, start, edge, window, order);
 }
 
 bool writeFieldBufUInt8(uint8_t *full, int64_t columns, int64_t rows, const int64_t start[2],
-                        const int64_t edge[2], const uint8_t *window, int order,
-                        std::ostream &err) {
-    return copyWindow(full, columns, rows, start, edge, window, order, err);
+                        const int64_t edge[2], const uint8_t *window, int order) {
+    return copyWindow(full, columns, rows, start, edge, window, order);
 }
 
-} // namespace daymosaic
+} // namespace veg::daymosaic

@@ -7,9 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
 
-namespace daymosaic {
+namespace veg::daymosaic {
 
 // NDVI x 10000 of one cell from its near-infrared and red reflectances. Both are shifted by 100
 // before the ratio is taken: 10000 * (nir - red) / (nir + red + 200), truncated toward zero.
@@ -46,17 +45,15 @@ bool sameCellSize(double tileSpan, int64_t tileCells, double maskCell);
 
 // Window copies into a full-size grid of `columns` x `rows` cells. start = (output row, output
 // column), edge = (window rows m, window columns k). Order 1 ("YDim,XDim"): both buffers are
-// row-major; order 2 ("XDim,YDim"): both are column-major. Any other order prints
-// "Unsupported dim order = %d" on `err` and returns false; a window that does not fit inside the
-// grid returns false without copying.
+// row-major; order 2 ("XDim,YDim"): both are column-major. Any other order, and a window that does
+// not fit inside the grid, return false without copying (the caller reports an unknown order).
 bool writeFieldBufInt16(int16_t *full, int64_t columns, int64_t rows, const int64_t start[2],
-                        const int64_t edge[2], const int16_t *window, int order, std::ostream &err);
+                        const int64_t edge[2], const int16_t *window, int order);
 bool writeFieldBufUInt16(uint16_t *full, int64_t columns, int64_t rows, const int64_t start[2],
-                         const int64_t edge[2], const uint16_t *window, int order,
-                         std::ostream &err);
+                         const int64_t edge[2], const uint16_t *window, int order);
 bool writeFieldBufInt8(int8_t *full, int64_t columns, int64_t rows, const int64_t start[2],
-                       const int64_t edge[2], const int8_t *window, int order, std::ostream &err);
+                       const int64_t edge[2], const int8_t *window, int order);
 bool writeFieldBufUInt8(uint8_t *full, int64_t columns, int64_t rows, const int64_t start[2],
-                        const int64_t edge[2], const uint8_t *window, int order, std::ostream &err);
+                        const int64_t edge[2], const uint8_t *window, int order);
 
-} // namespace daymosaic
+} // namespace veg::daymosaic
