@@ -4,13 +4,14 @@
 #pragma once
 
 #include "gridio.h"
+#include "program.h"
 
 #include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
 
-namespace tilegen {
+namespace veg::modis_tilegen {
 
 // Sphere radius of the sinusoidal tile grid, in metres.
 constexpr double kSphereRadius = 6371007.181;
@@ -68,7 +69,9 @@ const std::vector<FieldDescription> &productFields();
 // then says why.
 bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *message);
 
-// Runs the program (args[0] is the invocation name); returns its exit status.
-int runTilegen(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+// Runs the program (args[0] is the invocation name): the line naming the tile written on `out`,
+// usage and failures on `err`. Returns 0 when the tile was written, 1 when it could not be written
+// and 2 for arguments it cannot use.
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err);
 
-} // namespace tilegen
+} // namespace veg::modis_tilegen

@@ -1,6 +1,7 @@
 // MODIS-like daily 250 m surface-reflectance tiles.
 #include "tilegen.h"
 
+#include "productio.h"
 #include "products.h"
 
 #include <algorithm>
@@ -13,7 +14,7 @@
 #include <new>
 #include <optional>
 
-namespace tilegen {
+namespace veg::modis_tilegen {
 namespace {
 
 using veg::grid::kCarriedFields;
@@ -343,20 +344,17 @@ bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *m
         return false;
     }
     const size_t n = static_cast<size_t>(tileSpec.columns) * static_cast<size_t>(tileSpec.rows);
-    std::unique_ptr<int8_t[]> numObservations, obscov, orbitPointer;
-    std::unique_ptr<int16_t[]> red, nir;
-    std::unique_ptr<uint16_t[]> qc;
-    std::unique_ptr<uint8_t[]> iobsRes, granulePointer;
-    try {
-        numObservations.reset(new int8_t[n]);
-        obscov.reset(new int8_t[n]);
-        orbitPointer.reset(new int8_t[n]);
-        red.reset(new int16_t[n]);
-        nir.reset(new int16_t[n]);
-        qc.reset(new uint16_t[n]);
-        iobsRes.reset(new uint8_t[n]);
-        granulePointer.reset(new uint8_t[n]);
-    } catch (const std::bad_alloc &) {
+    using veg::grid::allocateCells;
+    const std::unique_ptr<int8_t[]> numObservations = allocateCells<int8_t>(n),
+                                    obscov = allocateCells<int8_t>(n),
+                                    orbitPointer = allocateCells<int8_t>(n);
+    const std::unique_ptr<int16_t[]> red = allocateCells<int16_t>(n),
+                                     nir = allocateCells<int16_t>(n);
+    const std::unique_ptr<uint16_t[]> qc = allocateCells<uint16_t>(n);
+    const std::unique_ptr<uint8_t[]> iobsRes = allocateCells<uint8_t>(n),
+                                     granulePointer = allocateCells<uint8_t>(n);
+    if (!numObservations || !obscov || !orbitPointer || !red || !nir || !qc || !iobsRes ||
+        !granulePointer) {
         *message = "not enough memory";
         return false;
     }
@@ -377,34 +375,30 @@ bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *m
             granulePointer[i] = v.granulePointer;
         }
     }
-    const veg::grid::Compression compression =
+    veg::grid::ProductTarget target{path, veg::grid::kGridName,
+                                    g,    "YDim,XDim",
+                                    {},   veg::grid::Edge{tileSpec.rows, tileSpec.columns}};
+    target.layout.compression =
         tileSpec.compressed ? veg::grid::Compression::Deflate9 : veg::grid::Compression::None;
-    const veg::grid::Edge edge{tileSpec.rows, tileSpec.columns};
-    veg::grid::GridWriter writer;
-    bool ok = writer.create(path, veg::grid::kGridName, g);
     for (const FieldDescription &f : productFields()) {
-        ok = ok && writer.defineField(f.name, "YDim,XDim", f.numberType, compression);
+        target.layout.fields.push_back(
+            veg::grid::FieldLayout{f.name, f.numberType, f.attributes, false});
     }
-    ok = ok && writer.writeField(kCarriedFields[0].name, edge, numObservations.get(), n) &&
-         writer.writeField(kCarriedFields[1].name, edge, red.get(), n) &&
-         writer.writeField(kCarriedFields[2].name, edge, nir.get(), n) &&
-         writer.writeField(kCarriedFields[3].name, edge, qc.get(), n) &&
-         writer.writeField(kCarriedFields[4].name, edge, obscov.get(), n) &&
-         writer.writeField(kCarriedFields[5].name, edge, iobsRes.get(), n) &&
-         writer.writeField(kCarriedFields[6].name, edge, orbitPointer.get(), n) &&
-         writer.writeField(kCarriedFields[7].name, edge, granulePointer.get(), n);
-    for (const FieldDescription &f : productFields()) {
-        ok = ok && writer.writeAttributes(f.name, f.attributes);
-    }
-    ok = ok && writer.commit();
-    if (!ok) {
-        writer.abandon();
+    const bool written =
+        veg::grid::writeProduct(
+            target, {veg::grid::cellsOf(numObservations.get(), n), veg::grid::cellsOf(red.get(), n),
+                     veg::grid::cellsOf(nir.get(), n), veg::grid::cellsOf(qc.get(), n),
+                     veg::grid::cellsOf(obscov.get(), n), veg::grid::cellsOf(iobsRes.get(), n),
+                     veg::grid::cellsOf(orbitPointer.get(), n),
+                     veg::grid::cellsOf(granulePointer.get(), n)})
+            .ok();
+    if (!written) {
         *message = "cannot write the file";
     }
-    return ok;
+    return written;
 }
 
-int runTilegen(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
     const std::string name = args.empty() ? "modis-tilegen" : args[0];
     TileSpec tileSpec;
     std::string output;
@@ -423,7 +417,7 @@ int runTilegen(const std::vector<std::string> &args, std::ostream &out, std::ost
             if (std::sscanf(args[++i].c_str(), "h%2dv%2d%c", &h, &v, &tail) != 2 || h < 0 ||
                 h >= kHorizontalTiles || v < 0 || v >= kVerticalTiles) {
                 err << name << ": bad tile '" << args[i] << "' (hXXvYY, h 00..35, v 00..17)\n";
-                return 2;
+                return veg::cli::kExitUsage;
             }
             tileSpec.horizontal = h;
             tileSpec.vertical = v;
@@ -436,14 +430,14 @@ int runTilegen(const std::vector<std::string> &args, std::ostream &out, std::ost
             if (!parseInt(s.substr(0, x), 1, 1000000, &columns) ||
                 !parseInt(x == std::string::npos ? s : s.substr(x + 1), 1, 1000000, &rows)) {
                 err << name << ": bad size '" << s << "' (COLUMNSxROWS or N)\n";
-                return 2;
+                return veg::cli::kExitUsage;
             }
             tileSpec.columns = static_cast<int>(columns);
             tileSpec.rows = static_cast<int>(rows);
         } else if (a == "--seed" && hasValue) {
             if (!parseInt(args[++i], 0, 4294967295LL, &value)) {
                 err << name << ": bad seed '" << args[i] << "'\n";
-                return 2;
+                return veg::cli::kExitUsage;
             }
             tileSpec.seed = static_cast<uint32_t>(value);
         } else if (a == "--clouds" && hasValue) {
@@ -451,38 +445,38 @@ int runTilegen(const std::vector<std::string> &args, std::ostream &out, std::ost
             const double share = std::strtod(args[++i].c_str(), &end);
             if (args[i].empty() || *end != '\0' || !(share >= 0 && share <= 1)) {
                 err << name << ": bad cloud share '" << args[i] << "' (0..1)\n";
-                return 2;
+                return veg::cli::kExitUsage;
             }
             tileSpec.cloudCover = share;
         } else if (!a.empty() && a[0] != '-' && output.empty()) {
             output = a;
         } else {
             printUsage(name, err);
-            return 2;
+            return veg::cli::kExitUsage;
         }
     }
     if (output.empty()) {
         printUsage(name, err);
-        return 2;
+        return veg::cli::kExitUsage;
     }
     int year = 0, month = 0, day = 0;
     char tail = 0;
     if (std::sscanf(date.c_str(), "%4d.%2d.%2d%c", &year, &month, &day, &tail) != 3 ||
         date.size() != 10 || !validDate(year, month, day, &tileSpec.dayOfYear)) {
         err << name << ": bad date '" << date << "' (yyyy.mm.dd)\n";
-        return 2;
+        return veg::cli::kExitUsage;
     }
     tileSpec.year = year;
     std::string message;
     if (!writeTile(output, tileSpec, &message)) {
         err << name << ": " << output << ": " << message << "\n";
-        return 1;
+        return veg::cli::kExitFailure;
     }
     char tile[16];
     std::snprintf(tile, sizeof tile, "h%02dv%02d", tileSpec.horizontal, tileSpec.vertical);
     out << "Wrote " << output << ": tile " << tile << ", " << tileSpec.columns << "x"
         << tileSpec.rows << " cells, " << date << " (day " << tileSpec.dayOfYear << ")\n";
-    return 0;
+    return veg::cli::kExitSuccess;
 }
 
-} // namespace tilegen
+} // namespace veg::modis_tilegen
