@@ -2,12 +2,13 @@
 // much of conditionmap's time is its unavoidable I/O:
 //   conditionmap_baseline <max-min file> <ndvi file> <reference vci file> <output file>
 // The same calls in the same order: open, attach and query both grids, read the four extremes
-// fields and the NDVI field whole, create the output with the NDVI grid's geometry and two deflated
-// fields, write both and close. Instead of computing, it writes the very values of a VCI grid that
+// fields and the NDVI field whole, and write the VCI grid with the NDVI grid's geometry through
+// the same writeProduct. Instead of computing, it writes the very values of a VCI grid that
 // conditionmap wrote from the same inputs before the timed runs: deflate level 9 takes very
 // different times on different contents, so only the same bytes make a fair baseline. Reading that
 // reference (two more field reads) is the baseline's only extra work.
 #include "gridio.h"
+#include "productio.h"
 #include "products.h"
 
 #include <cstdio>
@@ -84,12 +85,15 @@ int main(int argc, char **argv) {
     }
     reference.close();
 
-    const veg::grid::ProductLayout &layout = veg::grid::productLayout(veg::grid::ProductKind::Vci);
-    veg::grid::GridWriter writer;
-    if (!writer.create(outputPath, veg::grid::kGridName, geometry) ||
-        !writer.defineFields(layout, info->dimList) ||
-        !writer.writeField(veg::grid::kVciField, edge, vci16.data(), cells) ||
-        !writer.writeField(veg::grid::kVci8Field, edge, vci8.data(), cells) || !writer.commit()) {
+    const veg::grid::ProductTarget target{outputPath,
+                                          veg::grid::kGridName,
+                                          geometry,
+                                          info->dimList,
+                                          veg::grid::productLayout(veg::grid::ProductKind::Vci),
+                                          edge};
+    if (!veg::grid::writeProduct(target, {veg::grid::cellsOf(vci16.data(), cells),
+                                          veg::grid::cellsOf(vci8.data(), cells)})
+             .ok()) {
         std::fprintf(stderr, "cannot write %s\n", outputPath.c_str());
         return 255;
     }
