@@ -398,31 +398,28 @@ bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *m
     return written;
 }
 
-int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
+bool parseArguments(const veg::cli::Args &args, TileOptions &options, std::ostream &err) {
     const std::string name = args.empty() ? "modis-tilegen" : args[0];
-    TileSpec tileSpec;
-    std::string output;
-    std::string date = "2020.07.26";
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string &a = args[i];
         const bool hasValue = i + 1 < args.size();
         long long value = 0;
         if (a == "--no-season") {
-            tileSpec.seasonal = false;
+            options.tileSpec.seasonal = false;
         } else if (a == "--uncompressed") {
-            tileSpec.compressed = false;
+            options.tileSpec.compressed = false;
         } else if (a == "--tile" && hasValue) {
             int h = -1, v = -1;
             char tail = 0;
             if (std::sscanf(args[++i].c_str(), "h%2dv%2d%c", &h, &v, &tail) != 2 || h < 0 ||
                 h >= kHorizontalTiles || v < 0 || v >= kVerticalTiles) {
                 err << name << ": bad tile '" << args[i] << "' (hXXvYY, h 00..35, v 00..17)\n";
-                return veg::cli::kExitUsage;
+                return false;
             }
-            tileSpec.horizontal = h;
-            tileSpec.vertical = v;
+            options.tileSpec.horizontal = h;
+            options.tileSpec.vertical = v;
         } else if (a == "--date" && hasValue) {
-            date = args[++i];
+            options.date = args[++i];
         } else if (a == "--size" && hasValue) {
             const std::string s = args[++i];
             const size_t x = s.find('x');
@@ -430,35 +427,47 @@ int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
             if (!parseInt(s.substr(0, x), 1, 1000000, &columns) ||
                 !parseInt(x == std::string::npos ? s : s.substr(x + 1), 1, 1000000, &rows)) {
                 err << name << ": bad size '" << s << "' (COLUMNSxROWS or N)\n";
-                return veg::cli::kExitUsage;
+                return false;
             }
-            tileSpec.columns = static_cast<int>(columns);
-            tileSpec.rows = static_cast<int>(rows);
+            options.tileSpec.columns = static_cast<int>(columns);
+            options.tileSpec.rows = static_cast<int>(rows);
         } else if (a == "--seed" && hasValue) {
             if (!parseInt(args[++i], 0, 4294967295LL, &value)) {
                 err << name << ": bad seed '" << args[i] << "'\n";
-                return veg::cli::kExitUsage;
+                return false;
             }
-            tileSpec.seed = static_cast<uint32_t>(value);
+            options.tileSpec.seed = static_cast<uint32_t>(value);
         } else if (a == "--clouds" && hasValue) {
             char *end = nullptr;
             const double share = std::strtod(args[++i].c_str(), &end);
             if (args[i].empty() || *end != '\0' || !(share >= 0 && share <= 1)) {
                 err << name << ": bad cloud share '" << args[i] << "' (0..1)\n";
-                return veg::cli::kExitUsage;
+                return false;
             }
-            tileSpec.cloudCover = share;
-        } else if (!a.empty() && a[0] != '-' && output.empty()) {
-            output = a;
+            options.tileSpec.cloudCover = share;
+        } else if (!a.empty() && a[0] != '-' && options.output.empty()) {
+            options.output = a;
         } else {
             printUsage(name, err);
-            return veg::cli::kExitUsage;
+            return false;
         }
     }
-    if (output.empty()) {
+    if (options.output.empty()) {
         printUsage(name, err);
+        return false;
+    }
+    return true;
+}
+
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
+    const std::string name = args.empty() ? "modis-tilegen" : args[0];
+    TileOptions options;
+    if (!parseArguments(args, options, err)) {
         return veg::cli::kExitUsage;
     }
+    TileSpec &tileSpec = options.tileSpec;
+    const std::string &output = options.output;
+    const std::string &date = options.date;
     int year = 0, month = 0, day = 0;
     char tail = 0;
     if (std::sscanf(date.c_str(), "%4d.%2d.%2d%c", &year, &month, &day, &tail) != 3 ||

@@ -69,6 +69,17 @@ const std::vector<FieldDescription> &productFields();
 // then says why.
 bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *message);
 
+// The command line: what to generate, the output path and the date text (checked by run).
+struct TileOptions {
+    TileSpec tileSpec;
+    std::string output;
+    std::string date = "2020.07.26";
+};
+
+// Options from the command line; false, after the complaint or the usage text on `err`, when an
+// option or its value cannot be used or no output path is given.
+bool parseArguments(const veg::cli::Args &args, TileOptions &options, std::ostream &err);
+
 // Runs the program (args[0] is the invocation name): the line naming the tile written on `out`,
 // usage and failures on `err`. Returns 0 when the tile was written, 1 when it could not be written
 // and 2 for arguments it cannot use.

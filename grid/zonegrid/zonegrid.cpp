@@ -112,6 +112,20 @@ std::optional<Reference> readReference(const Options &options) {
     return Reference{reference.geometry(), info->dimList};
 }
 
+// Prints the reference grid's size beside the raster's, and the corners the mask takes.
+void describePlacement(const veg::grid::GridGeometry &reference, const RasterCells &cells,
+                       const veg::grid::GridGeometry &mask, std::ostream &out) {
+    out << format("yDimSize=%d; YSize=%d\n", reference.rows, cells.rows);
+    out << format("npixel=%d, size=%li\n",
+                  static_cast<int>(static_cast<int64_t>(cells.columns) * cells.rows),
+                  static_cast<long>(cells.cells));
+    out << "Mem set\n";
+    out << format("xDimSize=%d\n", reference.columns);
+    out << format("yDimSize=%d\n", reference.rows);
+    out << format("upplerleft=%lf,%lf\n", mask.upperLeft[0], mask.upperLeft[1]);
+    out << format("lowerright=%lf,%lf\n", mask.lowerRight[0], mask.lowerRight[1]);
+}
+
 } // namespace
 
 Corners cornersOf(const std::array<double, 6> &g, int columns, int rows) {
@@ -209,14 +223,7 @@ int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
 
     // Compute: the mask grid's geometry, and the cells in the order of the dimension list.
     const veg::grid::GridGeometry geometry = maskGeometry(reference->geometry, g, columns, rows);
-    out << format("yDimSize=%d; YSize=%d\n", reference->geometry.rows, rows);
-    out << format("npixel=%d, size=%li\n", static_cast<int>(static_cast<int64_t>(columns) * rows),
-                  static_cast<long>(cells.cells));
-    out << "Mem set\n";
-    out << format("xDimSize=%d\n", reference->geometry.columns);
-    out << format("yDimSize=%d\n", reference->geometry.rows);
-    out << format("upplerleft=%lf,%lf\n", geometry.upperLeft[0], geometry.upperLeft[1]);
-    out << format("lowerright=%lf,%lf\n", geometry.lowerRight[0], geometry.lowerRight[1]);
+    describePlacement(reference->geometry, cells, geometry, out);
     // An "XDim,YDim" field holds the cells column by column.
     const bool byColumns = reference->dimList == "XDim,YDim";
     if (byColumns) {
