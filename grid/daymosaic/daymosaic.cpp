@@ -5,6 +5,7 @@
 #include "file_list.h"
 #include "gridio.h"
 #include "mosaic_rules.h"
+#include "mosaic_windows.h"
 #include "productio.h"
 #include "products.h"
 #include "sd_attributes.h"
@@ -28,182 +29,6 @@ using veg::grid::kCarriedFields;
 
 // The order in which a tile's fields are queried (near infrared before red).
 const size_t kQueryOrder[kCarriedCount] = {0, 2, 1, 3, 4, 5, 6, 7};
-
-template <typename T> using Cells = std::unique_ptr<T[]>;
-
-// The full-size grids of one run, one element per mask-grid cell, in the mask's layout.
-struct Mosaic {
-    int64_t columns = 0;
-    int64_t rows = 0;
-    int order = 1; // 1: row-major ("YDim,XDim"), 2: column-major ("XDim,YDim")
-    size_t cells = 0;
-    Cells<uint8_t> mask;
-    Cells<int8_t> numObservations;
-    Cells<int16_t> red;
-    Cells<int16_t> nir;
-    Cells<uint16_t> qc;
-    Cells<int8_t> obscov;
-    Cells<uint8_t> iobsRes;
-    Cells<int8_t> orbitPointer;
-    Cells<uint8_t> granulePointer;
-    Cells<int16_t> ndvi;
-    Cells<uint8_t> ndvi8;
-
-    veg::grid::Edge edge() const {
-        return order == 1
-                   ? veg::grid::Edge{static_cast<int32_t>(rows), static_cast<int32_t>(columns)}
-                   : veg::grid::Edge{static_cast<int32_t>(columns), static_cast<int32_t>(rows)};
-    }
-};
-
-// Calls f(name, grid) for each carried field in product order, stopping at the first false.
-// Calls f(index, grid) for each carried field in product order (its name and number type are
-// kCarriedFields[index]), stopping at the first false.
-template <typename F> bool forEachCarried(Mosaic &m, F &&f) {
-    return f(0, m.numObservations.get()) && f(1, m.red.get()) && f(2, m.nir.get()) &&
-           f(3, m.qc.get()) && f(4, m.obscov.get()) && f(5, m.iobsRes.get()) &&
-           f(6, m.orbitPointer.get()) && f(7, m.granulePointer.get());
-}
-
-// One array of `count` values; throws std::bad_alloc when it cannot be had, which ends the run
-// with the program's memory message.
-template <typename T> Cells<T> allocateCells(size_t count) {
-    Cells<T> cells = veg::grid::allocateCells<T>(count);
-    if (!cells) {
-        throw std::bad_alloc();
-    }
-    return cells;
-}
-
-// Where the mask grid lies, in projection units, and its cell size.
-struct MaskFrame {
-    double x0 = 0, y0 = 0, x1 = 0, y1 = 0; // upper-left and lower-right corners
-    double cellWidth = 0;
-    double cellHeight = 0;
-};
-
-bool frameOf(const veg::grid::GridGeometry &g, MaskFrame *frame) {
-    if (g.columns <= 0 || g.rows <= 0) {
-        return false;
-    }
-    frame->x0 = g.upperLeft[0];
-    frame->y0 = g.upperLeft[1];
-    frame->x1 = g.lowerRight[0];
-    frame->y1 = g.lowerRight[1];
-    frame->cellWidth = (frame->x1 - frame->x0) / g.columns;
-    frame->cellHeight = (frame->y0 - frame->y1) / g.rows;
-    return std::isfinite(frame->cellWidth) && frame->cellWidth > 0 &&
-           std::isfinite(frame->cellHeight) && frame->cellHeight > 0;
-}
-
-int dimensionOrder(const std::string &dimList) {
-    if (dimList == "YDim,XDim") {
-        return 1;
-    }
-    if (dimList == "XDim,YDim") {
-        return 2;
-    }
-    return 0;
-}
-
-// A tile's window in the mask grid.
-struct TileWindow {
-    AxisWindow columns;
-    AxisWindow rows;
-};
-
-enum class Placement { Outside, Inside, CellSizeDiffers };
-
-Placement placeTile(const MaskFrame &mask, const Mosaic &mosaic,
-                    const veg::grid::GridGeometry &tile, TileWindow *window) {
-    const double x0 = tile.upperLeft[0], y0 = tile.upperLeft[1];
-    const double x1 = tile.lowerRight[0], y1 = tile.lowerRight[1];
-    if (!(x0 < mask.x1 && mask.x0 < x1 && mask.y1 < y0 && y1 < mask.y0)) {
-        return Placement::Outside;
-    }
-    if (!sameCellSize(x1 - x0, tile.columns, mask.cellWidth) ||
-        !sameCellSize(y0 - y1, tile.rows, mask.cellHeight)) {
-        return Placement::CellSizeDiffers;
-    }
-    int64_t columnOffset = 0, rowOffset = 0;
-    if (!cellOffset(mask.x0, x0, mask.cellWidth, &columnOffset) ||
-        !cellOffset(y0, mask.y0, mask.cellHeight, &rowOffset)) {
-        return Placement::Outside;
-    }
-    window->columns = overlapAxis(columnOffset, tile.columns, mosaic.columns);
-    window->rows = overlapAxis(rowOffset, tile.rows, mosaic.rows);
-    // Less than half a cell of overlap on an axis covers no cell of the mask grid.
-    return window->columns.count > 0 && window->rows.count > 0 ? Placement::Inside
-                                                               : Placement::Outside;
-}
-
-bool copyWindow(const Mosaic &m, int8_t *full, const int64_t start[2], const int64_t edge[2],
-                const int8_t *window) {
-    return writeFieldBufInt8(full, m.columns, m.rows, start, edge, window, m.order);
-}
-bool copyWindow(const Mosaic &m, uint8_t *full, const int64_t start[2], const int64_t edge[2],
-                const uint8_t *window) {
-    return writeFieldBufUInt8(full, m.columns, m.rows, start, edge, window, m.order);
-}
-bool copyWindow(const Mosaic &m, int16_t *full, const int64_t start[2], const int64_t edge[2],
-                const int16_t *window) {
-    return writeFieldBufInt16(full, m.columns, m.rows, start, edge, window, m.order);
-}
-bool copyWindow(const Mosaic &m, uint16_t *full, const int64_t start[2], const int64_t edge[2],
-                const uint16_t *window) {
-    return writeFieldBufUInt16(full, m.columns, m.rows, start, edge, window, m.order);
-}
-
-enum class WindowResult { Copied, ReadFailed, CopyFailed };
-
-// Reads one field's window from a tile and copies it into its full-size grid.
-template <typename T>
-WindowResult carryWindow(const veg::grid::GridReader &tile, const char *field,
-                         const veg::grid::FieldInfo &info, const TileWindow &w, const Mosaic &m,
-                         T *full, std::ostream &err) {
-    const int tileOrder = dimensionOrder(info.dimList);
-    const veg::grid::GridGeometry &g = tile.geometry();
-    const bool sizesMatch =
-        info.rank == 2 &&
-        ((tileOrder == 1 && info.dims[0] == g.rows && info.dims[1] == g.columns) ||
-         (tileOrder == 2 && info.dims[0] == g.columns && info.dims[1] == g.rows));
-    if (!sizesMatch) {
-        return WindowResult::ReadFailed;
-    }
-    const int64_t m_ = w.rows.count, k = w.columns.count;
-    const size_t cells = static_cast<size_t>(m_) * static_cast<size_t>(k);
-    Cells<T> window = allocateCells<T>(cells);
-    const int32_t rowStart = static_cast<int32_t>(w.rows.tileStart);
-    const int32_t columnStart = static_cast<int32_t>(w.columns.tileStart);
-    const veg::grid::Edge start = tileOrder == 1 ? veg::grid::Edge{rowStart, columnStart}
-                                                 : veg::grid::Edge{columnStart, rowStart};
-    const veg::grid::Edge edge =
-        tileOrder == 1 ? veg::grid::Edge{static_cast<int32_t>(m_), static_cast<int32_t>(k)}
-                       : veg::grid::Edge{static_cast<int32_t>(k), static_cast<int32_t>(m_)};
-    if (!veg::grid::readFieldWindow(tile.grid(), field, start, edge, window.get(), cells)) {
-        return WindowResult::ReadFailed;
-    }
-    if (tileOrder != m.order) {
-        // The tile's layout differs from the mask's: turn the window over.
-        Cells<T> turned = allocateCells<T>(cells);
-        const int64_t outer = edge.first, inner = edge.second;
-        for (int64_t a = 0; a < outer; ++a) {
-            for (int64_t b = 0; b < inner; ++b) {
-                turned[b * outer + a] = window[a * inner + b];
-            }
-        }
-        window = std::move(turned);
-    }
-    const int64_t outStart[2] = {w.rows.outputStart, w.columns.outputStart};
-    const int64_t outEdge[2] = {m_, k};
-    if (copyWindow(m, full, outStart, outEdge, window.get())) {
-        return WindowResult::Copied;
-    }
-    if (m.order != 1 && m.order != 2) {
-        err << "Unsupported dim order = " << m.order << "\n";
-    }
-    return WindowResult::CopyFailed;
-}
 
 // NDVI of the cells a tile window covers, from the reflectances just copied there.
 void windowRectangleNdvi(Mosaic &m, const TileWindow &w) {
@@ -242,7 +67,6 @@ class Run {
 
   private:
     int readMask();
-    bool allocate();
     bool processTile(size_t index);
     bool writeOutput();
 
@@ -277,7 +101,7 @@ int Run::readMask() {
         err_ << "Failed.\n";
         return kExitStop;
     }
-    if (!allocate()) {
+    if (!allocateMosaic(mosaic_)) {
         out_ << "Not enough memory for the grids of " << maskPath_ << ".\n";
         return kExitStop;
     }
@@ -286,34 +110,6 @@ int Run::readMask() {
         return kExitStop;
     }
     return 0;
-}
-
-bool Run::allocate() {
-    const std::optional<size_t> cells = veg::grid::checkedCellCount(mosaic_.columns, mosaic_.rows);
-    // 16-bit grids need twice the bytes; keep every byte count representable.
-    if (!cells || !veg::grid::checkedCellCount(mosaic_.columns, mosaic_.rows, 16)) {
-        return false;
-    }
-    mosaic_.cells = *cells;
-    try {
-        const size_t n = mosaic_.cells;
-        mosaic_.mask = allocateCells<uint8_t>(n);
-        mosaic_.numObservations = allocateCells<int8_t>(n);
-        mosaic_.red = allocateCells<int16_t>(n);
-        mosaic_.nir = allocateCells<int16_t>(n);
-        mosaic_.qc = allocateCells<uint16_t>(n);
-        mosaic_.obscov = allocateCells<int8_t>(n);
-        mosaic_.iobsRes = allocateCells<uint8_t>(n);
-        mosaic_.orbitPointer = allocateCells<int8_t>(n);
-        mosaic_.granulePointer = allocateCells<uint8_t>(n);
-        mosaic_.ndvi = allocateCells<int16_t>(n);
-        mosaic_.ndvi8 = allocateCells<uint8_t>(n);
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-    // Cells no tile covers keep the no-data value.
-    std::fill_n(mosaic_.ndvi.get(), mosaic_.cells, veg::grid::kNoData16);
-    return true;
 }
 
 // Reads, places and copies one tile. False when the run has failed (the message is printed).
@@ -361,15 +157,17 @@ bool Run::processTile(size_t index) {
     }
     WindowResult result = WindowResult::Copied;
     forEachCarried(mosaic_, [&](size_t field, auto *grid) {
-        result = carryWindow(tile, kCarriedFields[field].name, infos[field], window, mosaic_, grid,
-                             err_);
+        result = carryWindow(tile, kCarriedFields[field].name, infos[field], window, mosaic_, grid);
         return result == WindowResult::Copied;
     });
     if (result == WindowResult::ReadFailed) {
         err_ << "Read data from " << path << " failed.\n";
         return false;
     }
-    if (result == WindowResult::CopyFailed) {
+    if (result == WindowResult::UnknownOrder) {
+        err_ << "Unsupported dim order = " << mosaic_.order << "\n";
+    }
+    if (result == WindowResult::CopyFailed || result == WindowResult::UnknownOrder) {
         err_ << "Write NDVI and original data to buffer failed when processing " << path << ".\n";
         return false;
     }
