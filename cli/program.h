@@ -18,6 +18,7 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;       // a completed run that reports a failure
 inline constexpr int kExitSuccessLegacy = 1; // daymosaic and datespan end with 1 on success
 inline constexpr int kExitReportFailure = 2; // tallyband: the calculation failed, reports written
+inline constexpr int kExitUsage = 2;         // modis-tilegen: arguments it cannot use
 inline constexpr int kExitUnreadable = 254;  // zonegrid: the input raster could not be read
 inline constexpr int kExitStop = 255;        // an early stop
 

@@ -3,7 +3,7 @@
 // of selects without data-dependent branches, which the compiler turns into vector code.
 #include "extremesrules.h"
 
-namespace extremes {
+namespace veg::extremes {
 namespace {
 
 // -10000 <= x <= 10000 as one unsigned comparison.
@@ -105,4 +105,4 @@ void conditionIndex(const uint8_t *window, const uint8_t *historyMax, const uint
     }
 }
 
-} // namespace extremes
+} // namespace veg::extremes

@@ -8,12 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace extremes {
+namespace veg::extremes {
 
 // 16-bit NDVI (NDVI x 10000) classes. A value is in range when -10000 <= x <= 10000; an extremes
 // element that is not in range counts as unset. A value is usable when -1000 <= x <= 10000.
-constexpr int16_t kNdviLowest = eosgrid::kNdviMin;
-constexpr int16_t kNdviHighest = eosgrid::kNdviMax;
+constexpr int16_t kNdviLowest = veg::grid::kNdviMin;
+constexpr int16_t kNdviHighest = veg::grid::kNdviMax;
 constexpr int16_t kUsableLowest = -1000;
 
 // The four extremes arrays of one period, each of n cells, starting at the no-data value -28672.
@@ -37,8 +37,8 @@ struct ExtremesArrays {
 void foldYear(const int16_t *values, const ExtremesArrays &extremes, size_t n);
 
 // 8-bit codes of the daily product: 255 no value, 253 bad value; 0..254 otherwise are data.
-constexpr uint8_t kDailyNoValue = 255;
-constexpr uint8_t kDailyBadValue = 253;
+constexpr uint8_t kDailyNoValue = veg::grid::kDailyNoValue;
+constexpr uint8_t kDailyBadValue = veg::grid::kDailyBadValue;
 
 // Window maximum: a window cell without data (255 or 253) takes the daily value; otherwise a daily
 // data value above it replaces it.
@@ -56,4 +56,4 @@ void foldWindow(const uint8_t *window, uint8_t *historyMax, uint8_t *historyMin,
 void conditionIndex(const uint8_t *window, const uint8_t *historyMax, const uint8_t *historyMin,
                     uint8_t *index, size_t n);
 
-} // namespace extremes
+} // namespace veg::extremes

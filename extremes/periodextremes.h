@@ -3,10 +3,13 @@
 // extremes grid (the highest NDVI and the three lowest) of the period.
 #pragma once
 
-#include <cstdio>
+#include "products.h"
+#include "program.h"
+
+#include <ostream>
 #include <string>
 
-namespace extremes {
+namespace veg::extremes {
 
 // The full form takes the period's length apart from its step; the basic form has another
 // argument order and a period that always covers exactly its step.
@@ -20,19 +23,30 @@ struct ExtremesOptions {
     int period = 0; // p, from 1
     int step = 0;   // L, days between period starts
     int length = 0; // A, days covered (equal to L in the basic form)
-    std::string gridName = "MODIS_Grid_2D";
-    std::string fieldName = "sur_ndvi_b02_b01";
+    std::string gridName = veg::grid::kGridName;
+    std::string fieldName = veg::grid::kNdviField;
 };
 
-// Options from the positional arguments of the form; false when too few are given (seven for the
-// full form, six for the basic one). Numbers read as atoi reads them: a non-number reads as 0.
-bool parseExtremesArguments(ExtremesForm form, int argc, const char *const *argv,
+// Options from the positional arguments of the form (args[0] is the program name); false when too
+// few are given (seven for the full form, six for the basic one). Numbers read as atoi reads them:
+// a non-number reads as 0.
+bool parseExtremesArguments(ExtremesForm form, const veg::cli::Args &args,
                             ExtremesOptions &options);
 
-// The whole program: "Name:" lines and "O.K." on `out`, failures on `err`. Returns the exit status:
-// 0 when the extremes file was written, 255 otherwise (usage, no readable period file, output
-// not created or written).
-int runPeriodExtremes(ExtremesForm form, int argc, const char *const *argv, std::FILE *out,
-                      std::FILE *err);
+// The whole program in either form: "Name:" lines and "O.K." on `out`, failures on `err`. Returns
+// the exit status: 0 when the extremes file was written, 255 otherwise (usage, no readable period
+// file, output not created or written).
+int runPeriodExtremes(ExtremesForm form, const veg::cli::Args &args, std::ostream &out,
+                      std::ostream &err);
 
-} // namespace extremes
+} // namespace veg::extremes
+
+namespace veg::periodextremes {
+// periodextremes <src dir> <start yyyy> <end yyyy> <targetfile> <period> <L> <A> {grid} {field}
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err);
+} // namespace veg::periodextremes
+
+namespace veg::basicextremes {
+// basicextremes <src dir> <period> <L> <start yyyy> <end yyyy> <targetfile> {grid} {field}
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err);
+} // namespace veg::basicextremes

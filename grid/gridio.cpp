@@ -7,15 +7,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <random>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
-namespace eosgrid {
+namespace veg::grid {
 
 namespace {
 
@@ -24,26 +22,6 @@ char *text(const std::string &s) { return const_cast<char *>(s.c_str()); }
 
 // HDF4 allows up to 32 dimensions per data set.
 constexpr int kMaxRank = 32;
-
-bool pathExists(const std::string &path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
-}
-
-// A name beside the target that no file has yet: "<target>.tmp-<pid>-<random>".
-std::string temporaryNameFor(const std::string &target) {
-    std::random_device device;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".tmp-%ld-%08x", static_cast<long>(::getpid()),
-                      static_cast<unsigned>(device()));
-        std::string candidate = target + suffix;
-        if (!pathExists(candidate)) {
-            return candidate;
-        }
-    }
-    return std::string();
-}
 
 } // namespace
 
@@ -506,16 +484,20 @@ GridWriter::~GridWriter() { abandon(); }
 bool GridWriter::create(const std::string &target, const std::string &gridName,
                         const GridGeometry &geometry) {
     abandon();
-    target_ = target;
-    temporaryPath_ = temporaryNameFor(target);
-    if (temporaryPath_.empty()) {
+    // The library cannot take longer paths, and a name longer than a folder entry could never be
+    // renamed into place: both are refused before anything is created.
+    const size_t slash = target.find_last_of('/');
+    const size_t nameLength =
+        slash == std::string::npos ? target.size() : target.size() - slash - 1;
+    if (target.size() > kMaxEosPathLength || nameLength > NAME_MAX) {
+        errno = ENAMETOOLONG;
         return false;
     }
-    if (!file_.open(temporaryPath_, EosFile::Access::Create)) {
-        abandon();
-        return false;
-    }
-    if (!grid_.create(file_, gridName, geometry)) {
+    // The library creates the file by its path: the temporary file is made first (exclusively,
+    // with the umask's permissions) and handed over by name.
+    if (!output_.create(target) || !output_.releaseDescriptor() ||
+        !file_.open(output_.temporaryPath(), EosFile::Access::Create) ||
+        !grid_.create(file_, gridName, geometry)) {
         abandon();
         return false;
     }
@@ -540,21 +522,17 @@ bool GridWriter::commit() {
     }
     const bool detached = grid_.isAttached() ? grid_.detach() : true;
     const bool closed = file_.close();
-    if (!detached || !closed || std::rename(temporaryPath_.c_str(), target_.c_str()) != 0) {
+    if (!detached || !closed || !output_.commit()) {
         abandon();
         return false;
     }
-    temporaryPath_.clear();
     return true;
 }
 
 void GridWriter::abandon() {
     grid_.detach();
     file_.close();
-    if (!temporaryPath_.empty()) {
-        std::remove(temporaryPath_.c_str());
-        temporaryPath_.clear();
-    }
+    output_.discard();
 }
 
-} // namespace eosgrid
+} // namespace veg::grid

@@ -10,6 +10,8 @@
 
 #include "products.h"
 
+#include "atomicfile.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +19,7 @@
 #include <string>
 #include <vector>
 
-namespace eosgrid {
+namespace veg::grid {
 
 // Everything the geometry copy carries from an input grid to an output grid, unchanged.
 struct GridGeometry {
@@ -234,11 +236,11 @@ class GridReader {
     }
     template <typename T>
     bool readField(const std::string &field, Edge edge, T *data, size_t count) const {
-        return eosgrid::readField(grid_, field, edge, data, count);
+        return veg::grid::readField(grid_, field, edge, data, count);
     }
     std::vector<Attribute> readAttributes(const std::string &field, size_t maxCount = 32,
                                           bool *reachedMax = nullptr) const {
-        return eosgrid::readAttributes(file_, field, maxCount, reachedMax);
+        return veg::grid::readAttributes(file_, field, maxCount, reachedMax);
     }
     // Detaches the grid and closes the file.
     void close();
@@ -251,9 +253,10 @@ class GridReader {
     GridGeometry geometry_;
 };
 
-// An output grid written under a temporary name in the target's folder and renamed onto the
-// target by commit() once the file has been closed without error. Until then an existing file of
-// the target's name stays untouched; a writer destroyed or abandoned before commit() removes its
+// An output grid written under a temporary name in the target's folder (a
+// veg::fileio::AtomicFile: ".tmp" and eight hexadecimal digits) and renamed onto the target by
+// commit() once the file has been closed without error. Until then an existing file of the
+// target's name stays untouched; a writer destroyed or abandoned before commit() removes its
 // temporary file.
 class GridWriter {
   public:
@@ -262,22 +265,24 @@ class GridWriter {
     GridWriter(const GridWriter &) = delete;
     GridWriter &operator=(const GridWriter &) = delete;
 
-    // Creates the temporary file and the grid (GDcreate, GDdefproj, GDdeforigin).
+    // Creates the temporary file and the grid (GDcreate, GDdefproj, GDdeforigin). False, with
+    // nothing left behind, when the target's path is longer than kMaxEosPathLength, its name
+    // longer than a folder entry can be, or the temporary file cannot be created or opened.
     bool create(const std::string &target, const std::string &gridName,
                 const GridGeometry &geometry);
     bool defineField(const std::string &field, const std::string &dimList, int32_t numberType,
                      Compression compression) {
-        return eosgrid::defineField(grid_, field, dimList, numberType, compression);
+        return veg::grid::defineField(grid_, field, dimList, numberType, compression);
     }
     bool defineFields(const ProductLayout &layout, const std::string &dimList) {
-        return eosgrid::defineFields(grid_, layout, dimList);
+        return veg::grid::defineFields(grid_, layout, dimList);
     }
     template <typename T>
     bool writeField(const std::string &field, Edge edge, const T *data, size_t count) {
-        return eosgrid::writeField(grid_, field, edge, data, count);
+        return veg::grid::writeField(grid_, field, edge, data, count);
     }
     bool writeAttributes(const std::string &field, const std::vector<Attribute> &attributes) {
-        return eosgrid::writeAttributes(file_, field, attributes);
+        return veg::grid::writeAttributes(file_, field, attributes);
     }
     // Writes the fixed attributes of every field of the layout, field by field in its order
     // (fields that carry a tile's attributes are skipped). False at the first failure.
@@ -288,16 +293,15 @@ class GridWriter {
     // Releases everything and removes the temporary file; the target stays untouched.
     void abandon();
 
-    const std::string &target() const { return target_; }
-    const std::string &temporaryPath() const { return temporaryPath_; }
+    const std::string &target() const { return output_.target(); }
+    const std::string &temporaryPath() const { return output_.temporaryPath(); }
     const EosFile &file() const { return file_; }
     const EosGrid &grid() const { return grid_; }
 
   private:
+    veg::fileio::AtomicFile output_; // declared first: the file is closed before it is renamed
     EosFile file_;
     EosGrid grid_;
-    std::string target_;
-    std::string temporaryPath_;
 };
 
-} // namespace eosgrid
+} // namespace veg::grid

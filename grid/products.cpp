@@ -1,21 +1,10 @@
-// Product layouts and attribute tables of the grid products, and the 8-bit NDVI mapping.
+// Product layouts and attribute tables of the grid products.
 #include "products.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
-namespace eosgrid {
-
-uint8_t ndvi8FromNdvi16(int16_t n) {
-    if (n == kFill16) {
-        return kFill8;
-    }
-    if (!isValidNdvi16(n)) {
-        return kNoData8;
-    }
-    return static_cast<uint8_t>(std::trunc(n * 0.0125 + 125.0));
-}
+namespace veg::grid {
 
 size_t numberTypeSize(int32_t numberType) {
     switch (numberType) {
@@ -94,12 +83,8 @@ ProductLayout makeDailyNdvi() {
     ProductLayout p;
     p.kind = ProductKind::DailyNdvi;
     p.compression = Compression::Deflate9;
-    const std::pair<const char *, int32_t> carried[] = {
-        {"num_observations", kInt8}, {"sur_refl_b01_1", kInt16}, {"sur_refl_b02_1", kInt16},
-        {"QC_250m_1", kUInt16},      {"obscov_1", kInt8},        {"iobs_res_1", kUInt8},
-        {"orbit_pnt_1", kInt8},      {"granule_pnt_1", kUInt8}};
-    for (const auto &c : carried) {
-        p.fields.push_back(FieldLayout{c.first, c.second, {}, true});
+    for (const CarriedField &c : kCarriedFields) {
+        p.fields.push_back(FieldLayout{c.name, c.numberType, {}, true});
     }
     p.fields.push_back(FieldLayout{kNdviField, kInt16, ndvi16Attributes(false), false});
     p.fields.push_back(FieldLayout{kNdvi8Field, kUInt8, ndvi8Attributes(false), false});
@@ -144,14 +129,14 @@ ProductLayout makeDailyCondition() {
     ProductLayout p;
     p.kind = ProductKind::DailyCondition;
     p.compression = Compression::None;
-    p.fields.push_back(
-        FieldLayout{kNdviField,
-                    kUInt8,
-                    {uint8Attribute("valid_range", {0, 254}), uint8Attribute("_Fillvalue", {255}),
-                     uint8Attribute("_BadQuality", {253}), textAttribute("Units", "NoUnits", 8),
-                     float32Attribute("scale", 0.004f), float32Attribute("offset", 0.0f),
-                     textAttribute("true_value", kTrueValue, 30)},
-                    false});
+    p.fields.push_back(FieldLayout{
+        kNdviField,
+        kUInt8,
+        {uint8Attribute("valid_range", {0, 254}), uint8Attribute("_Fillvalue", {kDailyNoValue}),
+         uint8Attribute("_BadQuality", {kDailyBadValue}), textAttribute("Units", "NoUnits", 8),
+         float32Attribute("scale", 0.004f), float32Attribute("offset", 0.0f),
+         textAttribute("true_value", kTrueValue, 30)},
+        false});
     return p;
 }
 
@@ -223,4 +208,4 @@ const ProductLayout &productLayout(ProductKind kind) {
     }
 }
 
-} // namespace eosgrid
+} // namespace veg::grid

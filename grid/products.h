@@ -2,11 +2,12 @@
 // number types, and for each product kind its fields, their order, compression and attributes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace eosgrid {
+namespace veg::grid {
 
 // The one grid name of every product (the compositor and the extremes builders may be given
 // another).
@@ -22,13 +23,40 @@ inline constexpr uint8_t kNdvi8Max = 250;
 inline constexpr uint8_t kFill8 = 255;
 inline constexpr uint8_t kNoData8 = 254;
 
+// The 8-bit NDVI mapping: v = trunc(n x kNdvi8Scale + kNdvi8Offset) in double precision.
+inline constexpr double kNdvi8Scale = 0.0125;
+inline constexpr double kNdvi8Offset = 125.0;
+
 // True for a 16-bit value inside the valid NDVI range -10000..10000.
 constexpr bool isValidNdvi16(int32_t n) { return n >= kNdviMin && n <= kNdviMax; }
 
 // The 8-bit NDVI of a 16-bit value: trunc(n x 0.0125 + 125) in double precision for valid values
 // (-10000 -> 0, 0 -> 125, 10000 -> 250); the fill value gives 255 and every other value outside
-// the valid range (the no-data value among them) gives 254, so an 8-bit cell never wraps.
-uint8_t ndvi8FromNdvi16(int16_t n);
+// the valid range (the no-data value among them) gives 254, so an 8-bit cell never wraps. Inline
+// so that loops over whole fields vectorise; for valid values the sum is never negative, so the
+// conversion truncates toward zero as trunc does.
+inline uint8_t ndvi8FromNdvi16(int16_t n) {
+    if (n == kFill16) {
+        return kFill8;
+    }
+    if (!isValidNdvi16(n)) {
+        return kNoData8;
+    }
+    return static_cast<uint8_t>(n * kNdvi8Scale + kNdvi8Offset);
+}
+
+// The surface-reflectance tiles read by the daily NDVI generator: values in
+// kReflectanceMin..kReflectanceMax are usable reflectances; the tiles mark missing ones with
+// kReflectanceFill.
+inline constexpr int16_t kReflectanceMin = -100;
+inline constexpr int16_t kReflectanceMax = 16000;
+inline constexpr int16_t kReflectanceFill = -28672;
+
+// The 8-bit codes of the older daily NDVI product read by the daily condition builder: 0..254
+// are data except kDailyBadValue; kDailyNoValue marks a cell without a value. The daily condition
+// grid marks cells without an index with kDailyNoValue too.
+inline constexpr uint8_t kDailyNoValue = 255;
+inline constexpr uint8_t kDailyBadValue = 253;
 
 // HDF4 number type codes used by the products.
 enum NumberType : int32_t {
@@ -120,5 +148,22 @@ inline constexpr const char *kMaxField = "ndvi_max";
 inline constexpr const char *kMin2Field = "ndvi_min2";
 inline constexpr const char *kMin3Field = "ndvi_min3";
 inline constexpr const char *kMaskField = "sur_ndvi_b02_b01";
+// The red and near-infrared bands of the reflectance tiles; the red band is the mask
+// rasteriser's default reference field.
+inline constexpr const char *kRedField = "sur_refl_b01_1";
+inline constexpr const char *kNirField = "sur_refl_b02_1";
+inline constexpr const char *kReferenceField = kRedField;
 
-} // namespace eosgrid
+// The eight tile fields that the daily NDVI grid carries, in product order, with the number types
+// they are read and written as.
+struct CarriedField {
+    const char *name;
+    int32_t numberType;
+};
+inline constexpr size_t kCarriedFieldCount = 8;
+inline constexpr CarriedField kCarriedFields[kCarriedFieldCount] = {
+    {"num_observations", kInt8}, {kRedField, kInt16},      {kNirField, kInt16},
+    {"QC_250m_1", kUInt16},      {"obscov_1", kInt8},      {"iobs_res_1", kUInt8},
+    {"orbit_pnt_1", kInt8},      {"granule_pnt_1", kUInt8}};
+
+} // namespace veg::grid

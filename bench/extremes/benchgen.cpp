@@ -26,9 +26,10 @@ void writeDailyNdvi(const std::string &dir, int size, int count) {
         std::snprintf(name, sizeof name, "/day%02d.hdf", d + 1);
         const std::vector<int16_t> n16 = benchgrids::ndviField(size, size, d);
         const std::vector<uint8_t> n8 = benchgrids::ndvi8Field(n16);
-        benchgrids::writeGrid(dir + name, size, size,
-                              {{eosgrid::kNdviField, eosgrid::kInt16, n16.data(), n16.size() * 2},
-                               {eosgrid::kNdvi8Field, eosgrid::kUInt8, n8.data(), n8.size()}});
+        benchgrids::writeGrid(
+            dir + name, size, size,
+            {{veg::grid::kNdviField, veg::grid::kInt16, n16.data(), n16.size() * 2},
+             {veg::grid::kNdvi8Field, veg::grid::kUInt8, n8.data(), n8.size()}});
         list << dir << name << "\n";
         std::printf("%s%s\n", dir.c_str(), name);
     }
@@ -41,9 +42,10 @@ void writePeriods(const std::string &dir, int size, int firstYear, int lastYear)
         std::filesystem::create_directories(std::filesystem::path(name).parent_path());
         const std::vector<int16_t> n16 = benchgrids::ndviField(size, size, year);
         const std::vector<uint8_t> n8 = benchgrids::ndvi8Field(n16);
-        benchgrids::writeGrid(name, size, size,
-                              {{eosgrid::kNdviField, eosgrid::kInt16, n16.data(), n16.size() * 2},
-                               {eosgrid::kNdvi8Field, eosgrid::kUInt8, n8.data(), n8.size()}});
+        benchgrids::writeGrid(
+            name, size, size,
+            {{veg::grid::kNdviField, veg::grid::kInt16, n16.data(), n16.size() * 2},
+             {veg::grid::kNdvi8Field, veg::grid::kUInt8, n8.data(), n8.size()}});
         std::printf("%s\n", name.c_str());
     }
 }
@@ -53,7 +55,7 @@ void writeDay(const std::string &dir, int size, const calendar::Date &day, int v
     std::filesystem::create_directories(std::filesystem::path(name).parent_path());
     const std::vector<uint8_t> codes = benchgrids::dailyCodeField(size, size, variant);
     benchgrids::writeGrid(name, size, size,
-                          {{eosgrid::kNdviField, eosgrid::kUInt8, codes.data(), codes.size()}});
+                          {{veg::grid::kNdviField, veg::grid::kUInt8, codes.data(), codes.size()}});
     std::printf("%s\n", name.c_str());
 }
 

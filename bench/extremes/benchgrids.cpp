@@ -47,9 +47,9 @@ double vegetation(int32_t c, int32_t r, int variant) {
 
 } // namespace
 
-eosgrid::GridGeometry tileGeometry(int32_t columns, int32_t rows) {
+veg::grid::GridGeometry tileGeometry(int32_t columns, int32_t rows) {
     const double tile = 2 * 20015109.354 / 36;
-    eosgrid::GridGeometry g;
+    veg::grid::GridGeometry g;
     g.columns = columns;
     g.rows = rows;
     g.upperLeft = {-20015109.354 + 18 * tile, 10007554.677 - 4 * tile};
@@ -68,9 +68,9 @@ std::vector<int16_t> ndviField(int32_t columns, int32_t rows, int variant) {
         for (int32_t c = 0; c < columns; ++c) {
             int16_t n;
             if (outsideMask(c, r, columns, rows)) {
-                n = eosgrid::kFill16;
+                n = veg::grid::kFill16;
             } else if (clouded(c, r, variant)) {
-                n = eosgrid::kNoData16;
+                n = veg::grid::kNoData16;
             } else {
                 n = static_cast<int16_t>(
                     std::lround(std::fmax(-2000.0, std::fmin(9800.0, vegetation(c, r, variant)))));
@@ -84,7 +84,7 @@ std::vector<int16_t> ndviField(int32_t columns, int32_t rows, int variant) {
 std::vector<uint8_t> ndvi8Field(const std::vector<int16_t> &ndvi16) {
     std::vector<uint8_t> v(ndvi16.size());
     for (size_t i = 0; i < v.size(); ++i) {
-        v[i] = eosgrid::ndvi8FromNdvi16(ndvi16[i]);
+        v[i] = veg::grid::ndvi8FromNdvi16(ndvi16[i]);
     }
     return v;
 }
@@ -92,30 +92,31 @@ std::vector<uint8_t> ndvi8Field(const std::vector<int16_t> &ndvi16) {
 std::vector<uint8_t> dailyCodeField(int32_t columns, int32_t rows, int variant) {
     std::vector<uint8_t> v = ndvi8Field(ndviField(columns, rows, variant));
     for (uint8_t &x : v) {
-        x = x == eosgrid::kNoData8 ? 253 : x; // clouds are bad values, the fill stays 255
+        x = x == veg::grid::kNoData8 ? veg::grid::kDailyBadValue
+                                     : x; // clouds are bad values, the fill stays 255
     }
     return v;
 }
 
 void writeGrid(const std::string &path, int32_t columns, int32_t rows,
                const std::vector<BenchField> &fields) {
-    eosgrid::GridWriter writer;
-    if (!writer.create(path, eosgrid::kGridName, tileGeometry(columns, rows))) {
+    veg::grid::ProductTarget target{
+        path, veg::grid::kGridName,          tileGeometry(columns, rows), "YDim,XDim",
+        {},   veg::grid::Edge{rows, columns}};
+    target.layout.compression = veg::grid::Compression::Deflate9;
+    std::vector<veg::grid::FieldCells> cells;
+    for (const BenchField &f : fields) {
+        target.layout.fields.push_back(veg::grid::FieldLayout{f.name, f.numberType, {}, false});
+        cells.push_back(veg::grid::FieldCells{f.numberType, f.data, f.bytes});
+    }
+    const veg::grid::WriteResult written = veg::grid::writeProduct(target, cells);
+    if (written.failedAt == veg::grid::WriteStep::Create) {
         throw std::runtime_error("cannot create " + path);
     }
-    for (const BenchField &f : fields) {
-        if (!writer.defineField(f.name, "YDim,XDim", f.numberType,
-                                eosgrid::Compression::Deflate9)) {
-            throw std::runtime_error("cannot define " + f.name + " in " + path);
-        }
+    if (written.failedAt == veg::grid::WriteStep::Field) {
+        throw std::runtime_error("cannot write " + fields[written.field].name + " to " + path);
     }
-    const eosgrid::Edge edge{rows, columns};
-    for (const BenchField &f : fields) {
-        if (!eosgrid::writeFieldBytes(writer.grid(), f.name, edge, f.data, f.bytes)) {
-            throw std::runtime_error("cannot write " + f.name + " to " + path);
-        }
-    }
-    if (!writer.commit()) {
+    if (!written.ok()) {
         throw std::runtime_error("cannot close " + path);
     }
 }
@@ -135,8 +136,8 @@ std::vector<uint8_t> RawOutputs::load(const std::string &field, size_t bytes) co
 }
 
 void dumpField(const std::string &path, const std::string &field, const std::string &rawPath) {
-    eosgrid::GridReader reader;
-    if (!reader.open(path, eosgrid::kGridName)) {
+    veg::grid::GridReader reader;
+    if (!reader.open(path, veg::grid::kGridName)) {
         throw std::runtime_error("cannot open " + path);
     }
     const auto info = reader.fieldInfo(field);
@@ -144,10 +145,10 @@ void dumpField(const std::string &path, const std::string &field, const std::str
         throw std::runtime_error("no field " + field + " in " + path);
     }
     const size_t bytes = static_cast<size_t>(info->dims[0]) * static_cast<size_t>(info->dims[1]) *
-                         eosgrid::numberTypeSize(info->numberType);
+                         veg::grid::numberTypeSize(info->numberType);
     std::vector<uint8_t> data(bytes);
-    if (!eosgrid::readFieldBytes(reader.grid(), field, info->numberType,
-                                 {info->dims[0], info->dims[1]}, data.data(), data.size())) {
+    if (!veg::grid::readFieldBytes(reader.grid(), field, info->numberType,
+                                   {info->dims[0], info->dims[1]}, data.data(), data.size())) {
         throw std::runtime_error("cannot read " + field + " from " + path);
     }
     std::ofstream out(rawPath, std::ios::binary);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "gridio.h"
+#include "productio.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,7 +15,7 @@
 namespace benchgrids {
 
 // The geometry of a sinusoidal tile of columns x rows 250 m cells.
-eosgrid::GridGeometry tileGeometry(int32_t columns, int32_t rows);
+veg::grid::GridGeometry tileGeometry(int32_t columns, int32_t rows);
 
 // A 16-bit NDVI field (NDVI x 10000; -28672 under clouds, -28673 outside the mask) for one
 // `variant` (a day or a year): the pattern shifts and the clouds move with it.
@@ -54,36 +55,25 @@ class RawOutputs {
 // failure.
 void dumpField(const std::string &path, const std::string &field, const std::string &rawPath);
 
-// The NDVI field of each file in `names` that opens, read whole into one buffer with the programs'
-// own calls; the buffer comes into being at the first file that opens, as in the programs.
-template <typename T> struct NdviInputs {
+// The NDVI field of each file in `names` read whole, through the input series of the programs
+// (the same opening, checks and reads): the buffer comes into being at the first readable file,
+// as in the programs; files that cannot be read or differ from the first are passed over. Null
+// when a read fails or no file opens.
+template <typename T>
+std::unique_ptr<T[]> readEachNdvi(const std::vector<std::string> &names,
+                                  veg::grid::InputSeries &series) {
     std::unique_ptr<T[]> values;
-    size_t cells = 0;
-    eosgrid::Edge edge;
-    eosgrid::GridGeometry geometry;
-    std::string dimList;  // of the last file read
-
-    // False when a read fails or no file opens.
-    bool readEach(const std::vector<std::string> &names) {
-        for (const std::string &name : names) {
-            eosgrid::GridReader reader;
-            if (!reader.open(name, eosgrid::kGridName))
-                continue;
-            const auto info = reader.fieldInfo(eosgrid::kNdviField);
-            if (!info)
-                continue;
-            if (!values) {
-                geometry = reader.geometry();
-                edge = eosgrid::rowsColumns(geometry);
-                cells = *eosgrid::checkedCellCount(geometry.rows, geometry.columns);
-                values.reset(new T[cells]);
-            }
-            if (!reader.readField(eosgrid::kNdviField, edge, values.get(), cells))
-                return false;
-            dimList = info->dimList;
+    for (const std::string &name : names) {
+        const veg::grid::InputStatus status = series.open(name);
+        if (status == veg::grid::InputStatus::First) {
+            values = veg::grid::allocateCells<T>(series.cells());
+        } else if (status != veg::grid::InputStatus::Same) {
+            continue;
         }
-        return values != nullptr;
+        if (!values || !series.readFields({veg::grid::bufferOf(values.get(), series.cells())}))
+            return nullptr;
     }
-};
+    return values;
+}
 
 } // namespace benchgrids

@@ -1,10 +1,10 @@
 // I/O-only baseline of dailyvci: the same daily files of the earlier windows and of the current
-// window opened, queried and read whole, and a daily condition grid written with its attributes,
-// without the window maximum, the fold or the index.
+// window opened, checked and read whole through the same input series, and the daily condition
+// grid written through the same writeProduct, without the window maximum, the fold or the index.
 // Arguments as dailyvci: <src dir> <start yyyy.mm.dd> <end yyyy.mm.dd> <years> <targetfile>.
 #include "benchgrids.h"
 #include "calendar.h"
-#include "gridio.h"
+#include "productio.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,17 +34,18 @@ int main(int argc, char **argv) {
         for (const calendar::Date &day : calendar::daysBetween(window.first, window.second))
             names.push_back(calendar::dailyNdviFileName(src, day));
     }
-    benchgrids::NdviInputs<uint8_t> in;
-    if (!in.readEach(names))
+    veg::grid::InputSeries series(veg::grid::kGridName, {veg::grid::kNdviField}, 4);
+    const std::unique_ptr<uint8_t[]> values = benchgrids::readEachNdvi<uint8_t>(names, series);
+    if (!values)
         return 1;
-    const eosgrid::ProductLayout &layout =
-        eosgrid::productLayout(eosgrid::ProductKind::DailyCondition);
-    eosgrid::GridWriter writer;
-    if (!writer.create(argv[5], eosgrid::kGridName, in.geometry) ||
-        !writer.defineFields(layout, in.dimList) ||
-        !writer.writeField(eosgrid::kNdviField, in.edge, in.values.get(), in.cells) ||
-        !writer.writeLayoutAttributes(layout)) {
-        return 1;
-    }
-    return writer.commit() ? 0 : 1;
+    const veg::grid::ProductTarget target{
+        argv[5],
+        veg::grid::kGridName,
+        series.outputGeometry(),
+        series.outputDimList(),
+        veg::grid::productLayout(veg::grid::ProductKind::DailyCondition),
+        series.edge()};
+    return veg::grid::writeProduct(target, {veg::grid::cellsOf(values.get(), series.cells())}).ok()
+               ? 0
+               : 1;
 }

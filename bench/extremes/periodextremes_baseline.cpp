@@ -1,11 +1,12 @@
-// I/O-only baseline of periodextremes: the same period files opened, queried and read whole with
-// the same calls, and an extremes grid of four deflated fields written, without the per-pixel rule.
+// I/O-only baseline of periodextremes: the same period files opened, checked and read whole
+// through the same input series, and the extremes grid written through the same writeProduct,
+// without the per-pixel rule.
 // Arguments as periodextremes: <src dir> <start yyyy> <end yyyy> <targetfile> <period> <L> <A>,
 // then optionally a folder of raw dumps of the program's output fields, whose bytes are written
 // instead of the last year's field (the cost of deflating a field depends on its contents).
 #include "benchgrids.h"
 #include "calendar.h"
-#include "gridio.h"
+#include "productio.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,31 +26,33 @@ int main(int argc, char **argv) {
     const int period = std::atoi(argv[5]), step = std::atoi(argv[6]), length = std::atoi(argv[7]);
     std::vector<std::string> names;
     for (int year = start; year <= end; ++year)
-        names.push_back(
-            calendar::periodNdviFileName(src, year, calendar::periodOf(year, period, step, length)));
-    benchgrids::NdviInputs<int16_t> in;
-    if (!in.readEach(names))
+        names.push_back(calendar::periodNdviFileName(
+            src, year, calendar::periodOf(year, period, step, length)));
+    veg::grid::InputSeries series(veg::grid::kGridName, {veg::grid::kNdviField},
+                                  5 * sizeof(int16_t));
+    std::unique_ptr<int16_t[]> values = benchgrids::readEachNdvi<int16_t>(names, series);
+    if (!values)
         return 1;
-    const size_t cells = in.cells;
-    const eosgrid::Edge edge = in.edge;
-    std::unique_ptr<int16_t[]> values = std::move(in.values);
-    eosgrid::GridWriter writer;
-    if (!writer.create(argv[4], eosgrid::kGridName, in.geometry) ||
-        !writer.defineFields(eosgrid::productLayout(eosgrid::ProductKind::Extremes), in.dimList)) {
-        return 1;
-    }
+    const size_t cells = series.cells();
     const benchgrids::RawOutputs raw(argc > 8 ? argv[8] : "");
-    if (raw.active())
-        values.reset();
-    for (const char *field :
-         {eosgrid::kMinField, eosgrid::kMaxField, eosgrid::kMin2Field, eosgrid::kMin3Field}) {
+    std::vector<std::vector<uint8_t>> rawFields;
+    std::vector<veg::grid::FieldCells> fields;
+    for (const char *field : {veg::grid::kMinField, veg::grid::kMaxField, veg::grid::kMin2Field,
+                              veg::grid::kMin3Field}) {
+        fields.push_back(veg::grid::cellsOf(values.get(), cells));
         if (raw.active()) {
-            const std::vector<uint8_t> bytes = raw.load(field, cells * 2);
-            if (!eosgrid::writeFieldBytes(writer.grid(), field, edge, bytes.data(), bytes.size()))
-                return 1;
-        } else if (!writer.writeField(field, edge, values.get(), cells)) {
-            return 1;
+            rawFields.push_back(raw.load(field, cells * 2));
+            fields.back().data = rawFields.back().data();
         }
     }
-    return writer.commit() ? 0 : 1;
+    if (raw.active())
+        values.reset();
+    const veg::grid::ProductTarget target{
+        argv[4],
+        veg::grid::kGridName,
+        series.outputGeometry(),
+        series.outputDimList(),
+        veg::grid::productLayout(veg::grid::ProductKind::Extremes),
+        series.edge()};
+    return veg::grid::writeProduct(target, fields).ok() ? 0 : 1;
 }

@@ -24,16 +24,16 @@ struct Extremes {
 void fold(Extremes &e, const std::vector<int16_t> &ndvi) {
     for (size_t i = 0; i < ndvi.size(); ++i) {
         const int16_t n = ndvi[i];
-        if (!eosgrid::isValidNdvi16(n)) {
+        if (!veg::grid::isValidNdvi16(n)) {
             continue;
         }
-        if (e.max[i] == eosgrid::kNoData16 || n > e.max[i]) {
+        if (e.max[i] == veg::grid::kNoData16 || n > e.max[i]) {
             e.max[i] = n;
         }
         int16_t *lows[3] = {&e.min1[i], &e.min2[i], &e.min3[i]};
         int16_t v = n;
         for (int16_t *low : lows) {
-            if (*low == eosgrid::kNoData16) {
+            if (*low == veg::grid::kNoData16) {
                 *low = v;
                 break;
             }
@@ -47,27 +47,27 @@ void fold(Extremes &e, const std::vector<int16_t> &ndvi) {
 int generate(const std::string &dir, int size, int years) {
     std::filesystem::create_directories(dir);
     const size_t cells = static_cast<size_t>(size) * static_cast<size_t>(size);
-    Extremes e{std::vector<int16_t>(cells, eosgrid::kNoData16),
-               std::vector<int16_t>(cells, eosgrid::kNoData16),
-               std::vector<int16_t>(cells, eosgrid::kNoData16),
-               std::vector<int16_t>(cells, eosgrid::kNoData16)};
+    Extremes e{std::vector<int16_t>(cells, veg::grid::kNoData16),
+               std::vector<int16_t>(cells, veg::grid::kNoData16),
+               std::vector<int16_t>(cells, veg::grid::kNoData16),
+               std::vector<int16_t>(cells, veg::grid::kNoData16)};
     for (int year = 0; year < years; ++year) {
         fold(e, benchgrids::ndviField(size, size, year));
     }
     benchgrids::writeGrid(dir + "/extremes.hdf", size, size,
-                          {{eosgrid::kMinField, eosgrid::kInt16, e.min1.data(), cells * 2},
-                           {eosgrid::kMaxField, eosgrid::kInt16, e.max.data(), cells * 2},
-                           {eosgrid::kMin2Field, eosgrid::kInt16, e.min2.data(), cells * 2},
-                           {eosgrid::kMin3Field, eosgrid::kInt16, e.min3.data(), cells * 2}});
+                          {{veg::grid::kMinField, veg::grid::kInt16, e.min1.data(), cells * 2},
+                           {veg::grid::kMaxField, veg::grid::kInt16, e.max.data(), cells * 2},
+                           {veg::grid::kMin2Field, veg::grid::kInt16, e.min2.data(), cells * 2},
+                           {veg::grid::kMin3Field, veg::grid::kInt16, e.min3.data(), cells * 2}});
     std::printf("%s/extremes.hdf\n", dir.c_str());
 
     const std::vector<int16_t> n16 = benchgrids::ndviField(size, size, years);
     const std::vector<uint8_t> n8 = benchgrids::ndvi8Field(n16);
     const std::vector<uint8_t> qc(cells, 1);
     benchgrids::writeGrid(dir + "/ndvi.hdf", size, size,
-                          {{eosgrid::kNdviField, eosgrid::kInt16, n16.data(), cells * 2},
-                           {eosgrid::kNdvi8Field, eosgrid::kUInt8, n8.data(), cells},
-                           {eosgrid::kQcField, eosgrid::kUInt8, qc.data(), cells}});
+                          {{veg::grid::kNdviField, veg::grid::kInt16, n16.data(), cells * 2},
+                           {veg::grid::kNdvi8Field, veg::grid::kUInt8, n8.data(), cells},
+                           {veg::grid::kQcField, veg::grid::kUInt8, qc.data(), cells}});
     std::printf("%s/ndvi.hdf\n", dir.c_str());
     return 0;
 }

@@ -1,12 +1,14 @@
 // I/O-only baseline of daymosaic: the same list, mask read, tile window reads, full-size grids and
-// ten compressed field writes, without NDVI, the 8-bit mapping or the fill. Deflate's cost depends
-// on the bytes, so the two NDVI fields are written with the very bytes daymosaic wrote, taken from
-// a raw file that `--dump <daily grid> <raw file>` extracts once beforehand. Ends with status 1 as
-// daymosaic does.
+// the daily grid written through the same writeProduct with the first tile's attributes, without
+// NDVI, the 8-bit mapping or the fill. Deflate's cost depends on the bytes, so the two NDVI fields
+// are written with the very bytes daymosaic wrote, taken from a raw file that `--dump <daily grid>
+// <raw file>` extracts once beforehand. Ends with status 1 as daymosaic does.
 #include "file_list.h"
 #include "gridio.h"
-#include "mosaic_rules.h"
+#include "mosaic_windows.h"
+#include "productio.h"
 #include "products.h"
+#include "sd_attributes.h"
 
 #include <cstdio>
 #include <cstring>
@@ -16,49 +18,27 @@
 
 namespace {
 
-const char* const kCarried[8] = {"num_observations", "sur_refl_b01_1", "sur_refl_b02_1",
-                                 "QC_250m_1",        "obscov_1",       "iobs_res_1",
-                                 "orbit_pnt_1",      "granule_pnt_1"};
-
-template <typename T>
-bool readWindow(const eosgrid::GridReader& tile, const char* field, const daymosaic::AxisWindow& rows,
-                const daymosaic::AxisWindow& columns, T* full, int64_t fullColumns) {
-    std::unique_ptr<T[]> window(new T[static_cast<size_t>(rows.count * columns.count)]);
-    const eosgrid::Edge start{static_cast<int32_t>(rows.tileStart),
-                              static_cast<int32_t>(columns.tileStart)};
-    const eosgrid::Edge edge{static_cast<int32_t>(rows.count), static_cast<int32_t>(columns.count)};
-    if (!eosgrid::readFieldWindow(tile.grid(), field, start, edge, window.get(),
-                                  static_cast<size_t>(rows.count * columns.count))) {
-        return false;
-    }
-    for (int64_t j = 0; j < rows.count; ++j) {
-        std::memcpy(full + (rows.outputStart + j) * fullColumns + columns.outputStart,
-                    window.get() + j * columns.count, static_cast<size_t>(columns.count) * sizeof(T));
-    }
-    return true;
-}
-
-int fail(const std::string& what) {
+int fail(const std::string &what) {
     std::cerr << "baseline: " << what << "\n";
     return 255;
 }
 
-}  // namespace
+} // namespace
 
 // Writes the two NDVI fields of a daily grid, 16-bit then 8-bit, to a raw file.
-int dump(const std::string& daily, const std::string& raw) {
-    eosgrid::GridReader grid;
-    if (!grid.open(daily, eosgrid::kGridName)) {
+int dump(const std::string &daily, const std::string &raw) {
+    veg::grid::GridReader grid;
+    if (!grid.open(daily, veg::grid::kGridName)) {
         return fail("cannot open " + daily);
     }
-    const eosgrid::GridGeometry& g = grid.geometry();
+    const veg::grid::GridGeometry &g = grid.geometry();
     const size_t n = static_cast<size_t>(g.columns) * static_cast<size_t>(g.rows);
     std::vector<int16_t> ndvi(n);
     std::vector<uint8_t> ndvi8(n);
-    const eosgrid::Edge edge{g.rows, g.columns};
-    std::FILE* out = std::fopen(raw.c_str(), "wb");
-    const bool ok = out && grid.readField(eosgrid::kNdviField, edge, ndvi.data(), n) &&
-                    grid.readField(eosgrid::kNdvi8Field, edge, ndvi8.data(), n) &&
+    const veg::grid::Edge edge{g.rows, g.columns};
+    std::FILE *out = std::fopen(raw.c_str(), "wb");
+    const bool ok = out && grid.readField(veg::grid::kNdviField, edge, ndvi.data(), n) &&
+                    grid.readField(veg::grid::kNdvi8Field, edge, ndvi8.data(), n) &&
                     std::fwrite(ndvi.data(), 2, n, out) == n &&
                     std::fwrite(ndvi8.data(), 1, n, out) == n;
     if (out == nullptr || std::fclose(out) != 0 || !ok) {
@@ -67,7 +47,7 @@ int dump(const std::string& daily, const std::string& raw) {
     return 0;
 }
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     if (argc == 4 && std::string(argv[1]) == "--dump") {
         return dump(argv[2], argv[3]);
     }
@@ -75,81 +55,90 @@ int main(int argc, char** argv) {
         return fail("usage: daymosaic_baseline <list> <mask> <output> <raw NDVI file>\n"
                     "       daymosaic_baseline --dump <daily grid> <raw NDVI file>");
     }
-    daymosaic::FileList list;
-    if (daymosaic::readFileList(list, argv[1], std::cout, std::cerr) < 1) {
+    namespace dm = veg::daymosaic;
+    dm::FileList list;
+    if (dm::readFileList(list, argv[1]) < 1) {
         return fail("no tiles");
     }
-    eosgrid::GridReader mask;
-    std::optional<eosgrid::FieldInfo> info;
-    if (!mask.open(argv[2], eosgrid::kGridName) || !(info = mask.fieldInfo("sur_ndvi_b02_b01"))) {
-        return fail("mask");
+    dm::Mosaic m;
+    dm::MaskFrame frame;
+    std::string dimList;
+    veg::grid::GridGeometry maskGeometry;
+    {
+        veg::grid::GridReader mask;
+        std::optional<veg::grid::FieldInfo> info;
+        if (!mask.open(argv[2], veg::grid::kGridName) ||
+            !(info = mask.fieldInfo(veg::grid::kMaskField)) ||
+            !dm::frameOf(mask.geometry(), &frame)) {
+            return fail("mask");
+        }
+        dimList = info->dimList;
+        maskGeometry = mask.geometry();
+        m.columns = mask.geometry().columns;
+        m.rows = mask.geometry().rows;
+        m.order = dm::dimensionOrder(dimList);
+        if (m.order == 0 || !dm::allocateMosaic(m) ||
+            !mask.readField(veg::grid::kMaskField, m.edge(), m.mask.get(), m.cells)) {
+            return fail("mask field");
+        }
     }
-    const eosgrid::GridGeometry g = mask.geometry();
-    const size_t n = static_cast<size_t>(g.columns) * static_cast<size_t>(g.rows);
-    const eosgrid::Edge edge{g.rows, g.columns};
-    std::unique_ptr<uint8_t[]> maskCells(new uint8_t[n]);
-    std::unique_ptr<int8_t[]> numObservations(new int8_t[n]), obscov(new int8_t[n]),
-        orbitPointer(new int8_t[n]);
-    std::unique_ptr<int16_t[]> red(new int16_t[n]), nir(new int16_t[n]);
-    std::unique_ptr<uint16_t[]> qc(new uint16_t[n]);
-    std::unique_ptr<uint8_t[]> iobsRes(new uint8_t[n]), granulePointer(new uint8_t[n]);
-    if (!mask.readField("sur_ndvi_b02_b01", edge, maskCells.get(), n)) {
-        return fail("mask field");
-    }
-    mask.close();
-    const double cellWidth = (g.lowerRight[0] - g.upperLeft[0]) / g.columns;
-    const double cellHeight = (g.upperLeft[1] - g.lowerRight[1]) / g.rows;
-    for (const std::string& path : list.paths) {
-        eosgrid::GridReader tile;
-        if (!tile.open(path, eosgrid::kGridName)) {
+    std::vector<veg::grid::FieldAttributes> carried;
+    for (const std::string &path : list.paths) {
+        veg::grid::GridReader tile;
+        if (!tile.open(path, veg::grid::kGridName)) {
             return fail("tile " + path);
         }
-        const eosgrid::GridGeometry& t = tile.geometry();
-        int64_t columnOffset = 0, rowOffset = 0;
-        daymosaic::cellOffset(g.upperLeft[0], t.upperLeft[0], cellWidth, &columnOffset);
-        daymosaic::cellOffset(t.upperLeft[1], g.upperLeft[1], cellHeight, &rowOffset);
-        const daymosaic::AxisWindow columns = daymosaic::overlapAxis(columnOffset, t.columns, g.columns);
-        const daymosaic::AxisWindow rows = daymosaic::overlapAxis(rowOffset, t.rows, g.rows);
-        if (columns.count == 0 || rows.count == 0) {
+        std::vector<veg::grid::FieldInfo> infos;
+        for (const veg::grid::CarriedField &field : veg::grid::kCarriedFields) {
+            std::optional<veg::grid::FieldInfo> info = tile.fieldInfo(field.name);
+            if (!info) {
+                return fail("fields of " + path);
+            }
+            infos.push_back(*info);
+        }
+        if (carried.empty()) {
+            for (const veg::grid::CarriedField &field : veg::grid::kCarriedFields) {
+                carried.push_back({field.name, {}});
+                dm::readAttributes(tile.file(), field.name, carried.back().attributes);
+            }
+        }
+        dm::TileWindow window;
+        if (dm::placeTile(frame, m, tile.geometry(), &window) != dm::Placement::Inside) {
             continue;
         }
-        const bool ok = readWindow(tile, kCarried[0], rows, columns, numObservations.get(), g.columns) &&
-                        readWindow(tile, kCarried[1], rows, columns, red.get(), g.columns) &&
-                        readWindow(tile, kCarried[2], rows, columns, nir.get(), g.columns) &&
-                        readWindow(tile, kCarried[3], rows, columns, qc.get(), g.columns) &&
-                        readWindow(tile, kCarried[4], rows, columns, obscov.get(), g.columns) &&
-                        readWindow(tile, kCarried[5], rows, columns, iobsRes.get(), g.columns) &&
-                        readWindow(tile, kCarried[6], rows, columns, orbitPointer.get(), g.columns) &&
-                        readWindow(tile, kCarried[7], rows, columns, granulePointer.get(), g.columns);
+        const bool ok = dm::forEachCarried(m, [&](size_t field, auto *grid) {
+            return dm::carryWindow(tile, veg::grid::kCarriedFields[field].name, infos[field],
+                                   window, m, grid) == dm::WindowResult::Copied;
+        });
         if (!ok) {
             return fail("read " + path);
         }
     }
-    std::unique_ptr<int16_t[]> ndvi(new int16_t[n]);
-    std::unique_ptr<uint8_t[]> ndvi8(new uint8_t[n]);
-    std::FILE* raw = std::fopen(argv[4], "rb");
-    const bool rawRead = raw && std::fread(ndvi.get(), 2, n, raw) == n &&
-                         std::fread(ndvi8.get(), 1, n, raw) == n;
+    const size_t n = m.cells;
+    std::FILE *raw = std::fopen(argv[4], "rb");
+    const bool rawRead = raw && std::fread(m.ndvi.get(), 2, n, raw) == n &&
+                         std::fread(m.ndvi8.get(), 1, n, raw) == n;
     if (raw) {
         std::fclose(raw);
     }
     if (!rawRead) {
         return fail(std::string("cannot read ") + argv[4]);
     }
-    eosgrid::GridWriter out;
-    bool ok = out.create(argv[3], eosgrid::kGridName, g) &&
-              out.defineFields(eosgrid::productLayout(eosgrid::ProductKind::DailyNdvi), info->dimList) &&
-              out.writeField(kCarried[0], edge, numObservations.get(), n) &&
-              out.writeField(kCarried[1], edge, red.get(), n) &&
-              out.writeField(kCarried[2], edge, nir.get(), n) &&
-              out.writeField(kCarried[3], edge, qc.get(), n) &&
-              out.writeField(kCarried[4], edge, obscov.get(), n) &&
-              out.writeField(kCarried[5], edge, iobsRes.get(), n) &&
-              out.writeField(kCarried[6], edge, orbitPointer.get(), n) &&
-              out.writeField(kCarried[7], edge, granulePointer.get(), n) &&
-              out.writeField(eosgrid::kNdviField, edge, ndvi.get(), n) &&
-              out.writeField(eosgrid::kNdvi8Field, edge, ndvi8.get(), n) && out.commit();
-    if (!ok) {
+    std::vector<veg::grid::FieldCells> fields;
+    dm::forEachCarried(m, [&](size_t, auto *grid) {
+        fields.push_back(veg::grid::cellsOf(grid, n));
+        return true;
+    });
+    fields.push_back(veg::grid::cellsOf(m.ndvi.get(), n));
+    fields.push_back(veg::grid::cellsOf(m.ndvi8.get(), n));
+    const veg::grid::ProductTarget target{
+        argv[3],
+        veg::grid::kGridName,
+        maskGeometry,
+        dimList,
+        veg::grid::productLayout(veg::grid::ProductKind::DailyNdvi),
+        m.edge()};
+    if (!veg::grid::writeProduct(target, fields, carried).ok()) {
         return fail("write");
     }
     std::cout << "O.K.\n";

@@ -1,11 +1,12 @@
-// I/O-only baseline of peakcomposite: the same list read, the same inputs opened, queried and read
-// whole (both NDVI fields), and a composite grid of three deflated fields written with its
-// attributes, without the compositing rules. Arguments: <list file> <output file> [raw dir]; with a
-// folder of raw dumps of the program's output fields, those bytes are written instead of the last
-// input's (the cost of deflating a field depends on its contents).
+// I/O-only baseline of peakcomposite: the same list read, the same inputs opened, checked and read
+// whole (both NDVI fields) through the same input series, and the composite grid written through
+// the same writeProduct, without the compositing rules. Arguments: <list file> <output file>
+// [raw dir]; with a folder of raw dumps of the program's output fields, those bytes are written
+// instead of the last input's (the cost of deflating a field depends on its contents).
 #include "benchgrids.h"
-#include "gridio.h"
 #include "peakcomposite.h"
+#include "productio.h"
+#include "textinput.h"
 
 #include <cstdio>
 #include <memory>
@@ -18,61 +19,48 @@ int main(int argc, char **argv) {
         return 2;
     }
     std::vector<std::string> entries;
-    if (!peakcomposite::readListFile(argv[1], peakcomposite::kMaxListEntries, entries))
+    if (!veg::fileio::readPathList(argv[1], veg::peakcomposite::kMaxListEntries, entries))
         return 1;
+    veg::grid::InputSeries series(veg::grid::kGridName,
+                                  {veg::grid::kNdviField, veg::grid::kNdvi8Field}, sizeof(int16_t));
     std::unique_ptr<int16_t[]> in16;
     std::unique_ptr<uint8_t[]> in8;
-    size_t cells = 0;
-    eosgrid::Edge edge;
-    eosgrid::GridGeometry geometry;
-    std::string dimList;
     for (const std::string &path : entries) {
-        eosgrid::GridReader reader;
-        if (!reader.open(path, eosgrid::kGridName))
+        const veg::grid::InputStatus status = series.open(path);
+        if (status == veg::grid::InputStatus::First) {
+            in16 = veg::grid::allocateCells<int16_t>(series.cells());
+            in8 = veg::grid::allocateCells<uint8_t>(series.cells());
+        } else if (status != veg::grid::InputStatus::Same) {
             continue;
-        const auto info16 = reader.fieldInfo(eosgrid::kNdviField);
-        const auto info8 = reader.fieldInfo(eosgrid::kNdvi8Field);
-        if (!info16 || !info8)
-            continue;
-        if (!in16) {
-            geometry = reader.geometry();
-            edge = eosgrid::rowsColumns(geometry);
-            cells = *eosgrid::checkedCellCount(geometry.rows, geometry.columns);
-            in16.reset(new int16_t[cells]);
-            in8.reset(new uint8_t[cells]);
         }
-        if (!reader.readField(eosgrid::kNdviField, edge, in16.get(), cells) ||
-            !reader.readField(eosgrid::kNdvi8Field, edge, in8.get(), cells)) {
+        if (!series.readFields({veg::grid::bufferOf(in16.get(), series.cells()),
+                                veg::grid::bufferOf(in8.get(), series.cells())}))
             return 1;
-        }
-        dimList = info8->dimList;
     }
     if (!in16)
         return 1;
+    const size_t cells = series.cells();
     const benchgrids::RawOutputs raw(argc > 3 ? argv[3] : "");
     std::vector<uint8_t> raw16, raw8, rawQc;
-    const void *out16 = in16.get();
-    const void *out8 = in8.get();
-    const void *outQc = in8.get();
+    veg::grid::FieldCells out16 = veg::grid::cellsOf(in16.get(), cells);
+    veg::grid::FieldCells out8 = veg::grid::cellsOf(in8.get(), cells);
+    veg::grid::FieldCells outQc = out8;
     if (raw.active()) {
         in16.reset();
         in8.reset();
-        raw16 = raw.load(eosgrid::kNdviField, cells * 2);
-        raw8 = raw.load(eosgrid::kNdvi8Field, cells);
-        rawQc = raw.load(eosgrid::kQcField, cells);
-        out16 = raw16.data();
-        out8 = raw8.data();
-        outQc = rawQc.data();
+        raw16 = raw.load(veg::grid::kNdviField, cells * 2);
+        raw8 = raw.load(veg::grid::kNdvi8Field, cells);
+        rawQc = raw.load(veg::grid::kQcField, cells);
+        out16.data = raw16.data();
+        out8.data = raw8.data();
+        outQc.data = rawQc.data();
     }
-    const eosgrid::ProductLayout &layout = eosgrid::productLayout(eosgrid::ProductKind::Composite);
-    eosgrid::GridWriter writer;
-    if (!writer.create(argv[2], eosgrid::kGridName, geometry) ||
-        !writer.defineFields(layout, dimList) ||
-        !eosgrid::writeFieldBytes(writer.grid(), eosgrid::kNdviField, edge, out16, cells * 2) ||
-        !eosgrid::writeFieldBytes(writer.grid(), eosgrid::kNdvi8Field, edge, out8, cells) ||
-        !eosgrid::writeFieldBytes(writer.grid(), eosgrid::kQcField, edge, outQc, cells) ||
-        !writer.writeLayoutAttributes(layout)) {
-        return 1;
-    }
-    return writer.commit() ? 0 : 1;
+    const veg::grid::ProductTarget target{
+        argv[2],
+        veg::grid::kGridName,
+        series.outputGeometry(),
+        series.outputDimList(),
+        veg::grid::productLayout(veg::grid::ProductKind::Composite),
+        series.edge()};
+    return veg::grid::writeProduct(target, {out16, out8, outQc}).ok() ? 0 : 1;
 }

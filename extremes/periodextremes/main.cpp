@@ -1,6 +1,4 @@
 // periodextremes: multi-year extremes of one period, with the period's length apart from its step.
 #include "periodextremes.h"
 
-int main(int argc, char **argv) {
-    return extremes::runPeriodExtremes(extremes::ExtremesForm::Full, argc, argv, stdout, stderr);
-}
+int main(int argc, char **argv) { return veg::cli::runMain(veg::periodextremes::run, argc, argv); }

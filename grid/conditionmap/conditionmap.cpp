@@ -3,6 +3,7 @@
 #include "conditionmap.h"
 
 #include "gridio.h"
+#include "productio.h"
 #include "products.h"
 #include "vci.h"
 
@@ -10,12 +11,13 @@
 #include <string>
 #include <vector>
 
-namespace conditionmap {
+namespace veg::conditionmap {
 
 namespace {
 
-constexpr int kEarlyStop = 255;
-constexpr int kReadFailed = 1;
+using veg::cli::kExitFailure;
+using veg::cli::kExitStop;
+using veg::cli::kExitSuccess;
 
 struct Options {
     std::string extremesPath;
@@ -29,28 +31,28 @@ struct Arrays {
     std::vector<uint8_t> vci8;
 
     explicit Arrays(size_t cells)
-        : ndvi(cells, eosgrid::kNoData16), max(cells, eosgrid::kNoData16),
-          min1(cells, eosgrid::kNoData16), min2(cells, eosgrid::kNoData16),
-          min3(cells, eosgrid::kNoData16), vci16(cells, eosgrid::kNoData16),
-          vci8(cells, eosgrid::kNoData8) {}
+        : ndvi(cells, veg::grid::kNoData16), max(cells, veg::grid::kNoData16),
+          min1(cells, veg::grid::kNoData16), min2(cells, veg::grid::kNoData16),
+          min3(cells, veg::grid::kNoData16), vci16(cells, veg::grid::kNoData16),
+          vci8(cells, veg::grid::kNoData8) {}
 };
 
 // Geometry and dimension list for the output: whatever the last file opened and the last field
 // queried gave.
 struct Held {
-    eosgrid::GridGeometry geometry;
+    veg::grid::GridGeometry geometry;
     std::string dimList;
 };
 
 // Opens a grid and queries the named fields in order; false at the first failure.
-bool openAndQuery(eosgrid::GridReader &reader, const std::string &path,
+bool openAndQuery(veg::grid::GridReader &reader, const std::string &path,
                   const std::vector<const char *> &fields, Held &held) {
-    if (!reader.open(path, eosgrid::kGridName)) {
+    if (!reader.open(path, veg::grid::kGridName)) {
         return false;
     }
     held.geometry = reader.geometry();
     for (const char *field : fields) {
-        const std::optional<eosgrid::FieldInfo> info = reader.fieldInfo(field);
+        const std::optional<veg::grid::FieldInfo> info = reader.fieldInfo(field);
         if (!info) {
             return false;
         }
@@ -67,52 +69,52 @@ std::string readFailed(const std::string &path) { return "read data from " + pat
 
 int runWith(const Options &options, std::ostream &out, std::ostream &err) {
     Held held;
-    eosgrid::GridReader extremes;
-    if (!openAndQuery(
-            extremes, options.extremesPath,
-            {eosgrid::kMinField, eosgrid::kMaxField, eosgrid::kMin2Field, eosgrid::kMin3Field},
-            held)) {
+    veg::grid::GridReader extremes;
+    if (!openAndQuery(extremes, options.extremesPath,
+                      {veg::grid::kMinField, veg::grid::kMaxField, veg::grid::kMin2Field,
+                       veg::grid::kMin3Field},
+                      held)) {
         err << openFailed(options.extremesPath);
-        return kEarlyStop;
+        return kExitStop;
     }
-    const eosgrid::GridGeometry extremesGeometry = extremes.geometry();
-    const eosgrid::Edge edge = eosgrid::rowsColumns(extremesGeometry);
+    const veg::grid::GridGeometry extremesGeometry = extremes.geometry();
+    const veg::grid::Edge edge = veg::grid::rowsColumns(extremesGeometry);
     // Seven arrays of 13 bytes per cell in all; the product is checked before anything is sized.
     const std::optional<size_t> cells =
-        eosgrid::checkedCellCount(extremesGeometry.columns, extremesGeometry.rows, 13);
+        veg::grid::checkedCellCount(extremesGeometry.columns, extremesGeometry.rows, 13);
     if (!cells) {
         err << "grid of " << options.extremesPath << " is too large to hold in memory.\n";
-        return kEarlyStop;
+        return kExitStop;
     }
     const size_t n = *cells / 13;
     Arrays a(n);
 
-    bool ok = extremes.readField(eosgrid::kMinField, edge, a.min1.data(), n) &&
-              extremes.readField(eosgrid::kMaxField, edge, a.max.data(), n) &&
-              extremes.readField(eosgrid::kMin2Field, edge, a.min2.data(), n) &&
-              extremes.readField(eosgrid::kMin3Field, edge, a.min3.data(), n);
+    bool ok = extremes.readField(veg::grid::kMinField, edge, a.min1.data(), n) &&
+              extremes.readField(veg::grid::kMaxField, edge, a.max.data(), n) &&
+              extremes.readField(veg::grid::kMin2Field, edge, a.min2.data(), n) &&
+              extremes.readField(veg::grid::kMin3Field, edge, a.min3.data(), n);
     if (!ok) {
         err << readFailed(options.extremesPath);
     }
     extremes.close();
 
     if (ok) {
-        eosgrid::GridReader ndvi;
-        if (!openAndQuery(ndvi, options.ndviPath, {eosgrid::kNdviField}, held)) {
+        veg::grid::GridReader ndvi;
+        if (!openAndQuery(ndvi, options.ndviPath, {veg::grid::kNdviField}, held)) {
             err << openFailed(options.ndviPath);
-            return kEarlyStop;
+            return kExitStop;
         }
-        const eosgrid::GridGeometry &g = ndvi.geometry();
+        const veg::grid::GridGeometry &g = ndvi.geometry();
         if (g.columns != extremesGeometry.columns || g.rows != extremesGeometry.rows) {
             err << "grid of " << options.ndviPath << " (" << g.columns << " x " << g.rows
                 << ") differs in size from " << options.extremesPath << " ("
                 << extremesGeometry.columns << " x " << extremesGeometry.rows << ").\n";
-            return kEarlyStop;
+            return kExitStop;
         }
-        if (!ndvi.readField(eosgrid::kNdviField, edge, a.ndvi.data(), n)) {
+        if (!ndvi.readField(veg::grid::kNdviField, edge, a.ndvi.data(), n)) {
             err << readFailed(options.ndviPath);
             // A read that failed part way leaves nothing of it behind.
-            a.ndvi.assign(n, eosgrid::kNoData16);
+            a.ndvi.assign(n, veg::grid::kNoData16);
             ok = false;
         }
     }
@@ -120,42 +122,46 @@ int runWith(const Options &options, std::ostream &out, std::ostream &err) {
     computeVci(a.ndvi.data(), a.max.data(), a.min1.data(), a.min2.data(), a.min3.data(),
                a.vci16.data(), a.vci8.data(), n);
 
-    const eosgrid::ProductLayout &layout = eosgrid::productLayout(eosgrid::ProductKind::Vci);
-    eosgrid::GridWriter writer;
-    if (!writer.create(options.outputPath, eosgrid::kGridName, held.geometry) ||
-        !writer.defineFields(layout, held.dimList)) {
+    const veg::grid::ProductTarget target{options.outputPath,
+                                          veg::grid::kGridName,
+                                          held.geometry,
+                                          held.dimList,
+                                          veg::grid::productLayout(veg::grid::ProductKind::Vci),
+                                          edge};
+    const veg::grid::WriteResult written = veg::grid::writeProduct(
+        target, {veg::grid::cellsOf(a.vci16.data(), n), veg::grid::cellsOf(a.vci8.data(), n)});
+    if (written.failedAt == veg::grid::WriteStep::Create) {
         err << "create output vci to " << options.outputPath << " failed.\n";
-        return kEarlyStop;
+        return kExitStop;
     }
-    if (!writer.writeField(eosgrid::kVciField, edge, a.vci16.data(), n) ||
-        !writer.writeField(eosgrid::kVci8Field, edge, a.vci8.data(), n) || !writer.commit()) {
+    if (!written.ok()) {
         err << "write VCI data to " << options.outputPath << " failed.\n";
-        return kEarlyStop;
+        return kExitStop;
     }
     out << (ok ? "O.K.\n" : "Failed.\n");
-    return ok ? 0 : kReadFailed;
+    return ok ? kExitSuccess : kExitFailure;
 }
 
 } // namespace
 
-int run(int argc, const char *const *argv, std::ostream &out, std::ostream &err) {
-    const std::string self = argc > 0 && argv[0] != nullptr ? argv[0] : "conditionmap";
-    if (argc < 4) {
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
+    if (args.size() < 4) {
+        const std::string self = args.empty() ? "conditionmap" : args[0];
         out << "Usage: " << self << " <max-min file> <ndvi file> <output vci file>\n"
             << "  e.g. " << self
             << " maxmin_31.hdf ndvi_31_2024.07.30_2024.08.05.hdf "
                "vci_31_2024.07.30_2024.08.05.hdf\n";
-        return kEarlyStop;
+        return kExitStop;
     }
-    const Options options{argv[1], argv[2], argv[3]};
+    const Options options{args[1], args[2], args[3]};
     try {
         const int status = runWith(options, out, err);
         out.flush();
         return status;
     } catch (const std::bad_alloc &) {
         err << "not enough memory for the grid of " << options.extremesPath << ".\n";
-        return kEarlyStop;
+        return kExitStop;
     }
 }
 
-} // namespace conditionmap
+} // namespace veg::conditionmap

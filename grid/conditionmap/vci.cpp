@@ -1,7 +1,7 @@
 // The condition index over whole arrays: one linear pass, no allocation.
 #include "vci.h"
 
-namespace conditionmap {
+namespace veg::conditionmap {
 
 void computeVci(const int16_t *ndvi, const int16_t *max, const int16_t *min1, const int16_t *min2,
                 const int16_t *min3, int16_t *vci16, uint8_t *vci8, size_t count) {
@@ -12,4 +12,4 @@ void computeVci(const int16_t *ndvi, const int16_t *max, const int16_t *min1, co
     }
 }
 
-} // namespace conditionmap
+} // namespace veg::conditionmap

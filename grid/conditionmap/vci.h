@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace conditionmap {
+namespace veg::conditionmap {
 
 struct VciValue {
     int16_t vci16; // -10000..10000, 5000 where the history has no range, or a sentinel
@@ -30,10 +30,10 @@ inline constexpr int32_t kMinimumSpread = 3;
 // 0..250 so that an NDVI above the historical maximum (or a maximum below the base) never wraps
 // into the sentinels.
 inline VciValue vciOfCell(int16_t n, int16_t mx, int16_t m1, int16_t m2, int16_t m3) {
-    using eosgrid::isValidNdvi16;
-    const VciValue noData{eosgrid::kNoData16, eosgrid::kNoData8};
-    if (n == eosgrid::kFill16) {
-        return VciValue{eosgrid::kFill16, eosgrid::kFill8};
+    using veg::grid::isValidNdvi16;
+    const VciValue noData{veg::grid::kNoData16, veg::grid::kNoData8};
+    if (n == veg::grid::kFill16) {
+        return VciValue{veg::grid::kFill16, veg::grid::kFill8};
     }
     if (!isValidNdvi16(mx) || !isValidNdvi16(m2) || !isValidNdvi16(m3) || !isValidNdvi16(n) ||
         n < kLowestNdvi) {
@@ -60,4 +60,4 @@ inline VciValue vciOfCell(int16_t n, int16_t mx, int16_t m1, int16_t m2, int16_t
 void computeVci(const int16_t *ndvi, const int16_t *max, const int16_t *min1, const int16_t *min2,
                 const int16_t *min3, int16_t *vci16, uint8_t *vci8, size_t count);
 
-} // namespace conditionmap
+} // namespace veg::conditionmap

@@ -2,16 +2,16 @@
 // reflectance tiles and a mask grid.
 #pragma once
 
+#include "program.h"
+
 #include <ostream>
-#include <string>
-#include <vector>
 
-namespace daymosaic {
+namespace veg::daymosaic {
 
-// Runs the program on its arguments (args[0] is the invocation name). Prints the usage text, the
-// mask and output failures and "O.K." on `out`, the tile-related messages on `err`. Returns 1 at the
-// normal end, 255 on an early stop or when a tile or the output could not be processed (then
-// "Failed." ends `err` and no output file is left behind).
-int runDaymosaic(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// The program: <list file> <mask grid> <output grid> (args[0] is the invocation name). Prints the
+// usage text, the list, mask and output failures and "O.K." on `out`, the tile-related messages on
+// `err`. Returns 1 at the normal end, 255 on an early stop or when a tile or the output could not
+// be processed (then "Failed." ends `err` and no output file is left behind).
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err);
 
-}  // namespace daymosaic
+} // namespace veg::daymosaic

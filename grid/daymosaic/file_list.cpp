@@ -3,15 +3,13 @@
 
 #include <fstream>
 
-namespace daymosaic {
+namespace veg::daymosaic {
 
-int readFileList(FileList& list, const std::string& listPath, std::ostream& out,
-                 std::ostream& err) {
+int readFileList(FileList &list, const std::string &listPath) {
     list.paths.clear();
     list.extra = 0;
     std::ifstream in(listPath);
     if (!in) {
-        out << "Failed to open the input parameters file " << listPath << " \n";
         return -1;
     }
     std::string token;
@@ -20,10 +18,9 @@ int readFileList(FileList& list, const std::string& listPath, std::ostream& out,
             list.paths.push_back(token);
         } else {
             ++list.extra;
-            err << "Error: more than maximum number of files=" << kMaxTiles << ".\n";
         }
     }
     return static_cast<int>(list.paths.size());
 }
 
-}  // namespace daymosaic
+} // namespace veg::daymosaic

@@ -4,45 +4,45 @@
 #include <cmath>
 #include <cstring>
 
-namespace daymosaic {
+namespace veg::daymosaic {
+
+using veg::grid::kNoData16;
 
 int16_t cellNdvi(int16_t nir, int16_t red) {
-    if (nir < kReflectanceMin || nir > kReflectanceMax || red < kReflectanceMin ||
-        red > kReflectanceMax) {
-        return kNdviNoData;
+    if (nir < veg::grid::kReflectanceMin || nir > veg::grid::kReflectanceMax ||
+        red < veg::grid::kReflectanceMin || red > veg::grid::kReflectanceMax) {
+        return kNoData16;
     }
     // Shifted reflectances lie in 0..16100, so the sum fits 16 bits and |difference| <= sum.
     const int sum = (red + 100) + (nir + 100);
     const int difference = (nir + 100) - (red + 100);
     if (sum == 0) {
-        return difference == 0 ? 0 : kNdviNoData;
+        return difference == 0 ? 0 : kNoData16;
     }
     return static_cast<int16_t>(std::trunc(static_cast<double>(difference) / sum * 10000.0));
 }
 
-void windowNdvi(const int16_t* nir, const int16_t* red, int16_t* ndvi, size_t count) {
+void windowNdvi(const int16_t *nir, const int16_t *red, int16_t *ndvi, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         ndvi[i] = cellNdvi(nir[i], red[i]);
     }
 }
 
-void finishDailyNdvi(const uint8_t* mask, int16_t* ndvi, uint8_t* ndvi8, size_t count) {
+void finishDailyNdvi(const uint8_t *mask, int16_t *ndvi, uint8_t *ndvi8, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const int16_t n = ndvi[i];
-        // Inside -10000..10000 the cast truncates toward zero; anything else has no usable value.
-        const bool valid = n >= -10000 && n <= 10000;
-        uint8_t v = valid ? static_cast<uint8_t>(n * 0.0125 + 125.0) : kNdvi8NoData;
+        uint8_t v = veg::grid::ndvi8FromNdvi16(n);
         int16_t out = n;
         if (mask[i] == 0) {
-            v = kNdvi8Fill;
-            out = kNdviFill;
+            v = veg::grid::kFill8;
+            out = veg::grid::kFill16;
         }
         ndvi8[i] = v;
         ndvi[i] = out;
     }
 }
 
-bool cellOffset(double from, double to, double cellSize, int64_t* offset) {
+bool cellOffset(double from, double to, double cellSize, int64_t *offset) {
     const double cells = (to - from) / cellSize;
     // 2^53: beyond it doubles no longer hold every whole number, and no grid is that large.
     if (!std::isfinite(cells) || std::fabs(cells) > 9007199254740992.0) {
@@ -75,10 +75,9 @@ bool sameCellSize(double tileSpan, int64_t tileCells, double maskCell) {
 namespace {
 
 template <typename T>
-bool copyWindow(T* full, int64_t columns, int64_t rows, const int64_t start[2],
-                const int64_t edge[2], const T* window, int order, std::ostream& err) {
+bool copyWindow(T *full, int64_t columns, int64_t rows, const int64_t start[2],
+                const int64_t edge[2], const T *window, int order) {
     if (order != 1 && order != 2) {
-        err << "Unsupported dim order = " << order << "\n";
         return false;
     }
     const int64_t row0 = start[0], column0 = start[1], m = edge[0], k = edge[1];
@@ -99,30 +98,26 @@ bool copyWindow(T* full, int64_t columns, int64_t rows, const int64_t start[2],
     return true;
 }
 
-}  // namespace
+} // namespace
 
-bool writeFieldBufInt16(int16_t* full, int64_t columns, int64_t rows, const int64_t start[2],
-                        const int64_t edge[2], const int16_t* window, int order,
-                        std::ostream& err) {
-    return copyWindow(full, columns, rows, start, edge, window, order, err);
+bool writeFieldBufInt16(int16_t *full, int64_t columns, int64_t rows, const int64_t start[2],
+                        const int64_t edge[2], const int16_t *window, int order) {
+    return copyWindow(full, columns, rows, start, edge, window, order);
 }
 
-bool writeFieldBufUInt16(uint16_t* full, int64_t columns, int64_t rows, const int64_t start[2],
-                         const int64_t edge[2], const uint16_t* window, int order,
-                         std::ostream& err) {
-    return copyWindow(full, columns, rows, start, edge, window, order, err);
+bool writeFieldBufUInt16(uint16_t *full, int64_t columns, int64_t rows, const int64_t start[2],
+                         const int64_t edge[2], const uint16_t *window, int order) {
+    return copyWindow(full, columns, rows, start, edge, window, order);
 }
 
-bool writeFieldBufInt8(int8_t* full, int64_t columns, int64_t rows, const int64_t start[2],
-                       const int64_t edge[2], const int8_t* window, int order,
-                       std::ostream& err) {
-    return copyWindow(full, columns, rows, start, edge, window, order, err);
+bool writeFieldBufInt8(int8_t *full, int64_t columns, int64_t rows, const int64_t start[2],
+                       const int64_t edge[2], const int8_t *window, int order) {
+    return copyWindow(full, columns, rows, start, edge, window, order);
 }
 
-bool writeFieldBufUInt8(uint8_t* full, int64_t columns, int64_t rows, const int64_t start[2],
-                        const int64_t edge[2], const uint8_t* window, int order,
-                        std::ostream& err) {
-    return copyWindow(full, columns, rows, start, edge, window, order, err);
+bool writeFieldBufUInt8(uint8_t *full, int64_t columns, int64_t rows, const int64_t start[2],
+                        const int64_t edge[2], const uint8_t *window, int order) {
+    return copyWindow(full, columns, rows, start, edge, window, order);
 }
 
-}  // namespace daymosaic
+} // namespace veg::daymosaic

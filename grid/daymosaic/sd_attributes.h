@@ -4,33 +4,27 @@
 #include "gridio.h"
 
 #include <cstring>
-#include <ostream>
 #include <string>
 #include <vector>
 
-namespace daymosaic {
+namespace veg::daymosaic {
 
-constexpr size_t kMaxAttributes = 32;  // attributes copied per field
+constexpr size_t kMaxAttributes = 32; // attributes copied per field
 
 // One attribute of one field: name, HDF number type, value count and the values' bytes.
-using SDAttributes = eosgrid::Attribute;
+using SDAttributes = veg::grid::Attribute;
 
-// Reads at most 32 attributes of `field` of an open tile into `attributes` (replacing its content)
-// and sets `count`. When 32 are reached prints "Warning: Reach maximum number of attributes for
-// field <field> in <tilePath>" on `err`; only those 32 are kept.
-void readAttributes(const eosgrid::EosFile& tile, const std::string& field,
-                    std::vector<SDAttributes>& attributes, int& count, const std::string& tilePath,
-                    std::ostream& err);
-
-// Writes the first `count` records on `field` of the output. False when they cannot be written.
-bool writeAttributes(eosgrid::GridWriter& output, const std::string& field,
-                     const std::vector<SDAttributes>& attributes, int count);
+// Reads at most 32 attributes of `field` of an open tile into `attributes` (replacing its
+// content). Returns true when 32 were reached (there may be more; only those 32 are kept), for
+// the caller's warning.
+bool readAttributes(const veg::grid::EosFile &tile, const std::string &field,
+                    std::vector<SDAttributes> &attributes);
 
 // The value of the "_FillValue" attribute when there is one of `numberType` with at least one
 // value; `fallback` otherwise.
 template <typename T>
-T fillValueOf(const std::vector<SDAttributes>& attributes, int32_t numberType, T fallback) {
-    for (const SDAttributes& a : attributes) {
+T fillValueOf(const std::vector<SDAttributes> &attributes, int32_t numberType, T fallback) {
+    for (const SDAttributes &a : attributes) {
         if (a.name == "_FillValue" && a.numberType == numberType && a.count >= 1 &&
             a.bytes.size() >= sizeof(T)) {
             T value;
@@ -41,4 +35,4 @@ T fillValueOf(const std::vector<SDAttributes>& attributes, int32_t numberType, T
     return fallback;
 }
 
-}  // namespace daymosaic
+} // namespace veg::daymosaic

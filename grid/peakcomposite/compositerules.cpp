@@ -5,12 +5,12 @@
 
 #include "products.h"
 
-namespace peakcomposite {
+namespace veg::peakcomposite {
 namespace {
-using eosgrid::kFill16;
-using eosgrid::kFill8;
-using eosgrid::kNoData16;
-using eosgrid::kNoData8;
+using veg::grid::kFill16;
+using veg::grid::kFill8;
+using veg::grid::kNoData16;
+using veg::grid::kNoData8;
 
 // a where the mask is all ones, b where it is zero: selects without branches.
 template <typename T> inline T pick(T mask, T a, T b) {
@@ -41,4 +41,4 @@ void foldNdvi8(const uint8_t *input, uint8_t *composite, size_t n) {
     }
 }
 
-} // namespace peakcomposite
+} // namespace veg::peakcomposite

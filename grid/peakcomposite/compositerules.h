@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace peakcomposite {
+namespace veg::peakcomposite {
 
 // Folds one 16-bit daily NDVI field into the composite, cell by cell (all arrays hold n cells).
 // - the fill value (-28673, outside the area) replaces whatever was kept; the quality cell stays;
@@ -25,4 +25,4 @@ void foldNdvi8(const uint8_t *input, uint8_t *composite, size_t n);
 // The list position of the next entry: an unsigned 8-bit counter that wraps from 255 to 0.
 inline uint8_t nextListPosition(uint8_t position) { return static_cast<uint8_t>(position + 1u); }
 
-} // namespace peakcomposite
+} // namespace veg::peakcomposite

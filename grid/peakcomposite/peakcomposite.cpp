@@ -3,78 +3,60 @@
 #include "peakcomposite.h"
 
 #include "compositerules.h"
-#include "gridio.h"
+#include "productio.h"
 #include "products.h"
+#include "textinput.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <memory>
-#include <new>
 
-namespace peakcomposite {
+namespace veg::peakcomposite {
 namespace {
 
-constexpr int kEarlyStop = 255;
-constexpr int kOutputFailed = 1;
+using veg::cli::format;
+using veg::cli::kExitFailure;
+using veg::cli::kExitStop;
+using veg::cli::kExitSuccess;
 
-void printUsage(std::FILE *out, const char *name) {
-    std::fprintf(out,
-                 "Usage: %s <input NDVI list filename> <output filename> {grid name} {ndvi field "
-                 "name - 16bit} {ndvi field name - 8bit} {qc field name}\n",
-                 name);
-    std::fprintf(out, "     {grid name} - used for input and output. Default - 'MODIS_Grid_2D'\n");
-    std::fprintf(out, "     {ndvi field name - 16bit} - used for input and output. Default - "
-                      "'sur_ndvi_b02_b01'\n");
-    std::fprintf(out, "     {ndvi field name - 8bit} - used for input and output. Default - "
-                      "'sur_ndvi_b02_b01_8bit'\n");
-    std::fprintf(out, "     {qc field name} - used for output qc layer. Default - "
-                      "'sur_ndvi_b02_b01_qc'\n");
+void printUsage(std::ostream &out, const char *name) {
+    out << format("Usage: %s <input NDVI list filename> <output filename> {grid name} {ndvi field "
+                  "name - 16bit} {ndvi field name - 8bit} {qc field name}\n",
+                  name);
+    out << format("     {grid name} - used for input and output. Default - '%s'\n",
+                  veg::grid::kGridName);
+    out << format("     {ndvi field name - 16bit} - used for input and output. Default - '%s'\n",
+                  veg::grid::kNdviField);
+    out << format("     {ndvi field name - 8bit} - used for input and output. Default - '%s'\n",
+                  veg::grid::kNdvi8Field);
+    out << format("     {qc field name} - used for output qc layer. Default - '%s'\n",
+                  veg::grid::kQcField);
 }
 
-// One array of `cells` values, uninitialised; null when memory runs out.
-template <typename T> std::unique_ptr<T[]> allocateCells(size_t cells) {
-    return std::unique_ptr<T[]>(new (std::nothrow) T[cells]);
-}
-
-// The composite under construction and the per-input buffers, all of one cell count.
+// The composite under construction and the per-input buffers, all of the cell count of the first
+// readable input.
 struct Composite {
-    eosgrid::Edge edge; // (rows, columns) of the first readable input
-    size_t cells = 0;   // 0 until the first readable input
     std::unique_ptr<int16_t[]> ndvi16;
     std::unique_ptr<uint8_t[]> ndvi8;
     std::unique_ptr<uint8_t[]> quality;
     std::unique_ptr<int16_t[]> input16;
     std::unique_ptr<uint8_t[]> input8;
-    eosgrid::GridGeometry geometry; // of the last input folded in
-    std::string dimList;            // of that input's 8-bit field
-
-    bool exists() const { return cells != 0; }
 };
 
-enum class AllocationResult { Done, TooLarge, OutOfMemory };
-
-AllocationResult allocate(Composite &c, const eosgrid::GridGeometry &g) {
-    const std::optional<size_t> bytes16 =
-        eosgrid::checkedCellCount(g.rows, g.columns, sizeof(int16_t));
-    if (!bytes16) {
-        return AllocationResult::TooLarge;
-    }
-    const size_t cells = *bytes16 / sizeof(int16_t);
-    c.ndvi16 = allocateCells<int16_t>(cells);
-    c.ndvi8 = allocateCells<uint8_t>(cells);
-    c.quality = allocateCells<uint8_t>(cells);
-    c.input16 = allocateCells<int16_t>(cells);
-    c.input8 = allocateCells<uint8_t>(cells);
+// False when memory runs out.
+bool allocate(Composite &c, size_t cells) {
+    c.ndvi16 = veg::grid::allocateCells<int16_t>(cells);
+    c.ndvi8 = veg::grid::allocateCells<uint8_t>(cells);
+    c.quality = veg::grid::allocateCells<uint8_t>(cells);
+    c.input16 = veg::grid::allocateCells<int16_t>(cells);
+    c.input8 = veg::grid::allocateCells<uint8_t>(cells);
     if (!c.ndvi16 || !c.ndvi8 || !c.quality || !c.input16 || !c.input8) {
-        return AllocationResult::OutOfMemory;
+        return false;
     }
-    std::fill_n(c.ndvi16.get(), cells, eosgrid::kNoData16);
-    std::fill_n(c.ndvi8.get(), cells, eosgrid::kNoData8);
-    std::fill_n(c.quality.get(), cells, eosgrid::kNoData8);
-    c.cells = cells;
-    c.edge = eosgrid::rowsColumns(g);
-    return AllocationResult::Done;
+    std::fill_n(c.ndvi16.get(), cells, veg::grid::kNoData16);
+    std::fill_n(c.ndvi8.get(), cells, veg::grid::kNoData8);
+    std::fill_n(c.quality.get(), cells, veg::grid::kNoData8);
+    return true;
 }
 
 enum class InputResult { Folded, Skipped, Stop };
@@ -82,187 +64,148 @@ enum class InputResult { Folded, Skipped, Stop };
 // Opens one list entry, checks it against the composite and folds it in. Prints the warning for an
 // entry that is skipped and the failure message for one that ends the run.
 InputResult foldInput(const Options &options, const std::string &path, uint8_t position,
-                      Composite &composite, std::FILE *err) {
+                      veg::grid::InputSeries &series, Composite &composite, std::ostream &err) {
     const auto warn = [&] {
-        std::fprintf(err, "Warning: failed at opening file or get info for %s from %s.\n",
-                     path.c_str(), options.listPath.c_str());
+        err << format("Warning: failed at opening file or get info for %s from %s.\n", path.c_str(),
+                      options.listPath.c_str());
         return InputResult::Skipped;
     };
     if (path.size() > kMaxPathLength) {
-        std::fprintf(err, "Warning: path %s from %s is longer than %zu characters.\n", path.c_str(),
-                     options.listPath.c_str(), kMaxPathLength);
+        err << format("Warning: path %s from %s is longer than %zu characters.\n", path.c_str(),
+                      options.listPath.c_str(), kMaxPathLength);
         return InputResult::Skipped;
     }
-    eosgrid::GridReader reader;
-    if (!reader.open(path, options.gridName)) {
+    switch (series.open(path)) {
+    case veg::grid::InputStatus::Unreadable:
+    case veg::grid::InputStatus::TooLarge:
+    case veg::grid::InputStatus::DiffersFromFirst: // cannot be folded cell by cell
         return warn();
-    }
-    const eosgrid::GridGeometry &g = reader.geometry();
-    const std::optional<eosgrid::FieldInfo> info16 = reader.fieldInfo(options.ndvi16Field);
-    const std::optional<eosgrid::FieldInfo> info8 =
-        info16 ? reader.fieldInfo(options.ndvi8Field) : std::nullopt;
-    if (!info8 || g.rows < 1 || g.columns < 1) {
-        return warn();
-    }
-    if (!composite.exists()) {
-        switch (allocate(composite, g)) {
-        case AllocationResult::Done:
-            break;
-        case AllocationResult::TooLarge:
-            return warn();
-        case AllocationResult::OutOfMemory:
-            std::fprintf(err, "Error: not enough memory for a grid of %d x %d cells from %s.\n",
-                         g.columns, g.rows, path.c_str());
+    case veg::grid::InputStatus::First:
+        if (!allocate(composite, series.cells())) {
+            const veg::grid::GridGeometry &g = series.inputGeometry();
+            err << format("Error: not enough memory for a grid of %d x %d cells from %s.\n",
+                          g.columns, g.rows, path.c_str());
             return InputResult::Stop;
         }
-    } else if (g.rows != composite.edge.first || g.columns != composite.edge.second) {
-        // An input on another grid cannot be folded cell by cell.
-        return warn();
+        break;
+    case veg::grid::InputStatus::Same:
+        break;
     }
-    const size_t n = composite.cells;
-    if (!reader.readField(options.ndvi16Field, composite.edge, composite.input16.get(), n) ||
-        !reader.readField(options.ndvi8Field, composite.edge, composite.input8.get(), n)) {
-        std::fprintf(err, "read data from %s failed.\n", path.c_str());
+    const size_t n = series.cells();
+    if (!series.readFields({veg::grid::bufferOf(composite.input16.get(), n),
+                            veg::grid::bufferOf(composite.input8.get(), n)})) {
+        err << format("read data from %s failed.\n", path.c_str());
         return InputResult::Stop;
     }
     foldNdvi16(composite.input16.get(), composite.ndvi16.get(), composite.quality.get(), n,
                position);
     foldNdvi8(composite.input8.get(), composite.ndvi8.get(), n);
-    composite.geometry = g;
-    composite.dimList = info8->dimList;
     return InputResult::Folded;
 }
 
-// Writes the composite grid; prints the failure message and returns false when any step fails, in
-// which case nothing appears under the output name.
-bool writeComposite(const Options &options, const Composite &composite,
-                    const std::string &lastEntry, std::FILE *err) {
-    const eosgrid::ProductLayout layout =
-        eosgrid::compositeLayout(options.ndvi16Field, options.ndvi8Field, options.qcField);
+// Writes the composite grid (geometry of the last input folded in, dimension list of its 8-bit
+// field); prints the failure message and returns false when any step fails, in which case nothing
+// appears under the output name.
+bool writeComposite(const Options &options, const veg::grid::InputSeries &series,
+                    const Composite &composite, const std::string &lastEntry, std::ostream &err) {
+    const size_t n = series.cells();
+    const veg::grid::ProductTarget target{
+        options.outputPath,
+        options.gridName,
+        series.outputGeometry(),
+        series.outputDimList(),
+        veg::grid::compositeLayout(options.ndvi16Field, options.ndvi8Field, options.qcField),
+        series.edge()};
+    const veg::grid::WriteResult written =
+        veg::grid::writeProduct(target, {veg::grid::cellsOf(composite.ndvi16.get(), n),
+                                         veg::grid::cellsOf(composite.ndvi8.get(), n),
+                                         veg::grid::cellsOf(composite.quality.get(), n)});
     const char *output = options.outputPath.c_str();
-    eosgrid::GridWriter writer;
-    if (!writer.create(options.outputPath, options.gridName, composite.geometry) ||
-        !writer.defineFields(layout, composite.dimList)) {
-        std::fprintf(err, "create output file/grid/field %s for %s failed.\n", output,
-                     lastEntry.c_str());
+    switch (written.failedAt) {
+    case veg::grid::WriteStep::None:
+        return true;
+    case veg::grid::WriteStep::Create:
+        err << format("create output file/grid/field %s for %s failed.\n", output,
+                      lastEntry.c_str());
+        return false;
+    case veg::grid::WriteStep::Field: {
+        const char *const what[] = {"16bit NDVI", "8bit NDVI", "NDVI Quality"};
+        err << format("write %s data to %s failed.\n", what[written.field < 3 ? written.field : 2],
+                      output);
         return false;
     }
-    const size_t n = composite.cells;
-    if (!writer.writeField(options.ndvi16Field, composite.edge, composite.ndvi16.get(), n)) {
-        std::fprintf(err, "write 16bit NDVI data to %s failed.\n", output);
+    case veg::grid::WriteStep::Attributes:
+        err << format("write attributes to %s failed.\n", output);
+        return false;
+    case veg::grid::WriteStep::Commit:
+        err << format("close output file %s failed.\n", output);
         return false;
     }
-    if (!writer.writeField(options.ndvi8Field, composite.edge, composite.ndvi8.get(), n)) {
-        std::fprintf(err, "write 8bit NDVI data to %s failed.\n", output);
-        return false;
-    }
-    if (!writer.writeField(options.qcField, composite.edge, composite.quality.get(), n)) {
-        std::fprintf(err, "write NDVI Quality data to %s failed.\n", output);
-        return false;
-    }
-    if (!writer.writeLayoutAttributes(layout)) {
-        std::fprintf(err, "write attributes to %s failed.\n", output);
-        return false;
-    }
-    if (!writer.commit()) {
-        std::fprintf(err, "close output file %s failed.\n", output);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 } // namespace
 
-bool parseArguments(int argc, const char *const *argv, Options &options) {
-    if (argc < 3) {
+bool parseArguments(const veg::cli::Args &args, Options &options) {
+    if (args.size() < 3) {
         return false;
     }
-    options.listPath = argv[1];
-    options.outputPath = argv[2];
-    if (argc > 3)
-        options.gridName = argv[3];
-    if (argc > 4)
-        options.ndvi16Field = argv[4];
-    if (argc > 5)
-        options.ndvi8Field = argv[5];
-    if (argc > 6)
-        options.qcField = argv[6];
+    options.listPath = args[1];
+    options.outputPath = args[2];
+    if (args.size() > 3)
+        options.gridName = args[3];
+    if (args.size() > 4)
+        options.ndvi16Field = args[4];
+    if (args.size() > 5)
+        options.ndvi8Field = args[5];
+    if (args.size() > 6)
+        options.qcField = args[6];
     return true;
 }
 
-bool readListFile(const std::string &path, size_t maxEntries, std::vector<std::string> &entries) {
-    entries.clear();
-    std::FILE *file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) {
-        return false;
-    }
-    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> owner(file, &std::fclose);
-    std::string token;
-    int ch;
-    while ((ch = std::getc(file)) != EOF) {
-        if (std::isspace(ch)) {
-            if (!token.empty()) {
-                entries.push_back(token);
-                token.clear();
-                if (entries.size() > maxEntries) {
-                    return true;
-                }
-            }
-        } else {
-            token.push_back(static_cast<char>(ch));
-        }
-    }
-    if (std::ferror(file)) {
-        return false;
-    }
-    if (!token.empty()) {
-        entries.push_back(token);
-    }
-    return true;
-}
-
-int runPeakComposite(int argc, const char *const *argv, std::FILE *out, std::FILE *err) {
-    std::fprintf(out, "Inn\n");
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
+    out << "Inn\n";
     Options options;
-    if (!parseArguments(argc, argv, options)) {
-        printUsage(out, argc > 0 ? argv[0] : "peakcomposite");
-        return kEarlyStop;
+    if (!parseArguments(args, options)) {
+        printUsage(out, args.empty() ? "peakcomposite" : args[0].c_str());
+        return kExitStop;
     }
     std::vector<std::string> entries;
-    if (!readListFile(options.listPath, kMaxListEntries, entries)) {
-        std::fprintf(out, "Error: file %s cannot be openned for reading.\n",
-                     options.listPath.c_str());
-        return kEarlyStop;
+    if (!veg::fileio::readPathList(options.listPath, kMaxListEntries, entries)) {
+        out << format("Error: file %s cannot be openned for reading.\n", options.listPath.c_str());
+        return kExitStop;
     }
     if (entries.size() > kMaxListEntries) {
-        std::fprintf(err,
-                     "Error: list %s has more than %zu entries; the quality layer cannot record "
-                     "their positions.\n",
-                     options.listPath.c_str(), kMaxListEntries);
-        return kEarlyStop;
+        err << format("Error: list %s has more than %zu entries; the quality layer cannot record "
+                      "their positions.\n",
+                      options.listPath.c_str(), kMaxListEntries);
+        return kExitStop;
     }
 
+    // The size check counts the 16-bit composite; the other arrays are smaller or equal.
+    veg::grid::InputSeries series(options.gridName, {options.ndvi16Field, options.ndvi8Field},
+                                  sizeof(int16_t));
     Composite composite;
     uint8_t position = 0;
     for (const std::string &path : entries) {
         position = nextListPosition(position);
-        std::fprintf(out, "%d processing %s\n", position, path.c_str());
-        std::fflush(out);
-        if (foldInput(options, path, position, composite, err) == InputResult::Stop) {
-            return kEarlyStop;
+        out << format("%d processing %s\n", position, path.c_str());
+        out.flush();
+        if (foldInput(options, path, position, series, composite, err) == InputResult::Stop) {
+            return kExitStop;
         }
     }
-    if (!composite.exists()) {
-        std::fprintf(err, "Error: no input of %s could be opened and read; no output written.\n",
-                     options.listPath.c_str());
-        return kEarlyStop;
+    if (!series.started()) {
+        err << format("Error: no input of %s could be opened and read; no output written.\n",
+                      options.listPath.c_str());
+        return kExitStop;
     }
-    if (!writeComposite(options, composite, entries.back(), err)) {
-        std::fprintf(err, "Failed.\n");
-        return kOutputFailed;
+    if (!writeComposite(options, series, composite, entries.back(), err)) {
+        err << "Failed.\n";
+        return kExitFailure;
     }
-    std::fprintf(out, "O.K.\n");
-    return 0;
+    out << "O.K.\n";
+    return kExitSuccess;
 }
 
-} // namespace peakcomposite
+} // namespace veg::peakcomposite

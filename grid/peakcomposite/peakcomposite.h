@@ -2,11 +2,14 @@
 // grid with a quality layer that records the list position of the input that supplied each value.
 #pragma once
 
-#include <cstdio>
-#include <string>
-#include <vector>
+#include "products.h"
+#include "program.h"
 
-namespace peakcomposite {
+#include <cstddef>
+#include <ostream>
+#include <string>
+
+namespace veg::peakcomposite {
 
 // The quality layer's valid values are 0..250; higher list positions would collide with its
 // sentinels, so longer lists are refused.
@@ -17,24 +20,20 @@ constexpr size_t kMaxPathLength = 255;
 struct Options {
     std::string listPath;
     std::string outputPath;
-    std::string gridName = "MODIS_Grid_2D";
-    std::string ndvi16Field = "sur_ndvi_b02_b01";
-    std::string ndvi8Field = "sur_ndvi_b02_b01_8bit";
-    std::string qcField = "sur_ndvi_b02_b01_qc";
+    std::string gridName = veg::grid::kGridName;
+    std::string ndvi16Field = veg::grid::kNdviField;
+    std::string ndvi8Field = veg::grid::kNdvi8Field;
+    std::string qcField = veg::grid::kQcField;
 };
 
-// Options from the positional arguments (argv[1] list, argv[2] output, then the optional names);
+// Options from the positional arguments (args[1] list, args[2] output, then the optional names);
 // false when fewer than two arguments are given.
-bool parseArguments(int argc, const char *const *argv, Options &options);
-
-// The entries of a list file: every white-space separated token, in order. Reading stops after
-// `maxEntries` + 1 tokens, enough to tell that a list is too long. False when the file cannot be
-// opened or read.
-bool readListFile(const std::string &path, size_t maxEntries, std::vector<std::string> &entries);
+bool parseArguments(const veg::cli::Args &args, Options &options);
 
 // The whole program: progress on `out`, warnings and failures on `err`. Returns the exit status:
 // 0 for a composite written, 1 when the output could not be written ("Failed."), 255 for an early
-// stop (usage, unreadable list, too many entries, no readable input, a failed read).
-int runPeakComposite(int argc, const char *const *argv, std::FILE *out, std::FILE *err);
+// stop (usage, unreadable list, too many entries, no readable input, a failed read). The list is
+// read with veg::fileio::readPathList.
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err);
 
-} // namespace peakcomposite
+} // namespace veg::peakcomposite

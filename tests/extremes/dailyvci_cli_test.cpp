@@ -280,6 +280,31 @@ TEST(DailyVciCli, UnusableDailyFilesAreReportedAndSkipped) {
     EXPECT_EQ(conditionOf(target), (std::vector<uint8_t>{0, 0}));
 }
 
+// A square daily grid whose field lists its dimensions in another order than the first day's has
+// the same cell count but not the same cells: it is skipped like a grid of another size.
+TEST(DailyVciCli, DimensionOrderMustMatchTheFirstDay) {
+    TempDir t;
+    const std::string src = t.file("daily");
+    for (const std::string first : {"YDim,XDim", "XDim,YDim"}) {
+        for (const std::string second : {"YDim,XDim", "XDim,YDim"}) {
+            EosGridSpec a = testsupport::sinusoidalGrid(2, 2);
+            a.fields.push_back(testsupport::eosField("sur_ndvi_b02_b01", testsupport::kEosUInt8,
+                                                     std::vector<uint8_t>{10, 20, 30, 40}));
+            a.fields[0].dimList = first;
+            EosGridSpec b = a;
+            b.fields[0].dimList = second;
+            writeDaily(src, {2016, 3, 1}, a);
+            writeDaily(src, {2016, 3, 2}, b);
+            const RunResult r = run(kProgram, {src, "2016.03.01", "2016.03.02", "0", t.file("v")});
+            const std::string skipped = "grid of " + dailyName(src, {2016, 3, 2}) +
+                                        " has 2 x 2 cells, not 2 x 2 as the first file; skipped.\n";
+            EXPECT_EQ(r.status, 0) << first << " " << second;
+            EXPECT_EQ(r.out.find(skipped) != std::string::npos, first != second)
+                << first << " " << second;
+        }
+    }
+}
+
 TEST(DailyVciCli, RefusedRuns) {
     TempDir t;
     const std::string src = t.file("daily");

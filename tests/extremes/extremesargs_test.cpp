@@ -1,8 +1,8 @@
 // Argument reading of the extremes builders: the two argument orders of the period builder, the
 // optional names, and numbers read the way atoi reads them.
-#include "arguments.h"
 #include "dailyvci.h"
 #include "periodextremes.h"
+#include "textinput.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 
 namespace {
 
-using extremes::ExtremesForm;
-using extremes::ExtremesOptions;
+using veg::extremes::ExtremesForm;
+using veg::extremes::ExtremesOptions;
 
 TEST(ExtremesArguments, ReadIntLikeAtoi) {
     struct Case {
@@ -32,16 +32,16 @@ TEST(ExtremesArguments, ReadIntLikeAtoi) {
         {"2147483647", INT_MAX},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(extremes::readInt(c.text), c.value) << '"' << c.text << '"';
+        EXPECT_EQ(veg::fileio::readClampedInt(c.text), c.value) << '"' << c.text << '"';
     }
-    EXPECT_EQ(extremes::readInt(nullptr), 0);
+    EXPECT_EQ(veg::fileio::readClampedInt(nullptr), 0);
 }
 
 ExtremesOptions parse(ExtremesForm form, std::vector<const char *> args, bool *ok = nullptr) {
     args.insert(args.begin(), "prog");
     ExtremesOptions o;
     const bool parsed =
-        extremes::parseExtremesArguments(form, static_cast<int>(args.size()), args.data(), o);
+        veg::extremes::parseExtremesArguments(form, veg::cli::Args(args.begin(), args.end()), o);
     if (ok)
         *ok = parsed;
     return o;
@@ -97,15 +97,16 @@ TEST(ExtremesArguments, FewestArguments) {
 }
 
 TEST(DailyVciArguments, FivePositions) {
-    const char *args[] = {"prog", "src", "2020.12.25", "2021.01.05", "2x", "t.hdf"};
-    extremes::DailyVciOptions o;
-    ASSERT_TRUE(extremes::parseDailyVciArguments(6, args, o));
+    veg::cli::Args args = {"prog", "src", "2020.12.25", "2021.01.05", "2x", "t.hdf"};
+    veg::dailyvci::DailyVciOptions o;
+    ASSERT_TRUE(veg::dailyvci::parseDailyVciArguments(args, o));
     EXPECT_EQ(o.sourceDir, "src");
     EXPECT_EQ(o.firstDate, "2020.12.25");
     EXPECT_EQ(o.lastDate, "2021.01.05");
     EXPECT_EQ(o.years, 2);
     EXPECT_EQ(o.targetPath, "t.hdf");
-    EXPECT_FALSE(extremes::parseDailyVciArguments(5, args, o));
+    args.pop_back();
+    EXPECT_FALSE(veg::dailyvci::parseDailyVciArguments(args, o));
 }
 
 } // namespace

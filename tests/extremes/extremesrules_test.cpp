@@ -29,9 +29,9 @@ std::ostream &operator<<(std::ostream &os, const Extremes &e) {
 Extremes foldSequence(const std::vector<int16_t> &years,
                       Extremes start = {kNoData, kNoData, kNoData, kNoData}) {
     Extremes e = start;
-    extremes::ExtremesArrays arrays{&e.max, &e.min1, &e.min2, &e.min3};
+    veg::extremes::ExtremesArrays arrays{&e.max, &e.min1, &e.min2, &e.min3};
     for (int16_t v : years)
-        extremes::foldYear(&v, arrays, 1);
+        veg::extremes::foldYear(&v, arrays, 1);
     return e;
 }
 
@@ -115,7 +115,7 @@ TEST(FoldYear, WholeArraysCellsAreIndependent) {
     const size_t n = 5;
     std::vector<int16_t> mx(n, kNoData), m1(n, kNoData), m2(n, kNoData), m3(n, kNoData);
     for (const auto &year : years)
-        extremes::foldYear(year.data(), {mx.data(), m1.data(), m2.data(), m3.data()}, n);
+        veg::extremes::foldYear(year.data(), {mx.data(), m1.data(), m2.data(), m3.data()}, n);
     for (size_t i = 0; i < n; ++i) {
         std::vector<int16_t> seq;
         for (const auto &year : years)
@@ -127,7 +127,7 @@ TEST(FoldYear, WholeArraysCellsAreIndependent) {
 uint8_t windowOf(const std::vector<uint8_t> &days) {
     uint8_t w = 255;
     for (uint8_t v : days)
-        extremes::foldDay(&v, &w, 1);
+        veg::extremes::foldDay(&v, &w, 1);
     return w;
 }
 
@@ -165,7 +165,7 @@ TEST(DailyRules, FoldIntoHistory) {
     for (const auto &c : cases) {
         uint8_t hi = 255, lo = 255;
         for (uint8_t w : c.windows)
-            extremes::foldWindow(&w, &hi, &lo, 1);
+            veg::extremes::foldWindow(&w, &hi, &lo, 1);
         EXPECT_EQ(hi, c.max) << ::testing::PrintToString(c.windows);
         EXPECT_EQ(lo, c.min) << ::testing::PrintToString(c.windows);
     }
@@ -186,7 +186,7 @@ TEST(DailyRules, ConditionIndex) {
     };
     for (const auto &c : cases) {
         uint8_t out = 77;
-        extremes::conditionIndex(&c.window, &c.max, &c.min, &out, 1);
+        veg::extremes::conditionIndex(&c.window, &c.max, &c.min, &out, 1);
         EXPECT_EQ(out, c.expected) << int(c.window) << " in " << int(c.min) << ".." << int(c.max);
     }
 }
@@ -204,7 +204,7 @@ TEST(DailyRules, ConditionIndexMatchesSinglePrecisionForEveryTriple) {
                 w.push_back(static_cast<uint8_t>(x));
             }
     std::vector<uint8_t> out(w.size());
-    extremes::conditionIndex(w.data(), hi.data(), lo.data(), out.data(), w.size());
+    veg::extremes::conditionIndex(w.data(), hi.data(), lo.data(), out.data(), w.size());
     for (size_t i = 0; i < w.size(); ++i) {
         int expected = 0;
         if (hi[i] != lo[i]) {

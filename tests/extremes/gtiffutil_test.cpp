@@ -26,6 +26,8 @@
 
 namespace {
 
+using namespace veg::gtiffutil;
+
 const std::string kRealDir = VEG_REAL_DATA_DIR;
 const std::string kCdl = kRealDir + "/cdl_palouse_epsg3857_30m.tif";
 

@@ -300,6 +300,44 @@ TEST(PeriodExtremesCli, UnusableYearsAreSkipped) {
     }
 }
 
+// A square grid whose field lists its dimensions in another order than the first year's has the
+// same cell count but not the same cells: both forms skip it like a grid of another size.
+TEST(PeriodExtremesCli, DimensionOrderMustMatchTheFirstYear) {
+    TempDir t;
+    const std::string src = t.file("src");
+    const std::string y1 = weekFile(src, 2001, "01_2001.01.01_2001.01.07");
+    const std::string y2 = weekFile(src, 2002, "01_2002.01.01_2002.01.07");
+    const auto square = [](const std::string &dimList, int16_t value) {
+        EosGridSpec g = periodGrid(std::vector<int16_t>(4, value), 2, 2);
+        for (testsupport::EosField &f : g.fields) {
+            f.dimList = dimList;
+        }
+        return g;
+    };
+    const std::vector<std::string> fullArgs = {src, "2001", "2002", t.file("x.hdf"), "1", "7", "7"};
+    const std::vector<std::string> basicArgs = {src, "1", "7", "2001", "2002", t.file("x.hdf")};
+    for (const std::string first : {"YDim,XDim", "XDim,YDim"}) {
+        for (const std::string second : {"YDim,XDim", "XDim,YDim"}) {
+            writePeriodFile(y1, square(first, 100));
+            writePeriodFile(y2, square(second, 300));
+            const bool same = first == second;
+            for (const auto &[program, args] :
+                 {std::make_pair(kFull, fullArgs), std::make_pair(kBasic, basicArgs)}) {
+                const RunResult r = run(program, args);
+                EXPECT_EQ(r.status, 0) << program << " " << first << " " << second;
+                EXPECT_EQ(r.err, same ? ""
+                                      : "grid of " + y2 +
+                                            " has 2 x 2 cells, not 2 x 2 as the first file; "
+                                            "skipped.\n")
+                    << program << " " << first << " " << second;
+                EXPECT_EQ(readExtremes(t.file("x.hdf")).max,
+                          std::vector<int16_t>(4, same ? 300 : 100))
+                    << program << " " << first << " " << second;
+            }
+        }
+    }
+}
+
 TEST(PeriodExtremesCli, NothingReadWritesNoOutput) {
     TempDir t;
     const std::string src = t.file("src");

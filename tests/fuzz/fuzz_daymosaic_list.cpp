@@ -2,15 +2,14 @@
 #include "file_list.h"
 #include "fuzzinput.h"
 
-#include <sstream>
+#include <cstddef>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const fuzzinput::TempFile file("fuzz-tile-list", data, size);
-    daymosaic::FileList list;
-    std::ostringstream out;
-    std::ostringstream err;
-    const int held = daymosaic::readFileList(list, file.path(), out, err);
-    if (held < 0 || held > daymosaic::kMaxTiles || static_cast<size_t>(held) != list.paths.size()) {
+    veg::daymosaic::FileList list;
+    const int held = veg::daymosaic::readFileList(list, file.path());
+    if (held < 0 || held > veg::daymosaic::kMaxTiles ||
+        static_cast<size_t>(held) != list.paths.size() || list.extra < 0) {
         __builtin_trap();
     }
     for (const std::string &path : list.paths) {

@@ -1,16 +1,17 @@
 // Fuzz target: any bytes as the input list file of the period compositor.
 #include "fuzzinput.h"
 #include "peakcomposite.h"
+#include "textinput.h"
 
 #include <cctype>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const fuzzinput::TempFile file("fuzz-composite-list", data, size);
     std::vector<std::string> entries;
-    if (!peakcomposite::readListFile(file.path(), peakcomposite::kMaxListEntries, entries)) {
+    if (!veg::fileio::readPathList(file.path(), veg::peakcomposite::kMaxListEntries, entries)) {
         return 0;
     }
-    if (entries.size() > peakcomposite::kMaxListEntries + 1) {
+    if (entries.size() > veg::peakcomposite::kMaxListEntries + 1) {
         __builtin_trap(); // reading must stop right after the first entry too many
     }
     for (const std::string &entry : entries) {

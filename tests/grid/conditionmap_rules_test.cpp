@@ -8,9 +8,9 @@
 
 namespace {
 
-using conditionmap::computeVci;
-using conditionmap::vciOfCell;
-using conditionmap::VciValue;
+using veg::conditionmap::computeVci;
+using veg::conditionmap::vciOfCell;
+using veg::conditionmap::VciValue;
 
 constexpr int16_t kFill = -28673;
 constexpr int16_t kNoData = -28672;

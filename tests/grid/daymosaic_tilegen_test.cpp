@@ -18,7 +18,7 @@ using namespace testsupport;
 
 struct CornerCase {
     int h, v;
-    double ulx, uly, lrx, lry;  // from real tiles' metadata
+    double ulx, uly, lrx, lry; // from real tiles' metadata
 };
 
 TEST(TileGenerator, CornersOfRealTiles) {
@@ -29,8 +29,8 @@ TEST(TileGenerator, CornersOfRealTiles) {
         {0, 8, -20015109.354, 1111950.519667, -18903158.834333, 0},
         {35, 0, 18903158.834333, 10007554.677, 20015109.354, 8895604.157333},
     };
-    for (const CornerCase& c : cases) {
-        const eosgrid::GridGeometry g = tilegen::tileGeometry(c.h, c.v, 4800, 4800);
+    for (const CornerCase &c : cases) {
+        const veg::grid::GridGeometry g = veg::modis_tilegen::tileGeometry(c.h, c.v, 4800, 4800);
         EXPECT_NEAR(g.upperLeft[0], c.ulx, 1e-3) << c.h << " " << c.v;
         EXPECT_NEAR(g.upperLeft[1], c.uly, 1e-3) << c.h << " " << c.v;
         EXPECT_NEAR(g.lowerRight[0], c.lrx, 1e-3) << c.h << " " << c.v;
@@ -46,14 +46,15 @@ struct Sample {
     double landNdvi = 0;
 };
 
-Sample sampleTile(const tilegen::TileSpec& tileSpec) {
+Sample sampleTile(const veg::modis_tilegen::TileSpec &tileSpec) {
     Sample s;
-    const eosgrid::GridGeometry g = tilegen::tileGeometry(tileSpec.horizontal, tileSpec.vertical, 400, 400);
+    const veg::grid::GridGeometry g =
+        veg::modis_tilegen::tileGeometry(tileSpec.horizontal, tileSpec.vertical, 400, 400);
     const double cell = (g.lowerRight[0] - g.upperLeft[0]) / 400;
     for (int r = 0; r < 400; r += 2) {
         for (int c = 0; c < 400; c += 2) {
-            const tilegen::CellValues v =
-                tilegen::cellAt(g.upperLeft[0] + (c + 0.5) * cell, g.upperLeft[1] - (r + 0.5) * cell, tileSpec);
+            const veg::modis_tilegen::CellValues v = veg::modis_tilegen::cellAt(
+                g.upperLeft[0] + (c + 0.5) * cell, g.upperLeft[1] - (r + 0.5) * cell, tileSpec);
             ++s.cells;
             if (v.numObservations == 0) {
                 EXPECT_EQ(v.red, -28672);
@@ -86,7 +87,7 @@ Sample sampleTile(const tilegen::TileSpec& tileSpec) {
 }
 
 TEST(TileGenerator, ValuesAreRealisticAndFollowTheSeason) {
-    tilegen::TileSpec summer;
+    veg::modis_tilegen::TileSpec summer;
     summer.dayOfYear = 200;
     const Sample a = sampleTile(summer);
     EXPECT_GT(a.gaps, 0);
@@ -96,33 +97,34 @@ TEST(TileGenerator, ValuesAreRealisticAndFollowTheSeason) {
     EXPECT_LT(a.cloudy, a.cells / 2);
     EXPECT_GT(a.landNdvi, 0.3);
 
-    tilegen::TileSpec winter = summer;
+    veg::modis_tilegen::TileSpec winter = summer;
     winter.dayOfYear = 15;
     EXPECT_LT(sampleTile(winter).landNdvi, a.landNdvi - 0.1);
 
-    tilegen::TileSpec clear = summer;
+    veg::modis_tilegen::TileSpec clear = summer;
     clear.cloudCover = 0;
     EXPECT_EQ(sampleTile(clear).cloudy, 0);
 
-    tilegen::TileSpec flat = clear;
+    veg::modis_tilegen::TileSpec flat = clear;
     flat.seasonal = false;
-    tilegen::TileSpec flatWinter = flat;
+    veg::modis_tilegen::TileSpec flatWinter = flat;
     flatWinter.dayOfYear = 15;
     EXPECT_NEAR(sampleTile(flat).landNdvi, sampleTile(flatWinter).landNdvi, 0.02);
 }
 
 TEST(TileGenerator, SameSeedSameValuesOtherSeedOtherLandscape) {
-    tilegen::TileSpec one, again, other;
+    veg::modis_tilegen::TileSpec one, again, other;
     other.seed = 2;
     int differences = 0;
     for (int i = 0; i < 200; ++i) {
         const double x = 12345.6 + i * 731.3, y = 5000000.0 - i * 977.1;
-        const tilegen::CellValues a = tilegen::cellAt(x, y, one), b = tilegen::cellAt(x, y, again);
+        const veg::modis_tilegen::CellValues a = veg::modis_tilegen::cellAt(x, y, one),
+                                             b = veg::modis_tilegen::cellAt(x, y, again);
         EXPECT_EQ(a.red, b.red);
         EXPECT_EQ(a.nir, b.nir);
         EXPECT_EQ(a.qc, b.qc);
         EXPECT_EQ(a.granulePointer, b.granulePointer);
-        differences += tilegen::cellAt(x, y, other).nir != a.nir;
+        differences += veg::modis_tilegen::cellAt(x, y, other).nir != a.nir;
     }
     EXPECT_GT(differences, 150);
 }
@@ -132,14 +134,16 @@ TEST(TileGenerator, WrittenTileHasTheProductsFieldsAndAttributes) {
     const RunResult r = run(MODIS_TILEGEN_BIN, {"--tile", "h18v03", "--size", "12x8", "--date",
                                                 "2021.03.01", "--seed", "9", dir.file("t.hdf")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Wrote " + dir.file("t.hdf") + ": tile h18v03, 12x8 cells, 2021.03.01 (day 60)\n");
+    EXPECT_EQ(r.out,
+              "Wrote " + dir.file("t.hdf") + ": tile h18v03, 12x8 cells, 2021.03.01 (day 60)\n");
     const EosGridRead g = readEosGrid(dir.file("t.hdf"));
     EXPECT_EQ(g.columns, 12);
     EXPECT_EQ(g.rows, 8);
     EXPECT_NEAR(g.upperLeft[1], 6671703.118, 1e-3);
     const std::vector<std::pair<std::string, int32_t>> fields = {
-        {"num_observations", kEosInt8}, {"sur_refl_b01_1", kEosInt16}, {"sur_refl_b02_1", kEosInt16},
-        {"QC_250m_1", kEosUInt16},      {"obscov_1", kEosInt8},        {"iobs_res_1", kEosUInt8},
+        {"num_observations", kEosInt8}, {"sur_refl_b01_1", kEosInt16},
+        {"sur_refl_b02_1", kEosInt16},  {"QC_250m_1", kEosUInt16},
+        {"obscov_1", kEosInt8},         {"iobs_res_1", kEosUInt8},
         {"orbit_pnt_1", kEosInt8},      {"granule_pnt_1", kEosUInt8}};
     ASSERT_EQ(g.fields.size(), fields.size());
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -150,7 +154,7 @@ TEST(TileGenerator, WrittenTileHasTheProductsFieldsAndAttributes) {
     }
     const std::vector<EosAttribute> red = readSdAttributes(dir.file("t.hdf"), "sur_refl_b01_1");
     std::vector<std::string> names;
-    for (const EosAttribute& a : red) {
+    for (const EosAttribute &a : red) {
         names.push_back(a.name);
     }
     EXPECT_EQ(names, (std::vector<std::string>{"long_name", "units", "valid_range", "_FillValue",
@@ -177,7 +181,7 @@ TEST(TileGenerator, BadArgumentsAreRefused) {
         {"--bogus", "x.hdf"},
     };
     TempDir dir;
-    for (const auto& args : cases) {
+    for (const auto &args : cases) {
         const RunResult r = run(MODIS_TILEGEN_BIN, args, RunOptions{dir.path(), {}, {}, ""});
         EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
         EXPECT_FALSE(r.err.empty());
@@ -185,4 +189,4 @@ TEST(TileGenerator, BadArgumentsAreRefused) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -13,8 +13,8 @@ namespace {
 using namespace testsupport;
 
 struct WindowCase {
-    eosgrid::Edge start;
-    eosgrid::Edge edge;
+    veg::grid::Edge start;
+    veg::grid::Edge edge;
     bool ok;
 };
 
@@ -23,29 +23,29 @@ TEST(FieldWindowRead, WindowsInsideTheFieldOnlyAndOfItsType) {
     EosGridSpec g = sinusoidalGrid(5, 4);
     std::vector<int16_t> values(20);
     for (int i = 0; i < 20; ++i) {
-        values[i] = static_cast<int16_t>(100 * (i / 5) + i % 5);  // 100 x row + column
+        values[i] = static_cast<int16_t>(100 * (i / 5) + i % 5); // 100 x row + column
     }
     EosField f = eosField("sur_refl_b01_1", kEosInt16, values);
     f.deflateLevel = 9;
     g.fields.push_back(f);
     writeEosFile(dir.file("t.hdf"), g);
-    eosgrid::GridReader tile;
+    veg::grid::GridReader tile;
     ASSERT_TRUE(tile.open(dir.file("t.hdf"), "MODIS_Grid_2D"));
 
     const WindowCase cases[] = {
-        {{0, 0}, {4, 5}, true},  {{1, 2}, {2, 3}, true},  {{3, 4}, {1, 1}, true},
-        {{0, 3}, {4, 2}, true},  {{3, 0}, {2, 1}, false}, {{0, 4}, {1, 2}, false},
+        {{0, 0}, {4, 5}, true},   {{1, 2}, {2, 3}, true},  {{3, 4}, {1, 1}, true},
+        {{0, 3}, {4, 2}, true},   {{3, 0}, {2, 1}, false}, {{0, 4}, {1, 2}, false},
         {{-1, 0}, {1, 1}, false}, {{0, 0}, {0, 3}, false}, {{0, 0}, {5, 5}, false},
     };
-    for (const WindowCase& c : cases) {
+    for (const WindowCase &c : cases) {
         const size_t cells = c.edge.first > 0 && c.edge.second > 0
                                  ? static_cast<size_t>(c.edge.first) * c.edge.second
                                  : 1;
         std::vector<int16_t> window(cells, -1);
-        const bool ok = eosgrid::readFieldWindow(tile.grid(), "sur_refl_b01_1", c.start, c.edge,
-                                                 window.data(), window.size());
-        ASSERT_EQ(ok, c.ok) << c.start.first << "," << c.start.second << " " << c.edge.first
-                            << "x" << c.edge.second;
+        const bool ok = veg::grid::readFieldWindow(tile.grid(), "sur_refl_b01_1", c.start, c.edge,
+                                                   window.data(), window.size());
+        ASSERT_EQ(ok, c.ok) << c.start.first << "," << c.start.second << " " << c.edge.first << "x"
+                            << c.edge.second;
         if (!ok) {
             EXPECT_EQ(window, std::vector<int16_t>(cells, -1));
             continue;
@@ -58,13 +58,13 @@ TEST(FieldWindowRead, WindowsInsideTheFieldOnlyAndOfItsType) {
         }
     }
     std::vector<uint16_t> unsignedWindow(4);
-    EXPECT_FALSE(eosgrid::readFieldWindow(tile.grid(), "sur_refl_b01_1", {0, 0}, {2, 2},
-                                          unsignedWindow.data(), unsignedWindow.size()));
+    EXPECT_FALSE(veg::grid::readFieldWindow(tile.grid(), "sur_refl_b01_1", {0, 0}, {2, 2},
+                                            unsignedWindow.data(), unsignedWindow.size()));
     std::vector<int16_t> small(3);
-    EXPECT_FALSE(eosgrid::readFieldWindow(tile.grid(), "sur_refl_b01_1", {0, 0}, {2, 2},
-                                          small.data(), small.size()));
-    EXPECT_FALSE(eosgrid::readFieldWindow(tile.grid(), "no_field", {0, 0}, {1, 1}, small.data(),
-                                          small.size()));
+    EXPECT_FALSE(veg::grid::readFieldWindow(tile.grid(), "sur_refl_b01_1", {0, 0}, {2, 2},
+                                            small.data(), small.size()));
+    EXPECT_FALSE(veg::grid::readFieldWindow(tile.grid(), "no_field", {0, 0}, {1, 1}, small.data(),
+                                            small.size()));
 }
 
-}  // namespace
+} // namespace

@@ -13,7 +13,7 @@
 
 namespace {
 
-using namespace eosgrid;
+using namespace veg::grid;
 
 const std::string kRealData = VEG_REAL_DATA_DIR;
 

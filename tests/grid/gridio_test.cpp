@@ -2,6 +2,7 @@
 // and outputs that only appear when complete. Files are built and read back with the test support
 // writer, which uses the library calls directly.
 #include "gridio.h"
+#include "productio.h"
 #include "products.h"
 
 #include "support/hdfeos.h"
@@ -14,7 +15,7 @@
 
 namespace {
 
-using namespace eosgrid;
+using namespace veg::grid;
 using testsupport::EosGridSpec;
 using testsupport::TempDir;
 
@@ -519,7 +520,7 @@ TEST(Attributes, ReadsAtMostTheLimitAndSaysSo) {
     ASSERT_TRUE(w.commit());
     SdInterface sd;
     ASSERT_TRUE(sd.start(dir.file("copy.hdf")));
-    EXPECT_EQ(eosgrid::readAttributes(sd, "copy"), first);
+    EXPECT_EQ(veg::grid::readAttributes(sd, "copy"), first);
 }
 
 TEST(GridWriter, TargetOnlyReplacedWhenComplete) {
@@ -544,6 +545,8 @@ TEST(GridWriter, TargetOnlyReplacedWhenComplete) {
         EXPECT_TRUE(testsupport::fileExists(w.temporaryPath()));
         EXPECT_EQ(std::filesystem::path(w.temporaryPath()).parent_path(),
                   std::filesystem::path(target).parent_path());
+        EXPECT_EQ(std::filesystem::path(w.temporaryPath()).filename().string().rfind(".tmp", 0),
+                  0u);
     }
     EXPECT_EQ(testsupport::readFile(target), "earlier output");
     EXPECT_EQ(entries(), 2u);
@@ -567,12 +570,74 @@ TEST(GridWriter, TargetOnlyReplacedWhenComplete) {
 
     GridWriter missing;
     EXPECT_FALSE(missing.create(dir.file("no/such/folder/out.hdf"), kGridName, r.geometry()));
+    // A name no folder entry can have is refused at once, not after the whole file was written.
+    GridWriter overlong;
+    EXPECT_FALSE(overlong.create(dir.file(std::string(300, 'n')), kGridName, r.geometry()));
+    EXPECT_EQ(entries(), 3u);
 
     GridWriter w;
     ASSERT_TRUE(w.create(target, kGridName, r.geometry()));
     ASSERT_TRUE(w.commit());
     EXPECT_EQ(testsupport::readEosGrid(target).columns, 4);
     EXPECT_EQ(entries(), 3u);
+}
+
+// writeProduct names the step that failed, and a field handed over with another number type or
+// too few cells is never written: the target keeps what it held.
+TEST(WriteProduct, FailedStepsLeaveTheTargetUntouched) {
+    TempDir dir;
+    testsupport::writeEosFile(dir.file("in.hdf"), sampleGrid());
+    GridReader r;
+    ASSERT_TRUE(r.open(dir.file("in.hdf"), "MODIS_Grid_2D"));
+    const std::vector<int16_t> vci16(12, 5000);
+    const std::vector<uint8_t> vci8(12, 125);
+    struct Case {
+        const char *what;
+        std::string path;
+        std::vector<FieldCells> fields;
+        WriteStep failedAt;
+        size_t field;
+    };
+    const Case cases[] = {
+        {"written",
+         dir.file("out.hdf"),
+         {cellsOf(vci16.data(), 12), cellsOf(vci8.data(), 12)},
+         WriteStep::None,
+         0},
+        {"8-bit field given as 16-bit",
+         dir.file("out.hdf"),
+         {cellsOf(vci16.data(), 12), cellsOf(vci16.data(), 12)},
+         WriteStep::Field,
+         1},
+        {"too few cells", dir.file("out.hdf"), {cellsOf(vci16.data(), 11)}, WriteStep::Field, 0},
+        {"one field missing",
+         dir.file("out.hdf"),
+         {cellsOf(vci16.data(), 12)},
+         WriteStep::Field,
+         1},
+        {"no such folder", dir.file("none/out.hdf"), {}, WriteStep::Create, 0},
+    };
+    for (const Case &c : cases) {
+        testsupport::writeFile(dir.file("out.hdf"), "earlier output");
+        const ProductTarget target{c.path,
+                                   kGridName,
+                                   r.geometry(),
+                                   "YDim,XDim",
+                                   productLayout(ProductKind::Vci),
+                                   rowsColumns(r.geometry())};
+        const WriteResult result = writeProduct(target, c.fields);
+        EXPECT_EQ(result.failedAt, c.failedAt) << c.what;
+        EXPECT_EQ(result.field, c.field) << c.what;
+        if (result.ok()) {
+            EXPECT_EQ(testsupport::readEosGrid(c.path).columns, 4) << c.what;
+        } else {
+            EXPECT_EQ(testsupport::readFile(dir.file("out.hdf")), "earlier output") << c.what;
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                                std::filesystem::directory_iterator()),
+                  2)
+            << c.what;
+    }
 }
 
 TEST(Handles, MoveLeavesTheSourceEmpty) {

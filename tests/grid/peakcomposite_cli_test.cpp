@@ -282,6 +282,34 @@ TEST(PeakCompositeCli, SkippedEntries) {
     }
 }
 
+// A square grid whose fields list their dimensions in another order than the first input's has
+// the same cell count but not the same cells: it is skipped like a grid of another size.
+TEST(PeakCompositeCli, DimensionOrderMustMatchTheFirstInput) {
+    TempDir t;
+    const auto square = [](const std::string &dimList, int16_t value) {
+        EosGridSpec g = dailyGrid(std::vector<int16_t>(4, value), std::vector<uint8_t>(4, 7), 2, 2);
+        for (testsupport::EosField &f : g.fields) {
+            f.dimList = dimList;
+        }
+        return g;
+    };
+    for (const std::string first : {"YDim,XDim", "XDim,YDim"}) {
+        for (const std::string second : {"YDim,XDim", "XDim,YDim"}) {
+            testsupport::writeEosFile(t.file("a.hdf"), square(first, 100));
+            testsupport::writeEosFile(t.file("b.hdf"), square(second, 900));
+            writeFile(t.file("list.txt"), listOf({t.file("a.hdf"), t.file("b.hdf")}));
+            const RunResult r = run(kProgram, {t.file("list.txt"), t.file("c.hdf")});
+            const bool same = first == second;
+            EXPECT_EQ(r.status, 0) << first << " " << second;
+            EXPECT_EQ(r.err, same ? "" : warning(t.file("b.hdf"), t.file("list.txt")))
+                << first << " " << second;
+            EXPECT_EQ(fieldValues<int16_t>(t.file("c.hdf"), "sur_ndvi_b02_b01"),
+                      std::vector<int16_t>(4, same ? 900 : 100))
+                << first << " " << second;
+        }
+    }
+}
+
 TEST(PeakCompositeCli, FirstEntryUnreadableGivesPositionTwo) {
     TempDir t;
     testsupport::writeEosFile(t.file("b.hdf"), dailyGrid({1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}));

@@ -3,6 +3,7 @@
 #include "compositerules.h"
 #include "peakcomposite.h"
 #include "support/tempdir.h"
+#include "textinput.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +25,8 @@ Kept16 fold16(const std::vector<int16_t> &inputs) {
     Kept16 kept{kNoData, 254};
     uint8_t position = 0;
     for (int16_t v : inputs) {
-        position = peakcomposite::nextListPosition(position);
-        peakcomposite::foldNdvi16(&v, &kept.value, &kept.quality, 1, position);
+        position = veg::peakcomposite::nextListPosition(position);
+        veg::peakcomposite::foldNdvi16(&v, &kept.value, &kept.quality, 1, position);
     }
     return kept;
 }
@@ -78,7 +79,7 @@ TEST(Composite8, Sequences) {
     for (const auto &c : cases) {
         uint8_t kept = 254;
         for (uint8_t v : c.inputs)
-            peakcomposite::foldNdvi8(&v, &kept, 1);
+            veg::peakcomposite::foldNdvi8(&v, &kept, 1);
         EXPECT_EQ(kept, c.value) << ::testing::PrintToString(c.inputs);
     }
 }
@@ -91,9 +92,9 @@ TEST(Composite8, LeavesQualityAlone) {
     std::vector<int16_t> c16(2, kNoData);
     std::vector<uint8_t> c8(2, 254), qc(2, 254);
     for (size_t k = 0; k < in16.size(); ++k) {
-        peakcomposite::foldNdvi16(in16[k].data(), c16.data(), qc.data(), 2,
-                                  static_cast<uint8_t>(k + 1));
-        peakcomposite::foldNdvi8(in8[k].data(), c8.data(), 2);
+        veg::peakcomposite::foldNdvi16(in16[k].data(), c16.data(), qc.data(), 2,
+                                       static_cast<uint8_t>(k + 1));
+        veg::peakcomposite::foldNdvi8(in8[k].data(), c8.data(), 2);
     }
     EXPECT_EQ(c16, (std::vector<int16_t>{900, 7000}));
     EXPECT_EQ(qc, (std::vector<uint8_t>{2, 1}));
@@ -104,7 +105,7 @@ TEST(ListPosition, WrapsAfter255) {
     uint8_t position = 0;
     std::vector<int> seen;
     for (int entry = 1; entry <= 257; ++entry) {
-        position = peakcomposite::nextListPosition(position);
+        position = veg::peakcomposite::nextListPosition(position);
         if (entry == 1 || entry == 255 || entry == 256 || entry == 257)
             seen.push_back(position);
     }
@@ -129,16 +130,16 @@ TEST(ListFile, TokensSeparatedByAnyWhiteSpace) {
     for (const auto &c : cases) {
         testsupport::writeFile(t.file("list.txt"), c.text);
         std::vector<std::string> entries{"left over"};
-        ASSERT_TRUE(peakcomposite::readListFile(t.file("list.txt"), 3, entries)) << c.name;
+        ASSERT_TRUE(veg::fileio::readPathList(t.file("list.txt"), 3, entries)) << c.name;
         EXPECT_EQ(entries, c.entries) << c.name;
     }
     std::vector<std::string> entries;
-    EXPECT_FALSE(peakcomposite::readListFile(t.file("missing.txt"), 3, entries));
-    EXPECT_FALSE(peakcomposite::readListFile(t.path(), 3, entries)); // a folder
+    EXPECT_FALSE(veg::fileio::readPathList(t.file("missing.txt"), 3, entries));
+    EXPECT_FALSE(veg::fileio::readPathList(t.path(), 3, entries)); // a folder
 }
 
 TEST(PeakCompositeArguments, OptionalNamesByPosition) {
-    const char *args[] = {"prog", "list.txt", "out.hdf", "G", "n16", "n8", "qc"};
+    const veg::cli::Args all = {"prog", "list.txt", "out.hdf", "G", "n16", "n8", "qc"};
     struct Case {
         int argc;
         bool ok;
@@ -149,8 +150,9 @@ TEST(PeakCompositeArguments, OptionalNamesByPosition) {
                  {4, true, "G", "sur_ndvi_b02_b01_qc"},
                  {7, true, "G", "qc"}};
     for (const auto &c : cases) {
-        peakcomposite::Options o;
-        ASSERT_EQ(peakcomposite::parseArguments(c.argc, args, o), c.ok) << c.argc;
+        veg::peakcomposite::Options o;
+        const veg::cli::Args args(all.begin(), all.begin() + c.argc);
+        ASSERT_EQ(veg::peakcomposite::parseArguments(args, o), c.ok) << c.argc;
         if (!c.ok)
             continue;
         EXPECT_EQ(o.listPath, "list.txt");

@@ -1,6 +1,7 @@
 // MODIS-like daily 250 m surface-reflectance tiles.
 #include "tilegen.h"
 
+#include "productio.h"
 #include "products.h"
 
 #include <algorithm>
@@ -13,15 +14,17 @@
 #include <new>
 #include <optional>
 
-namespace tilegen {
+namespace veg::modis_tilegen {
 namespace {
+
+using veg::grid::kCarriedFields;
 
 // ---- Attributes as the distributed product spells them ----
 
 template <typename T>
-eosgrid::Attribute valuesAttribute(const std::string& name, int32_t numberType,
-                                   const std::vector<T>& values) {
-    eosgrid::Attribute a;
+veg::grid::Attribute valuesAttribute(const std::string &name, int32_t numberType,
+                                     const std::vector<T> &values) {
+    veg::grid::Attribute a;
     a.name = name;
     a.numberType = numberType;
     a.count = static_cast<int32_t>(values.size());
@@ -31,11 +34,11 @@ eosgrid::Attribute valuesAttribute(const std::string& name, int32_t numberType,
 }
 
 // Text attributes of the product hold the visible characters only.
-eosgrid::Attribute text(const std::string& name, const std::string& value) {
-    return eosgrid::textAttribute(name, value, static_cast<int32_t>(value.size()));
+veg::grid::Attribute text(const std::string &name, const std::string &value) {
+    return veg::grid::textAttribute(name, value, static_cast<int32_t>(value.size()));
 }
 
-const char* const kQaIndex =
+const char *const kQaIndex =
     "\n\tBits are listed from the MSB (bit 15) to the LSB (bit 0):\n"
     "\tBit    Description\n"
     "\t14-15  spare (unused); \n"
@@ -74,55 +77,63 @@ const char* const kQaIndex =
     "\t       11 -- other reasons some or all bands may be fill value\n"
     "\t       [Note that a value of (11) overrides a value of (01)].\n";
 
-std::vector<eosgrid::Attribute> reflectanceAttributes(int band) {
-    return {text("long_name", "250m Surface Reflectance Band " + std::to_string(band) +
-                                  " - first layer"),
-            text("units", "reflectance"),
-            valuesAttribute<int16_t>("valid_range", eosgrid::kInt16, {-100, 16000}),
-            valuesAttribute<int16_t>("_FillValue", eosgrid::kInt16, {-28672}),
-            valuesAttribute<double>("add_offset", eosgrid::kFloat64, {0.0}),
-            valuesAttribute<double>("add_offset_err", eosgrid::kFloat64, {0.0}),
-            valuesAttribute<int32_t>("calibrated_nt", eosgrid::kInt32, {5}),
-            valuesAttribute<double>("scale_factor", eosgrid::kFloat64, {10000.0}),
-            valuesAttribute<double>("scale_factor_err", eosgrid::kFloat64, {0.0}),
-            text("Nadir Data Resolution", "250m")};
+std::vector<veg::grid::Attribute> reflectanceAttributes(int band) {
+    return {
+        text("long_name",
+             "250m Surface Reflectance Band " + std::to_string(band) + " - first layer"),
+        text("units", "reflectance"),
+        valuesAttribute<int16_t>("valid_range", veg::grid::kInt16,
+                                 {veg::grid::kReflectanceMin, veg::grid::kReflectanceMax}),
+        valuesAttribute<int16_t>("_FillValue", veg::grid::kInt16, {veg::grid::kReflectanceFill}),
+        valuesAttribute<double>("add_offset", veg::grid::kFloat64, {0.0}),
+        valuesAttribute<double>("add_offset_err", veg::grid::kFloat64, {0.0}),
+        valuesAttribute<int32_t>("calibrated_nt", veg::grid::kInt32, {5}),
+        valuesAttribute<double>("scale_factor", veg::grid::kFloat64, {10000.0}),
+        valuesAttribute<double>("scale_factor_err", veg::grid::kFloat64, {0.0}),
+        text("Nadir Data Resolution", "250m")};
 }
 
 std::vector<FieldDescription> makeProductFields() {
-    using eosgrid::kInt16;
-    using eosgrid::kInt8;
-    using eosgrid::kUInt16;
-    using eosgrid::kUInt8;
+    using veg::grid::kInt16;
+    using veg::grid::kInt8;
+    using veg::grid::kUInt16;
+    using veg::grid::kUInt8;
     return {
-        {"num_observations", kInt8,
+        {kCarriedFields[0].name,
+         kInt8,
          {text("long_name", "Number of Observations"), text("units", "none"),
           valuesAttribute<int8_t>("valid_range", kInt8, {0, 127}),
           valuesAttribute<int8_t>("_FillValue", kInt8, {-1})}},
-        {"sur_refl_b01_1", kInt16, reflectanceAttributes(1)},
-        {"sur_refl_b02_1", kInt16, reflectanceAttributes(2)},
-        {"QC_250m_1", kUInt16,
+        {kCarriedFields[1].name, kInt16, reflectanceAttributes(1)},
+        {kCarriedFields[2].name, kInt16, reflectanceAttributes(2)},
+        {kCarriedFields[3].name,
+         kUInt16,
          {text("long_name", "250m Reflectance Band Quality - first layer"),
           text("units", "bit field"), valuesAttribute<uint16_t>("valid_range", kUInt16, {0, 4096}),
           valuesAttribute<uint16_t>("_FillValue", kUInt16, {2995}),
           text("Nadir Data Resolution", "250m"), text("QA index", kQaIndex)}},
-        {"obscov_1", kInt8,
+        {kCarriedFields[4].name,
+         kInt8,
          {text("long_name", "Observation coverage - first layer"), text("units", "percent"),
           valuesAttribute<int8_t>("valid_range", kInt8, {0, 100}),
           valuesAttribute<int8_t>("_FillValue", kInt8, {-1}),
-          valuesAttribute<double>("add_offset", eosgrid::kFloat64, {0.0}),
-          valuesAttribute<double>("add_offset_err", eosgrid::kFloat64, {0.0}),
-          valuesAttribute<int32_t>("calibrated_nt", eosgrid::kInt32, {5}),
-          valuesAttribute<double>("scale_factor", eosgrid::kFloat64, {0.01}),
-          valuesAttribute<double>("scale_factor_err", eosgrid::kFloat64, {0.0})}},
-        {"iobs_res_1", kUInt8,
+          valuesAttribute<double>("add_offset", veg::grid::kFloat64, {0.0}),
+          valuesAttribute<double>("add_offset_err", veg::grid::kFloat64, {0.0}),
+          valuesAttribute<int32_t>("calibrated_nt", veg::grid::kInt32, {5}),
+          valuesAttribute<double>("scale_factor", veg::grid::kFloat64, {0.01}),
+          valuesAttribute<double>("scale_factor_err", veg::grid::kFloat64, {0.0})}},
+        {kCarriedFields[5].name,
+         kUInt8,
          {text("long_name", "observation number in coarser grid - first layer"),
           text("units", "none"), valuesAttribute<uint8_t>("valid_range", kUInt8, {0, 254}),
           valuesAttribute<uint8_t>("_FillValue", kUInt8, {255})}},
-        {"orbit_pnt_1", kInt8,
+        {kCarriedFields[6].name,
+         kInt8,
          {text("long_name", "Orbit pointer - first layer"), text("units", "none"),
           valuesAttribute<int8_t>("valid_range", kInt8, {0, 15}),
           valuesAttribute<int8_t>("_FillValue", kInt8, {-1})}},
-        {"granule_pnt_1", kUInt8,
+        {kCarriedFields[7].name,
+         kUInt8,
          {text("long_name", "Granule Pointer - first layer"), text("units", "none"),
           valuesAttribute<uint8_t>("valid_range", kUInt8, {0, 254}),
           valuesAttribute<uint8_t>("_FillValue", kUInt8, {255})}},
@@ -139,7 +150,8 @@ uint64_t mix(uint64_t z) {
 }
 
 uint64_t hashOf(int64_t i, int64_t j, uint64_t salt) {
-    return mix(mix(static_cast<uint64_t>(i) ^ salt) ^ static_cast<uint64_t>(j) * 0xD6E8FEB86659FD93ULL);
+    return mix(mix(static_cast<uint64_t>(i) ^ salt) ^
+               static_cast<uint64_t>(j) * 0xD6E8FEB86659FD93ULL);
 }
 
 double unitOf(uint64_t h) { return static_cast<double>(h >> 11) * (1.0 / 9007199254740992.0); }
@@ -174,13 +186,13 @@ struct Phenology {
     double base, amplitude, peakDay, width;
 };
 constexpr Phenology kClasses[] = {
-    {0.15, 0.70, 135, 35},  // winter cereals
-    {0.12, 0.78, 205, 30},  // summer crops
-    {0.25, 0.45, 165, 60},  // grassland
-    {0.55, 0.30, 190, 75},  // forest
+    {0.15, 0.70, 135, 35}, // winter cereals
+    {0.12, 0.78, 205, 30}, // summer crops
+    {0.25, 0.45, 165, 60}, // grassland
+    {0.55, 0.30, 190, 75}, // forest
 };
 
-double greennessOf(const Phenology& p, int dayOfYear, bool seasonal) {
+double greennessOf(const Phenology &p, int dayOfYear, bool seasonal) {
     if (!seasonal) {
         return p.base + p.amplitude;
     }
@@ -190,7 +202,8 @@ double greennessOf(const Phenology& p, int dayOfYear, bool seasonal) {
 
 int16_t reflectance(double r) {
     const double scaled = std::round(r * 10000.0);
-    return static_cast<int16_t>(std::min(16000.0, std::max(-100.0, scaled)));
+    return static_cast<int16_t>(std::min<double>(
+        veg::grid::kReflectanceMax, std::max<double>(veg::grid::kReflectanceMin, scaled)));
 }
 
 constexpr uint16_t kQcAtmosphericCorrection = 0x1000;
@@ -198,9 +211,9 @@ constexpr uint16_t kQcAdjacencyCorrection = 0x2000;
 constexpr uint16_t kQcCloudy = 0x0004 | 0x0001;
 constexpr uint16_t kQcMixedCloud = 0x0008 | 0x0001;
 constexpr uint16_t kQcFill = 2995;
-constexpr int16_t kReflectanceFill = -28672;
+using veg::grid::kReflectanceFill;
 
-bool validDate(int year, int month, int day, int* dayOfYear) {
+bool validDate(int year, int month, int day, int *dayOfYear) {
     static const int kDaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
     static const int kDaysIn[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -212,7 +225,7 @@ bool validDate(int year, int month, int day, int* dayOfYear) {
     return true;
 }
 
-void printUsage(const std::string& name, std::ostream& err) {
+void printUsage(const std::string &name, std::ostream &err) {
     err << "Usage: " << name
         << " [--tile hXXvYY] [--date yyyy.mm.dd] [--size COLUMNSxROWS] [--seed N]\n"
            "       [--clouds SHARE] [--no-season] [--uncompressed] <output.hdf>\n"
@@ -226,8 +239,8 @@ void printUsage(const std::string& name, std::ostream& err) {
            "  --uncompressed  store the fields without deflate compression\n";
 }
 
-bool parseInt(const std::string& s, long long low, long long high, long long* value) {
-    char* end = nullptr;
+bool parseInt(const std::string &s, long long low, long long high, long long *value) {
+    char *end = nullptr;
     errno = 0;
     const long long v = std::strtoll(s.c_str(), &end, 10);
     if (s.empty() || *end != '\0' || errno != 0 || v < low || v > high) {
@@ -237,31 +250,32 @@ bool parseInt(const std::string& s, long long low, long long high, long long* va
     return true;
 }
 
-}  // namespace
+} // namespace
 
-const std::vector<FieldDescription>& productFields() {
+const std::vector<FieldDescription> &productFields() {
     static const std::vector<FieldDescription> fields = makeProductFields();
     return fields;
 }
 
-eosgrid::GridGeometry tileGeometry(int horizontal, int vertical, int columns, int rows) {
-    eosgrid::GridGeometry g;
+veg::grid::GridGeometry tileGeometry(int horizontal, int vertical, int columns, int rows) {
+    veg::grid::GridGeometry g;
     g.columns = columns;
     g.rows = rows;
     g.upperLeft = {kGridWestX + horizontal * kTileSize, kGridNorthY - vertical * kTileSize};
     g.lowerRight = {g.upperLeft[0] + kTileSize, g.upperLeft[1] - kTileSize};
-    g.projectionCode = 16;  // sinusoidal
+    g.projectionCode = 16; // sinusoidal
     g.zoneCode = -1;
-    g.sphereCode = -1;      // the sphere is given by its radius
+    g.sphereCode = -1; // the sphere is given by its radius
     g.projectionParameters = {};
     g.projectionParameters[0] = kSphereRadius;
-    g.originCode = 0;       // upper left
+    g.originCode = 0; // upper left
     return g;
 }
 
-CellValues cellAt(double x, double y, const TileSpec& tileSpec) {
+CellValues cellAt(double x, double y, const TileSpec &tileSpec) {
     const uint64_t salt = mix(tileSpec.seed);
-    const uint64_t daySalt = mix(salt ^ (static_cast<uint64_t>(tileSpec.year) * 400 + tileSpec.dayOfYear));
+    const uint64_t daySalt =
+        mix(salt ^ (static_cast<uint64_t>(tileSpec.year) * 400 + tileSpec.dayOfYear));
     CellValues v;
     const uint64_t cellHash = hashOf(static_cast<int64_t>(std::floor(x / 50.0)),
                                      static_cast<int64_t>(std::floor(y / 50.0)), daySalt);
@@ -295,9 +309,10 @@ CellValues cellAt(double x, double y, const TileSpec& tileSpec) {
         // Fields of about 800 m x 600 m, each of one land-cover class.
         const int64_t fieldX = static_cast<int64_t>(std::floor(x / 800.0));
         const int64_t fieldY = static_cast<int64_t>(std::floor(y / 600.0));
-        const Phenology& cls = kClasses[hashOf(fieldX, fieldY, salt + 2) % 4];
+        const Phenology &cls = kClasses[hashOf(fieldX, fieldY, salt + 2) % 4];
         const double vigour = 0.5 + 0.5 * fractalNoise(x, y, 20000.0, 3, salt + 3);
-        const double green = std::min(1.0, greennessOf(cls, tileSpec.dayOfYear, tileSpec.seasonal)) * vigour;
+        const double green =
+            std::min(1.0, greennessOf(cls, tileSpec.dayOfYear, tileSpec.seasonal)) * vigour;
         const double ndvi = std::min(0.92, std::max(0.05, green + 0.03 * jitter));
         nir = 0.18 + 0.32 * green + 0.02 * jitter;
         red = nir * (1 - ndvi) / (1 + ndvi);
@@ -319,28 +334,27 @@ CellValues cellAt(double x, double y, const TileSpec& tileSpec) {
     return v;
 }
 
-bool writeTile(const std::string& path, const TileSpec& tileSpec, std::string* message) {
-    const eosgrid::GridGeometry g = tileGeometry(tileSpec.horizontal, tileSpec.vertical, tileSpec.columns, tileSpec.rows);
-    const std::optional<size_t> cells = eosgrid::checkedCellCount(tileSpec.columns, tileSpec.rows, 2);
+bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *message) {
+    const veg::grid::GridGeometry g =
+        tileGeometry(tileSpec.horizontal, tileSpec.vertical, tileSpec.columns, tileSpec.rows);
+    const std::optional<size_t> cells =
+        veg::grid::checkedCellCount(tileSpec.columns, tileSpec.rows, 2);
     if (!cells || tileSpec.columns <= 0 || tileSpec.rows <= 0) {
         *message = "bad tile size";
         return false;
     }
     const size_t n = static_cast<size_t>(tileSpec.columns) * static_cast<size_t>(tileSpec.rows);
-    std::unique_ptr<int8_t[]> numObservations, obscov, orbitPointer;
-    std::unique_ptr<int16_t[]> red, nir;
-    std::unique_ptr<uint16_t[]> qc;
-    std::unique_ptr<uint8_t[]> iobsRes, granulePointer;
-    try {
-        numObservations.reset(new int8_t[n]);
-        obscov.reset(new int8_t[n]);
-        orbitPointer.reset(new int8_t[n]);
-        red.reset(new int16_t[n]);
-        nir.reset(new int16_t[n]);
-        qc.reset(new uint16_t[n]);
-        iobsRes.reset(new uint8_t[n]);
-        granulePointer.reset(new uint8_t[n]);
-    } catch (const std::bad_alloc&) {
+    using veg::grid::allocateCells;
+    const std::unique_ptr<int8_t[]> numObservations = allocateCells<int8_t>(n),
+                                    obscov = allocateCells<int8_t>(n),
+                                    orbitPointer = allocateCells<int8_t>(n);
+    const std::unique_ptr<int16_t[]> red = allocateCells<int16_t>(n),
+                                     nir = allocateCells<int16_t>(n);
+    const std::unique_ptr<uint16_t[]> qc = allocateCells<uint16_t>(n);
+    const std::unique_ptr<uint8_t[]> iobsRes = allocateCells<uint8_t>(n),
+                                     granulePointer = allocateCells<uint8_t>(n);
+    if (!numObservations || !obscov || !orbitPointer || !red || !nir || !qc || !iobsRes ||
+        !granulePointer) {
         *message = "not enough memory";
         return false;
     }
@@ -361,58 +375,51 @@ bool writeTile(const std::string& path, const TileSpec& tileSpec, std::string* m
             granulePointer[i] = v.granulePointer;
         }
     }
-    const eosgrid::Compression compression =
-        tileSpec.compressed ? eosgrid::Compression::Deflate9 : eosgrid::Compression::None;
-    const eosgrid::Edge edge{tileSpec.rows, tileSpec.columns};
-    eosgrid::GridWriter writer;
-    bool ok = writer.create(path, eosgrid::kGridName, g);
-    for (const FieldDescription& f : productFields()) {
-        ok = ok && writer.defineField(f.name, "YDim,XDim", f.numberType, compression);
+    veg::grid::ProductTarget target{path, veg::grid::kGridName,
+                                    g,    "YDim,XDim",
+                                    {},   veg::grid::Edge{tileSpec.rows, tileSpec.columns}};
+    target.layout.compression =
+        tileSpec.compressed ? veg::grid::Compression::Deflate9 : veg::grid::Compression::None;
+    for (const FieldDescription &f : productFields()) {
+        target.layout.fields.push_back(
+            veg::grid::FieldLayout{f.name, f.numberType, f.attributes, false});
     }
-    ok = ok && writer.writeField("num_observations", edge, numObservations.get(), n) &&
-         writer.writeField("sur_refl_b01_1", edge, red.get(), n) &&
-         writer.writeField("sur_refl_b02_1", edge, nir.get(), n) &&
-         writer.writeField("QC_250m_1", edge, qc.get(), n) &&
-         writer.writeField("obscov_1", edge, obscov.get(), n) &&
-         writer.writeField("iobs_res_1", edge, iobsRes.get(), n) &&
-         writer.writeField("orbit_pnt_1", edge, orbitPointer.get(), n) &&
-         writer.writeField("granule_pnt_1", edge, granulePointer.get(), n);
-    for (const FieldDescription& f : productFields()) {
-        ok = ok && writer.writeAttributes(f.name, f.attributes);
-    }
-    ok = ok && writer.commit();
-    if (!ok) {
-        writer.abandon();
+    const bool written =
+        veg::grid::writeProduct(
+            target, {veg::grid::cellsOf(numObservations.get(), n), veg::grid::cellsOf(red.get(), n),
+                     veg::grid::cellsOf(nir.get(), n), veg::grid::cellsOf(qc.get(), n),
+                     veg::grid::cellsOf(obscov.get(), n), veg::grid::cellsOf(iobsRes.get(), n),
+                     veg::grid::cellsOf(orbitPointer.get(), n),
+                     veg::grid::cellsOf(granulePointer.get(), n)})
+            .ok();
+    if (!written) {
         *message = "cannot write the file";
     }
-    return ok;
+    return written;
 }
 
-int runTilegen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+bool parseArguments(const veg::cli::Args &args, TileOptions &options, std::ostream &err) {
     const std::string name = args.empty() ? "modis-tilegen" : args[0];
-    TileSpec tileSpec;
-    std::string output;
-    std::string date = "2020.07.26";
     for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
+        const std::string &a = args[i];
         const bool hasValue = i + 1 < args.size();
         long long value = 0;
         if (a == "--no-season") {
-            tileSpec.seasonal = false;
+            options.tileSpec.seasonal = false;
         } else if (a == "--uncompressed") {
-            tileSpec.compressed = false;
+            options.tileSpec.compressed = false;
         } else if (a == "--tile" && hasValue) {
             int h = -1, v = -1;
             char tail = 0;
             if (std::sscanf(args[++i].c_str(), "h%2dv%2d%c", &h, &v, &tail) != 2 || h < 0 ||
                 h >= kHorizontalTiles || v < 0 || v >= kVerticalTiles) {
                 err << name << ": bad tile '" << args[i] << "' (hXXvYY, h 00..35, v 00..17)\n";
-                return 2;
+                return false;
             }
-            tileSpec.horizontal = h;
-            tileSpec.vertical = v;
+            options.tileSpec.horizontal = h;
+            options.tileSpec.vertical = v;
         } else if (a == "--date" && hasValue) {
-            date = args[++i];
+            options.date = args[++i];
         } else if (a == "--size" && hasValue) {
             const std::string s = args[++i];
             const size_t x = s.find('x');
@@ -420,53 +427,65 @@ int runTilegen(const std::vector<std::string>& args, std::ostream& out, std::ost
             if (!parseInt(s.substr(0, x), 1, 1000000, &columns) ||
                 !parseInt(x == std::string::npos ? s : s.substr(x + 1), 1, 1000000, &rows)) {
                 err << name << ": bad size '" << s << "' (COLUMNSxROWS or N)\n";
-                return 2;
+                return false;
             }
-            tileSpec.columns = static_cast<int>(columns);
-            tileSpec.rows = static_cast<int>(rows);
+            options.tileSpec.columns = static_cast<int>(columns);
+            options.tileSpec.rows = static_cast<int>(rows);
         } else if (a == "--seed" && hasValue) {
             if (!parseInt(args[++i], 0, 4294967295LL, &value)) {
                 err << name << ": bad seed '" << args[i] << "'\n";
-                return 2;
+                return false;
             }
-            tileSpec.seed = static_cast<uint32_t>(value);
+            options.tileSpec.seed = static_cast<uint32_t>(value);
         } else if (a == "--clouds" && hasValue) {
-            char* end = nullptr;
+            char *end = nullptr;
             const double share = std::strtod(args[++i].c_str(), &end);
             if (args[i].empty() || *end != '\0' || !(share >= 0 && share <= 1)) {
                 err << name << ": bad cloud share '" << args[i] << "' (0..1)\n";
-                return 2;
+                return false;
             }
-            tileSpec.cloudCover = share;
-        } else if (!a.empty() && a[0] != '-' && output.empty()) {
-            output = a;
+            options.tileSpec.cloudCover = share;
+        } else if (!a.empty() && a[0] != '-' && options.output.empty()) {
+            options.output = a;
         } else {
             printUsage(name, err);
-            return 2;
+            return false;
         }
     }
-    if (output.empty()) {
+    if (options.output.empty()) {
         printUsage(name, err);
-        return 2;
+        return false;
     }
+    return true;
+}
+
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
+    const std::string name = args.empty() ? "modis-tilegen" : args[0];
+    TileOptions options;
+    if (!parseArguments(args, options, err)) {
+        return veg::cli::kExitUsage;
+    }
+    TileSpec &tileSpec = options.tileSpec;
+    const std::string &output = options.output;
+    const std::string &date = options.date;
     int year = 0, month = 0, day = 0;
     char tail = 0;
     if (std::sscanf(date.c_str(), "%4d.%2d.%2d%c", &year, &month, &day, &tail) != 3 ||
         date.size() != 10 || !validDate(year, month, day, &tileSpec.dayOfYear)) {
         err << name << ": bad date '" << date << "' (yyyy.mm.dd)\n";
-        return 2;
+        return veg::cli::kExitUsage;
     }
     tileSpec.year = year;
     std::string message;
     if (!writeTile(output, tileSpec, &message)) {
         err << name << ": " << output << ": " << message << "\n";
-        return 1;
+        return veg::cli::kExitFailure;
     }
     char tile[16];
     std::snprintf(tile, sizeof tile, "h%02dv%02d", tileSpec.horizontal, tileSpec.vertical);
-    out << "Wrote " << output << ": tile " << tile << ", " << tileSpec.columns << "x" << tileSpec.rows
-        << " cells, " << date << " (day " << tileSpec.dayOfYear << ")\n";
-    return 0;
+    out << "Wrote " << output << ": tile " << tile << ", " << tileSpec.columns << "x"
+        << tileSpec.rows << " cells, " << date << " (day " << tileSpec.dayOfYear << ")\n";
+    return veg::cli::kExitSuccess;
 }
 
-}  // namespace tilegen
+} // namespace veg::modis_tilegen

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+namespace veg::gtiffutil {
+
 namespace {
 
 // Values that stand for an absent tag.
@@ -574,3 +576,5 @@ bool closeGeoTiff(TiffHandle &tif) {
     XTIFFClose(tif.release());
     return flushed;
 }
+
+} // namespace veg::gtiffutil

@@ -15,6 +15,8 @@
 #include <tiffio.h>
 #include <xtiffio.h>
 
+namespace veg::gtiffutil {
+
 // Directory of a striped image. Readers fill the fields whose tags are present; fields with a
 // default take it when the tag is absent, the others keep what the caller put there.
 struct TIFFDir4StripP {
@@ -163,3 +165,5 @@ using GtifHandle = std::unique_ptr<GTIF, GtifFreer>;
 TiffHandle openGeoTiff(const char *path, const char *mode);
 // Flushes and closes a file open for writing; true when everything reached the file.
 bool closeGeoTiff(TiffHandle &tif);
+
+} // namespace veg::gtiffutil

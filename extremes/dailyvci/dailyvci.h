@@ -4,10 +4,12 @@
 // place between them, scaled to 0..250, is written as the daily condition grid.
 #pragma once
 
-#include <cstdio>
+#include "program.h"
+
+#include <ostream>
 #include <string>
 
-namespace extremes {
+namespace veg::dailyvci {
 
 struct DailyVciOptions {
     std::string sourceDir; // one folder per day
@@ -17,12 +19,13 @@ struct DailyVciOptions {
     std::string targetPath;
 };
 
-// Options from the five positional arguments; false when fewer are given.
-bool parseDailyVciArguments(int argc, const char *const *argv, DailyVciOptions &options);
+// Options from the five positional arguments (args[0] is the program name); false when fewer are
+// given.
+bool parseDailyVciArguments(const veg::cli::Args &args, DailyVciOptions &options);
 
-// The whole program; every line, failures included, goes to `out`. Returns the exit status: 0 when
-// the condition grid was written, 255 otherwise (usage, bad arguments, no daily file opened, output
-// not created or written).
-int runDailyVci(int argc, const char *const *argv, std::FILE *out);
+// The whole program; every line, failures included, goes to `out` (`err` stays unused). Returns the
+// exit status: 0 when the condition grid was written, 255 otherwise (usage, bad arguments, no daily
+// file opened, output not created or written).
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err);
 
-} // namespace extremes
+} // namespace veg::dailyvci

@@ -4,41 +4,42 @@
 #pragma once
 
 #include "gridio.h"
+#include "program.h"
 
 #include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
 
-namespace tilegen {
+namespace veg::modis_tilegen {
 
 // Sphere radius of the sinusoidal tile grid, in metres.
 constexpr double kSphereRadius = 6371007.181;
 // The grid of 36 x 18 tiles spans x -20015109.354..20015109.354, y -10007554.677..10007554.677.
 constexpr double kGridWestX = -20015109.354;
 constexpr double kGridNorthY = 10007554.677;
-constexpr double kTileSize = 2 * 20015109.354 / 36;  // 1111950.5196666... m
+constexpr double kTileSize = 2 * 20015109.354 / 36; // 1111950.5196666... m
 
 constexpr int kHorizontalTiles = 36;
 constexpr int kVerticalTiles = 18;
 
 // What to generate.
 struct TileSpec {
-    int horizontal = 18;   // hXX, 0..35
-    int vertical = 4;      // vYY, 0..17
+    int horizontal = 18; // hXX, 0..35
+    int vertical = 4;    // vYY, 0..17
     int columns = 4800;
     int rows = 4800;
     int year = 2020;
-    int dayOfYear = 208;   // 1..366, drives the season and the day's clouds
-    bool seasonal = true;  // false: every field at its peak of greenness
-    double cloudCover = 0.15;  // share of the tile under cloud, roughly, 0..1
+    int dayOfYear = 208;      // 1..366, drives the season and the day's clouds
+    bool seasonal = true;     // false: every field at its peak of greenness
+    double cloudCover = 0.15; // share of the tile under cloud, roughly, 0..1
     uint32_t seed = 1;
-    bool compressed = true;    // deflate, as in the distributed product
+    bool compressed = true; // deflate, as in the distributed product
 };
 
 // Geometry of tile hXXvYY divided into columns x rows cells: sinusoidal projection on the sphere,
 // corners of the real tile grid, upper-left origin.
-eosgrid::GridGeometry tileGeometry(int horizontal, int vertical, int columns, int rows);
+veg::grid::GridGeometry tileGeometry(int horizontal, int vertical, int columns, int rows);
 
 // One cell's values in the product's number types.
 struct CellValues {
@@ -54,21 +55,34 @@ struct CellValues {
 
 // The cell whose centre lies at projection coordinates (x, y). Depends only on (x, y), the day,
 // the season switch, the cloud cover and the seed, so neighbouring tiles join without seams.
-CellValues cellAt(double x, double y, const TileSpec& tileSpec);
+CellValues cellAt(double x, double y, const TileSpec &tileSpec);
 
 // The fields of a tile in product order, with their number types and attributes.
 struct FieldDescription {
     std::string name;
     int32_t numberType;
-    std::vector<eosgrid::Attribute> attributes;
+    std::vector<veg::grid::Attribute> attributes;
 };
-const std::vector<FieldDescription>& productFields();
+const std::vector<FieldDescription> &productFields();
 
 // Writes the tile to `path` (replaced if it exists). False when it cannot be written; `message`
 // then says why.
-bool writeTile(const std::string& path, const TileSpec& tileSpec, std::string* message);
+bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *message);
 
-// Runs the program (args[0] is the invocation name); returns its exit status.
-int runTilegen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// The command line: what to generate, the output path and the date text (checked by run).
+struct TileOptions {
+    TileSpec tileSpec;
+    std::string output;
+    std::string date = "2020.07.26";
+};
 
-}  // namespace tilegen
+// Options from the command line; false, after the complaint or the usage text on `err`, when an
+// option or its value cannot be used or no output path is given.
+bool parseArguments(const veg::cli::Args &args, TileOptions &options, std::ostream &err);
+
+// Runs the program (args[0] is the invocation name): the line naming the tile written on `out`,
+// usage and failures on `err`. Returns 0 when the tile was written, 1 when it could not be written
+// and 2 for arguments it cannot use.
+int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err);
+
+} // namespace veg::modis_tilegen
