@@ -113,15 +113,6 @@ std::string findPeriods(const char *firstText, const char *lastText, int count, 
                         int *firstMonths, int *firstDays, int *lastYears, int *lastMonths,
                         int *lastDays);
 
-// Earlier forms that write the summary line to `out` themselves (nothing when `out` is null); the
-// base-year form returns 0. Kept only until every caller prints the returned line.
-int findPeriods(const char *firstText, const char *lastText, int baseYear, int count,
-                int *firstYears, int *firstMonths, int *firstDays, int *lastYears, int *lastMonths,
-                int *lastDays, std::FILE *out);
-void findPeriods(const char *firstText, const char *lastText, int count, int *firstYears,
-                 int *firstMonths, int *firstDays, int *lastYears, int *lastMonths, int *lastDays,
-                 std::FILE *out);
-
 // ---------------------------------------------------------------------------------------------
 // The period rule, the period tag and the file names
 // ---------------------------------------------------------------------------------------------
@@ -184,6 +175,3 @@ std::string periodListFileName(const std::string &dir, const std::string &period
 std::string dailyNdviFileName(const std::string &sourceDir, const Date &date);
 
 } // namespace veg::calendar
-
-// The library's earlier namespace, for callers not yet written against veg::calendar.
-namespace calendar = veg::calendar;

@@ -73,23 +73,5 @@ std::string findPeriods(const char *firstText, const char *lastText, int count, 
                        lastYears, lastMonths, lastDays);
 }
 
-int findPeriods(const char *firstText, const char *lastText, int baseYear, int count,
-                int *firstYears, int *firstMonths, int *firstDays, int *lastYears, int *lastMonths,
-                int *lastDays, std::FILE *out) {
-    const std::string line = findPeriods(firstText, lastText, baseYear, count, firstYears,
-                                         firstMonths, firstDays, lastYears, lastMonths, lastDays);
-    if (out != nullptr)
-        std::fputs(line.c_str(), out);
-    return 0;
-}
-
-void findPeriods(const char *firstText, const char *lastText, int count, int *firstYears,
-                 int *firstMonths, int *firstDays, int *lastYears, int *lastMonths, int *lastDays,
-                 std::FILE *out) {
-    const std::string line = findPeriods(firstText, lastText, count, firstYears, firstMonths,
-                                         firstDays, lastYears, lastMonths, lastDays);
-    if (out != nullptr)
-        std::fputs(line.c_str(), out);
-}
 
 } // namespace veg::calendar

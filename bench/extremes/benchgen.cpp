@@ -38,7 +38,7 @@ void writeDailyNdvi(const std::string &dir, int size, int count) {
 void writePeriods(const std::string &dir, int size, int firstYear, int lastYear) {
     for (int year = firstYear; year <= lastYear; ++year) {
         const std::string name =
-            calendar::periodNdviFileName(dir, year, calendar::periodOf(year, 1, 7, 7));
+            veg::calendar::periodNdviFileName(dir, year, veg::calendar::periodOf(year, 1, 7, 7));
         std::filesystem::create_directories(std::filesystem::path(name).parent_path());
         const std::vector<int16_t> n16 = benchgrids::ndviField(size, size, year);
         const std::vector<uint8_t> n8 = benchgrids::ndvi8Field(n16);
@@ -50,8 +50,8 @@ void writePeriods(const std::string &dir, int size, int firstYear, int lastYear)
     }
 }
 
-void writeDay(const std::string &dir, int size, const calendar::Date &day, int variant) {
-    const std::string name = calendar::dailyNdviFileName(dir, day);
+void writeDay(const std::string &dir, int size, const veg::calendar::Date &day, int variant) {
+    const std::string name = veg::calendar::dailyNdviFileName(dir, day);
     std::filesystem::create_directories(std::filesystem::path(name).parent_path());
     const std::vector<uint8_t> codes = benchgrids::dailyCodeField(size, size, variant);
     benchgrids::writeGrid(name, size, size,
@@ -61,22 +61,22 @@ void writeDay(const std::string &dir, int size, const calendar::Date &day, int v
 
 void writeDaily8(const std::string &dir, int size, const char *first, const char *last, int years) {
     std::vector<int> fy(years), fm(years), fd(years), ly(years), lm(years), ld(years);
-    calendar::findPeriods(first, last, years, fy.data(), fm.data(), fd.data(), ly.data(), lm.data(),
-                          ld.data(), nullptr);
+    veg::calendar::findPeriods(first, last, years, fy.data(), fm.data(), fd.data(), ly.data(), lm.data(),
+                          ld.data());
     int variant = 0;
     for (int k = 0; k < years; ++k) {
-        for (const calendar::Date &day :
-             calendar::daysBetween(calendar::Gregorian2Julian(fy[k], fm[k], fd[k]),
-                                   calendar::Gregorian2Julian(ly[k], lm[k], ld[k]))) {
+        for (const veg::calendar::Date &day :
+             veg::calendar::daysBetween(veg::calendar::Gregorian2Julian(fy[k], fm[k], fd[k]),
+                                   veg::calendar::Gregorian2Julian(ly[k], lm[k], ld[k]))) {
             writeDay(dir, size, day, variant++);
         }
     }
-    calendar::Date a, b;
-    calendar::parseDate(first, &a.year, &a.month, &a.day);
-    calendar::parseDate(last, &b.year, &b.month, &b.day);
-    for (const calendar::Date &day :
-         calendar::daysBetween(calendar::Gregorian2Julian(a.year, a.month, a.day),
-                               calendar::Gregorian2Julian(b.year, b.month, b.day))) {
+    veg::calendar::Date a, b;
+    veg::calendar::parseDate(first, &a.year, &a.month, &a.day);
+    veg::calendar::parseDate(last, &b.year, &b.month, &b.day);
+    for (const veg::calendar::Date &day :
+         veg::calendar::daysBetween(veg::calendar::Gregorian2Julian(a.year, a.month, a.day),
+                               veg::calendar::Gregorian2Julian(b.year, b.month, b.day))) {
         writeDay(dir, size, day, variant++);
     }
 }

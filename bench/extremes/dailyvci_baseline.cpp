@@ -20,19 +20,19 @@ int main(int argc, char **argv) {
     const std::string src = argv[1];
     const int years = std::atoi(argv[4]);
     std::vector<int> fy(years), fm(years), fd(years), ly(years), lm(years), ld(years);
-    calendar::findPeriods(argv[2], argv[3], years, fy.data(), fm.data(), fd.data(), ly.data(),
-                          lm.data(), ld.data(), nullptr);
+    veg::calendar::findPeriods(argv[2], argv[3], years, fy.data(), fm.data(), fd.data(), ly.data(),
+                          lm.data(), ld.data());
     std::vector<std::pair<int64_t, int64_t>> windows;
     for (int k = 0; k < years; ++k) {
-        windows.push_back({calendar::Gregorian2Julian(fy[k], fm[k], fd[k]),
-                           calendar::Gregorian2Julian(ly[k], lm[k], ld[k])});
+        windows.push_back({veg::calendar::Gregorian2Julian(fy[k], fm[k], fd[k]),
+                           veg::calendar::Gregorian2Julian(ly[k], lm[k], ld[k])});
     }
-    windows.push_back({calendar::gdate2julian(argv[2]), calendar::gdate2julian(argv[3])});
+    windows.push_back({veg::calendar::gdate2julian(argv[2]), veg::calendar::gdate2julian(argv[3])});
 
     std::vector<std::string> names;
     for (const auto &window : windows) {
-        for (const calendar::Date &day : calendar::daysBetween(window.first, window.second))
-            names.push_back(calendar::dailyNdviFileName(src, day));
+        for (const veg::calendar::Date &day : veg::calendar::daysBetween(window.first, window.second))
+            names.push_back(veg::calendar::dailyNdviFileName(src, day));
     }
     veg::grid::InputSeries series(veg::grid::kGridName, {veg::grid::kNdviField}, 4);
     const std::unique_ptr<uint8_t[]> values = benchgrids::readEachNdvi<uint8_t>(names, series);

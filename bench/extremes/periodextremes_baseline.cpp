@@ -26,8 +26,8 @@ int main(int argc, char **argv) {
     const int period = std::atoi(argv[5]), step = std::atoi(argv[6]), length = std::atoi(argv[7]);
     std::vector<std::string> names;
     for (int year = start; year <= end; ++year)
-        names.push_back(calendar::periodNdviFileName(
-            src, year, calendar::periodOf(year, period, step, length)));
+        names.push_back(veg::calendar::periodNdviFileName(
+            src, year, veg::calendar::periodOf(year, period, step, length)));
     veg::grid::InputSeries series(veg::grid::kGridName, {veg::grid::kNdviField},
                                   5 * sizeof(int16_t));
     std::unique_ptr<int16_t[]> values = benchgrids::readEachNdvi<int16_t>(names, series);

@@ -162,20 +162,12 @@ struct Windows {
         : firstYears(n), firstMonths(n), firstDays(n), lastYears(n), lastMonths(n), lastDays(n) {}
 };
 
-// Fills the N earlier windows. The summary line that the calendar's window enumeration prints is
-// caught in memory so that it reaches `out` at its place among the program's lines.
+// Fills the N earlier windows and prints the calendar's summary line of them.
 void findWindows(const DailyVciOptions &options, Windows &w, std::ostream &out) {
-    char *text = nullptr;
-    size_t length = 0;
-    std::FILE *memory = ::open_memstream(&text, &length);
-    calendar::findPeriods(options.firstDate.c_str(), options.lastDate.c_str(), options.years,
-                          w.firstYears.data(), w.firstMonths.data(), w.firstDays.data(),
-                          w.lastYears.data(), w.lastMonths.data(), w.lastDays.data(), memory);
-    if (memory != nullptr) {
-        std::fclose(memory);
-        out.write(text, static_cast<std::streamsize>(length));
-        std::free(text);
-    }
+    out << veg::calendar::findPeriods(options.firstDate.c_str(), options.lastDate.c_str(),
+                                      options.years, w.firstYears.data(), w.firstMonths.data(),
+                                      w.firstDays.data(), w.lastYears.data(),
+                                      w.lastMonths.data(), w.lastDays.data());
 }
 
 int runWith(const DailyVciOptions &options, std::ostream &out) {
