@@ -1,0 +1,13 @@
+// gridprobe <grid file> <grid name>: asks of a grid file everything the programs ask, in a process
+// of its own, so that a damaged file kills this probe and not the program that started it.
+// Status 0 when every query returned (whether it succeeded or not), 2 for wrong arguments.
+#include "readguard.h"
+
+int main(int argc, char **argv) {
+    if (argc != 3) {
+        return 2;
+    }
+    eosgrid::limitAddressSpace();
+    eosgrid::queryGridFile(argv[1], argv[2]);
+    return 0;
+}
