@@ -482,9 +482,11 @@ std::vector<Attribute> readAttributes(const SdInterface &sd, const std::string &
 
 bool GridReader::open(const std::string &path, const std::string &gridName) {
     close();
-    if (path.size() <= kMaxEosPathLength &&
-        probeGridFile(path, gridName) == ProbeVerdict::Damaged) {
-        return false; // the libraries would have crashed on it
+    if (path.size() <= kMaxEosPathLength) {
+        const ProbeVerdict verdict = probeGridFile(path, gridName);
+        if (verdict == ProbeVerdict::Damaged || verdict == ProbeVerdict::Unopenable) {
+            return false; // the libraries would crash, or be left unsound, opening it here
+        }
     }
     if (!file_.open(path, EosFile::Access::Read) || !grid_.attach(file_, gridName)) {
         close();

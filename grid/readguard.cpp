@@ -63,19 +63,20 @@ void limitAddressSpace() {
     ::setrlimit(RLIMIT_AS, &rl);
 }
 
-void queryGridFile(const std::string &path, const std::string &gridName) {
+bool queryGridFile(const std::string &path, const std::string &gridName) {
     const int32_t file = GDopen(const_cast<char *>(path.c_str()), DFACC_READ);
     if (file == -1) {
-        return;
+        return false;
     }
+    bool opened = false;
     const int32_t grid = GDattach(file, const_cast<char *>(gridName.c_str()));
     if (grid != -1) {
         int32_t columns = 0, rows = 0, projection = 0, zone = 0, sphere = 0, origin = 0,
                 registration = 0;
         float64 upperLeft[2], lowerRight[2], parameters[16];
-        GDgridinfo(grid, &columns, &rows, upperLeft, lowerRight);
-        GDprojinfo(grid, &projection, &zone, &sphere, parameters);
-        GDorigininfo(grid, &origin);
+        opened = GDgridinfo(grid, &columns, &rows, upperLeft, lowerRight) == 0 &&
+                 GDprojinfo(grid, &projection, &zone, &sphere, parameters) == 0 &&
+                 GDorigininfo(grid, &origin) == 0;
         GDpixreginfo(grid, &registration);
         int32_t length = 0;
         if (GDnentries(grid, HDFE_NENTDIM, &length) >= 0 && length >= 0 && length < (1 << 20)) {
@@ -150,7 +151,7 @@ void queryGridFile(const std::string &path, const std::string &gridName) {
             }
         }
     }
-    GDclose(file);
+    return GDclose(file) == 0 && opened;
 }
 
 namespace {
@@ -222,8 +223,13 @@ ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
     if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
         return ProbeVerdict::NotRun; // the probe program could not be started
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ProbeVerdict::Sound
-                                                         : ProbeVerdict::Damaged;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kProbeSound) {
+        return ProbeVerdict::Sound;
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kProbeUnopenable) {
+        return ProbeVerdict::Unopenable;
+    }
+    return ProbeVerdict::Damaged;
 }
 
 } // namespace eosgrid

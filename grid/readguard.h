@@ -11,9 +11,15 @@
 
 namespace eosgrid {
 
+// Exit statuses of gridprobe.
+inline constexpr int kProbeSound = 0;
+inline constexpr int kProbeUnopenable = 3;
+
 enum class ProbeVerdict {
-    Sound,   // every query of the child returned (a query that failed returned normally)
-    Damaged, // the child died on the file or ran past its time
+    Sound,      // the grid opened, and every query returned (some may have failed normally)
+    Unopenable, // the file, the grid or its geometry could not be read: the caller must not try
+                // (a failed open of a damaged file can leave the libraries' tables unsound)
+    Damaged,    // the probe died on the file or ran past its time
     NotRun,  // the probe program was not found or could not be started: no check was made
 };
 
@@ -23,9 +29,9 @@ enum class ProbeVerdict {
 ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
                            int timeoutSeconds = 60);
 
-// The probe's own work, run by gridprobe: every query the programs make of an input. A query that
-// fails simply returns; only a crash or a hang tells the file is damaged.
-void queryGridFile(const std::string &path, const std::string &gridName);
+// The probe's own work, run by gridprobe: every query the programs make of an input. False when
+// the file, the grid or its geometry cannot be read; other queries that fail simply return.
+bool queryGridFile(const std::string &path, const std::string &gridName);
 
 // Caps the calling process's address space at its current size plus 2 GiB (not under the
 // sanitizers, which reserve far more up front), so a size read from damaged bytes fails its

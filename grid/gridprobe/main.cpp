@@ -1,6 +1,7 @@
 // gridprobe <grid file> <grid name>: asks of a grid file everything the programs ask, in a process
 // of its own, so that a damaged file kills this probe and not the program that started it.
-// Status 0 when every query returned (whether it succeeded or not), 2 for wrong arguments.
+// Status 0 when the grid opened and every query returned, 3 when the file, the grid or its
+// geometry could not be read, 2 for wrong arguments.
 #include "readguard.h"
 
 int main(int argc, char **argv) {
@@ -8,6 +9,6 @@ int main(int argc, char **argv) {
         return 2;
     }
     eosgrid::limitAddressSpace();
-    eosgrid::queryGridFile(argv[1], argv[2]);
-    return 0;
+    return eosgrid::queryGridFile(argv[1], argv[2]) ? eosgrid::kProbeSound
+                                                    : eosgrid::kProbeUnopenable;
 }
