@@ -45,5 +45,7 @@ function(add_veg_test)
         set(T_LABEL unit)
     endif()
     # Every test has a time limit, so a hung program fails its test instead of hanging the suite.
-    gtest_discover_tests(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT 600 DISCOVERY_TIMEOUT 60)
+    # Grid reads in the tests go through the same probe of damaged files as the programs'.
+    gtest_discover_tests(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT 600 DISCOVERY_TIMEOUT 60
+                         ENVIRONMENT "VEG_GRIDPROBE=$<TARGET_FILE:gridprobe>")
 endfunction()

@@ -1,5 +1,6 @@
 // HDF-EOS grid input and output on top of the HDF-EOS2 grid interface and the HDF4 SD interface.
 #include "gridio.h"
+#include "readguard.h"
 
 #include <mfhdf.h>
 // HdfEosDef.h needs the HDF4 declarations above.
@@ -459,6 +460,12 @@ std::vector<Attribute> readAttributes(const SdInterface &sd, const std::string &
 
 bool GridReader::open(const std::string &path, const std::string &gridName) {
     close();
+    if (path.size() <= kMaxEosPathLength) {
+        const ProbeVerdict verdict = probeGridFile(path, gridName);
+        if (verdict == ProbeVerdict::Damaged || verdict == ProbeVerdict::Unopenable) {
+            return false; // the libraries would crash, or be left unsound, opening it here
+        }
+    }
     if (!file_.open(path, EosFile::Access::Read) || !grid_.attach(file_, gridName)) {
         close();
         return false;

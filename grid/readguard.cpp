@@ -1,0 +1,232 @@
+// The child-process probe of an input grid file.
+#include "readguard.h"
+
+#include <mfhdf.h>
+// HdfEosDef.h needs the HDF4 declarations above.
+#include <HdfEosDef.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+extern char **environ;
+
+namespace veg::grid {
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Address space the probe may take beyond what it has at its start: a parser that asks for more
+// has read a size from damaged bytes.
+constexpr rlim_t kChildHeadroomBytes = rlim_t(2) << 30;
+
+} // namespace
+
+void limitAddressSpace() {
+    if (kSanitized) {
+        return; // the sanitizers reserve terabytes of address space up front
+    }
+    long pages = 0;
+    if (std::FILE *statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld", &pages) != 1) {
+            pages = 0;
+        }
+        std::fclose(statm);
+    }
+    if (pages <= 0) {
+        return;
+    }
+    const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + kChildHeadroomBytes;
+    const struct rlimit rl = {limit, limit};
+    ::setrlimit(RLIMIT_AS, &rl);
+}
+
+bool queryGridFile(const std::string &path, const std::string &gridName) {
+    const int32_t file = GDopen(const_cast<char *>(path.c_str()), DFACC_READ);
+    if (file == -1) {
+        return false;
+    }
+    bool opened = false;
+    const int32_t grid = GDattach(file, const_cast<char *>(gridName.c_str()));
+    if (grid != -1) {
+        int32_t columns = 0, rows = 0, projection = 0, zone = 0, sphere = 0, origin = 0,
+                registration = 0;
+        float64 upperLeft[2], lowerRight[2], parameters[16];
+        opened = GDgridinfo(grid, &columns, &rows, upperLeft, lowerRight) == 0 &&
+                 GDprojinfo(grid, &projection, &zone, &sphere, parameters) == 0 &&
+                 GDorigininfo(grid, &origin) == 0;
+        GDpixreginfo(grid, &registration);
+        int32_t length = 0;
+        if (GDnentries(grid, HDFE_NENTDIM, &length) >= 0 && length >= 0 && length < (1 << 20)) {
+            std::vector<char> names(static_cast<size_t>(length) + 1);
+            std::vector<int32_t> sizes(4096);
+            if (GDnentries(grid, HDFE_NENTDIM, &length) <= 4096) {
+                GDinqdims(grid, names.data(), sizes.data());
+            }
+        }
+        int32_t fieldCount = GDnentries(grid, HDFE_NENTDFLD, &length);
+        if (fieldCount > 0 && fieldCount <= 4096 && length >= 0 && length < (1 << 20)) {
+            std::vector<char> names(static_cast<size_t>(length) + 1);
+            std::vector<int32_t> ranks(static_cast<size_t>(fieldCount));
+            std::vector<int32_t> types(static_cast<size_t>(fieldCount));
+            fieldCount = GDinqfields(grid, names.data(), ranks.data(), types.data());
+            std::string list(names.data());
+            size_t begin = 0;
+            while (fieldCount > 0 && begin <= list.size()) {
+                const size_t comma = list.find(',', begin);
+                const std::string field = list.substr(
+                    begin, comma == std::string::npos ? std::string::npos : comma - begin);
+                int32_t rank = 0, dims[32], type = 0;
+                char dimList[4096];
+                if (!field.empty() &&
+                    GDfieldinfo(grid, const_cast<char *>(field.c_str()), &rank, dims, &type,
+                                dimList) == 0 &&
+                    rank > 0 && rank <= 32) {
+                    int32_t start[32] = {0}, edge[32];
+                    for (int32_t i = 0; i < rank; ++i) {
+                        edge[i] = 1;
+                    }
+                    uint8_t cell[64];
+                    GDreadfield(grid, const_cast<char *>(field.c_str()), start, nullptr, edge,
+                                cell);
+                }
+                if (comma == std::string::npos) {
+                    break;
+                }
+                begin = comma + 1;
+            }
+        }
+        GDdetach(grid);
+    }
+    int32_t hdfId = -1, sdId = -1;
+    if (EHidinfo(file, &hdfId, &sdId) == 0) {
+        int32_t dataSets = 0, fileAttributes = 0;
+        if (SDfileinfo(sdId, &dataSets, &fileAttributes) == 0) {
+            for (int32_t i = 0; i < dataSets && i < 65536; ++i) {
+                const int32_t sds = SDselect(sdId, i);
+                if (sds == -1) {
+                    continue;
+                }
+                char name[H4_MAX_NC_NAME + 1];
+                int32_t rank = 0, dims[H4_MAX_VAR_DIMS], type = 0, attributes = 0;
+                if (SDgetinfo(sds, name, &rank, dims, &type, &attributes) == 0) {
+                    for (int32_t a = 0; a < attributes && a < 4096; ++a) {
+                        char attrName[H4_MAX_NC_NAME + 1];
+                        int32_t attrType = 0, count = 0;
+                        if (SDattrinfo(sds, a, attrName, &attrType, &count) != 0) {
+                            continue;
+                        }
+                        const int32_t size = DFKNTsize(attrType);
+                        if (size > 0 && count >= 0 && int64_t(count) * size <= (int64_t(1) << 24)) {
+                            std::vector<uint8_t> values(size_t(count) * size_t(size) + 1);
+                            SDreadattr(sds, a, values.data());
+                        }
+                    }
+                }
+                SDendaccess(sds);
+            }
+        }
+    }
+    return GDclose(file) == 0 && opened;
+}
+
+namespace {
+
+std::string probeProgramPath() {
+    if (const char *chosen = std::getenv("VEG_GRIDPROBE")) {
+        return chosen;
+    }
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) {
+        return std::string();
+    }
+    std::string path(self, static_cast<size_t>(n));
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1) + "gridprobe";
+}
+
+} // namespace
+
+ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
+                           int timeoutSeconds) {
+    const std::string program = probeProgramPath();
+    if (program.empty() || ::access(program.c_str(), X_OK) != 0) {
+        return ProbeVerdict::NotRun;
+    }
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        return ProbeVerdict::NotRun;
+    }
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char *> argv = {const_cast<char *>(program.c_str()),
+                                const_cast<char *>(path.c_str()),
+                                const_cast<char *>(gridName.c_str()), nullptr};
+    pid_t child = -1;
+    const int spawned =
+        posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        return ProbeVerdict::NotRun;
+    }
+    // Waits with growing pauses (0.1 ms up to 10 ms) until the child ends or its time is up.
+    long pauseNs = 100000;
+    long waitedNs = 0;
+    const long limitNs = static_cast<long>(timeoutSeconds) * 1000000000L;
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child) {
+            break;
+        }
+        if (done < 0 && errno != EINTR) {
+            return ProbeVerdict::NotRun;
+        }
+        if (waitedNs >= limitNs) {
+            ::kill(child, SIGKILL);
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            return ProbeVerdict::Damaged;
+        }
+        const struct timespec pause = {0, pauseNs};
+        ::nanosleep(&pause, nullptr);
+        waitedNs += pauseNs;
+        pauseNs = pauseNs < 10000000 ? pauseNs * 2 : pauseNs;
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
+        return ProbeVerdict::NotRun; // the probe program could not be started
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kProbeSound) {
+        return ProbeVerdict::Sound;
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kProbeUnopenable) {
+        return ProbeVerdict::Unopenable;
+    }
+    return ProbeVerdict::Damaged;
+}
+
+} // namespace veg::grid

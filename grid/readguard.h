@@ -1,0 +1,41 @@
+// A damaged grid file must not kill the program that reads it. The HDF4 and HDF-EOS libraries
+// trust the bytes of a file: a few changed bytes in the structural metadata, a vdata or the
+// data-set headers can send their parsers past their buffers or into giant allocations. Before a
+// program opens an input, the small program gridprobe (installed beside the programs) opens it in
+// a process of its own and queries everything the programs use (grid, geometry, every field's
+// information, the first cell of every field, every data set's attributes); a probe that dies,
+// or runs past its time, marks the file as damaged.
+#pragma once
+
+#include <string>
+
+namespace veg::grid {
+
+// Exit statuses of gridprobe.
+inline constexpr int kProbeSound = 0;
+inline constexpr int kProbeUnopenable = 3;
+
+enum class ProbeVerdict {
+    Sound,      // the grid opened, and every query returned (some may have failed normally)
+    Unopenable, // the file, the grid or its geometry could not be read: the caller must not try
+                // (a failed open of a damaged file can leave the libraries' tables unsound)
+    Damaged,    // the probe died on the file or ran past its time
+    NotRun,     // the probe program was not found or could not be started: no check was made
+};
+
+// Probes `path` for the grid `gridName` with the probe program (VEG_GRIDPROBE when set, else
+// gridprobe in the running program's folder), started with posix_spawn (no copy of the caller's
+// memory), its standard streams on /dev/null, and killed after timeoutSeconds.
+ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
+                           int timeoutSeconds = 60);
+
+// The probe's own work, run by gridprobe: every query the programs make of an input. False when
+// the file, the grid or its geometry cannot be read; other queries that fail simply return.
+bool queryGridFile(const std::string &path, const std::string &gridName);
+
+// Caps the calling process's address space at its current size plus 2 GiB (not under the
+// sanitizers, which reserve far more up front), so a size read from damaged bytes fails its
+// allocation instead of exhausting the machine.
+void limitAddressSpace();
+
+} // namespace veg::grid

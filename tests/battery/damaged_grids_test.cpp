@@ -1,0 +1,122 @@
+// A thousand randomly damaged copies of a small grid of every product kind, each read through the
+// grid module in a process of its own, as a program run reads an input (open, geometry, field
+// information, whole fields, windows, attributes): none may end with a signal.
+#include "gridio.h"
+#include "support/hdfeos.h"
+#include "support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace {
+
+using namespace veg::grid;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kCopiesPerKind = 150; // each probe starts a sanitized process: slower
+#else
+constexpr int kCopiesPerKind = 1000;
+#endif
+
+// A 24 x 20 grid with the product's fields, number types, compression and attributes, filled
+// with smooth values and a few sentinels, as real products are.
+testsupport::EosGridSpec productGrid(ProductKind kind) {
+    const ProductLayout &layout = productLayout(kind);
+    testsupport::EosGridSpec grid = testsupport::sinusoidalGrid(24, 20);
+    for (const FieldLayout &f : layout.fields) {
+        testsupport::EosField field;
+        field.name = f.name;
+        field.numberType = f.numberType;
+        field.deflateLevel = layout.compression == Compression::Deflate9 ? 9 : 0;
+        const size_t size = numberTypeSize(f.numberType);
+        field.data.resize(24 * 20 * size);
+        for (size_t i = 0; i < field.data.size(); ++i) {
+            field.data[i] = static_cast<uint8_t>((i / size) % 24 + (i % size) * 7);
+        }
+        for (const Attribute &a : f.attributes) {
+            field.attributes.push_back({a.name, a.numberType, a.count, a.bytes});
+        }
+        grid.fields.push_back(field);
+    }
+    return grid;
+}
+
+// Everything a program may ask of an input; false when the file was refused at open.
+bool readLikeAProgram(const std::string &path) {
+    GridReader reader;
+    if (!reader.open(path, kGridName)) {
+        return false;
+    }
+    for (const FieldLayout &f : productLayout(ProductKind::Extremes).fields) {
+        (void)reader.fieldInfo(f.name);
+    }
+    for (const char *name : {kNdviField, kNdvi8Field, kQcField, kVciField, kVci8Field}) {
+        const std::optional<FieldInfo> info = reader.fieldInfo(name);
+        const size_t size = info ? numberTypeSize(info->numberType) : 0;
+        if (!info || info->rank != 2 || size == 0) {
+            continue;
+        }
+        const std::optional<size_t> bytes = checkedCellCount(info->dims[0], info->dims[1], size);
+        if (!bytes || *bytes > (size_t(1) << 26)) {
+            continue;
+        }
+        std::vector<uint8_t> buffer(*bytes);
+        const Edge edge{info->dims[0], info->dims[1]};
+        readFieldBytes(reader.grid(), name, info->numberType, edge, buffer.data(), buffer.size());
+        readFieldWindowBytes(reader.grid(), name, info->numberType, Edge{1, 1}, Edge{2, 3},
+                             buffer.data(), buffer.size());
+        (void)reader.readAttributes(name);
+    }
+    return true;
+}
+
+TEST(DamagedGrids, EveryProductKindEndsWithoutASignal) {
+    testsupport::TempDir dir;
+    std::mt19937 random(20261208);
+    for (const ProductKind kind :
+         {ProductKind::DailyNdvi, ProductKind::Composite, ProductKind::Extremes, ProductKind::Vci,
+          ProductKind::Mask, ProductKind::DailyCondition}) {
+        const std::string good = dir.file("good.hdf");
+        testsupport::writeEosFile(good, productGrid(kind));
+        ASSERT_TRUE(readLikeAProgram(good)) << static_cast<int>(kind);
+        std::ifstream in(good, std::ios::binary);
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                      std::istreambuf_iterator<char>());
+        int refused = 0;
+        for (int copy = 0; copy < kCopiesPerKind; ++copy) {
+            std::vector<char> damaged = bytes;
+            const int changes = 1 + static_cast<int>(random() % 16);
+            for (int c = 0; c < changes; ++c) {
+                damaged[random() % damaged.size()] = static_cast<char>(random());
+            }
+            const std::string path = dir.file("damaged.hdf");
+            std::ofstream(path, std::ios::binary).write(damaged.data(), damaged.size());
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                ::_exit(readLikeAProgram(path) ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            if (WIFSIGNALED(status)) {
+                const std::string kept = dir.path() + "/../crashing-grid-" +
+                                         std::to_string(static_cast<int>(kind)) + ".hdf";
+                std::ofstream(kept, std::ios::binary).write(damaged.data(), damaged.size());
+                ADD_FAILURE() << "signal " << WTERMSIG(status)
+                              << " on a damaged copy of product kind " << static_cast<int>(kind)
+                              << ", kept as " << kept;
+            }
+            refused += WIFEXITED(status) && WEXITSTATUS(status) == 1 ? 1 : 0;
+        }
+        // Damage that never reaches the parsers would prove nothing.
+        EXPECT_GT(refused, 0) << "product kind " << static_cast<int>(kind);
+    }
+}
+
+} // namespace
