@@ -7,11 +7,11 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -176,13 +176,22 @@ ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
     if (program.empty() || ::access(program.c_str(), X_OK) != 0) {
         return ProbeVerdict::NotRun;
     }
+    // The probe holds the write end of a pipe (as descriptor 3) until it ends: the read end then
+    // reports the end at once, without polling the child.
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        return ProbeVerdict::NotRun;
+    }
     posix_spawn_file_actions_t actions;
     if (posix_spawn_file_actions_init(&actions) != 0) {
+        ::close(ends[0]);
+        ::close(ends[1]);
         return ProbeVerdict::NotRun;
     }
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], 3);
     std::vector<char *> argv = {const_cast<char *>(program.c_str()),
                                 const_cast<char *>(path.c_str()),
                                 const_cast<char *>(gridName.c_str()), nullptr};
@@ -190,32 +199,28 @@ ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
     const int spawned =
         posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
     if (spawned != 0) {
+        ::close(ends[0]);
         return ProbeVerdict::NotRun;
     }
-    // Waits with growing pauses (0.1 ms up to 10 ms) until the child ends or its time is up.
-    long pauseNs = 100000;
-    long waitedNs = 0;
-    const long limitNs = static_cast<long>(timeoutSeconds) * 1000000000L;
+    pollfd end = {ends[0], POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&end, 1, timeoutSeconds * 1000);
+    } while (ready < 0 && errno == EINTR);
+    ::close(ends[0]);
     int status = 0;
-    for (;;) {
-        const pid_t done = ::waitpid(child, &status, WNOHANG);
-        if (done == child) {
-            break;
-        }
-        if (done < 0 && errno != EINTR) {
+    if (ready == 0) {
+        ::kill(child, SIGKILL); // ran past its time
+    }
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
             return ProbeVerdict::NotRun;
         }
-        if (waitedNs >= limitNs) {
-            ::kill(child, SIGKILL);
-            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-            }
-            return ProbeVerdict::Damaged;
-        }
-        const struct timespec pause = {0, pauseNs};
-        ::nanosleep(&pause, nullptr);
-        waitedNs += pauseNs;
-        pauseNs = pauseNs < 10000000 ? pauseNs * 2 : pauseNs;
+    }
+    if (ready == 0) {
+        return ProbeVerdict::Damaged;
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
         return ProbeVerdict::NotRun; // the probe program could not be started
