@@ -14,6 +14,7 @@ import filecmp
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -32,7 +33,7 @@ SKIP = 77
 YEARS = [2020, 2021, 2022]
 WEEKS = [18, 19]
 TILES = ["h18v04", "h19v04"]
-RUN_LIMIT = 600  # seconds for one snakemake run
+RUN_LIMIT = 300  # seconds for one snakemake run
 TEXT_SUFFIXES = (".txt", ".csv", ".json", ".svg", ".html")
 
 
@@ -227,6 +228,10 @@ def missing_prerequisites(bin_dir):
     return missing
 
 
+def stop_on_signal(signum, frame):
+    raise SystemExit("stopped by signal %d" % signum)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", required=True)
@@ -241,6 +246,8 @@ def main():
         log("skipped: the local cluster's daemons run as root; run this test as root")
         return SKIP
 
+    # A time limit ends the test with SIGTERM: the cluster is still stopped on the way out.
+    signal.signal(signal.SIGTERM, stop_on_signal)
     # A short folder: the cluster keeps Unix sockets in it.
     root = tempfile.mkdtemp(prefix="vegcl-")
     cluster_dir = os.path.join(root, "slurm")
@@ -258,7 +265,7 @@ def main():
         start = time.monotonic()
         started = True
         proc = subprocess.run(["bash", SLURM_LOCAL, "start", cluster_dir], stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT, text=True, timeout=300)
+                              stderr=subprocess.STDOUT, text=True, timeout=240)
         if proc.returncode != 0:
             log("skipped: the local cluster did not start:\n" + proc.stdout)
             for name in sorted(os.listdir(os.path.join(cluster_dir, "log"))):
