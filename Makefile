@@ -6,7 +6,7 @@ FUZZBUILD ?= build-fuzz
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-asan test test-plain test-asan demo clean build-fuzz test-fuzz fuzz
+.PHONY: all deps build build-asan test test-plain test-cluster test-asan demo clean build-fuzz test-fuzz fuzz
 
 all: build
 
@@ -26,11 +26,16 @@ build-asan: deps $(SANBUILD)/CMakeCache.txt
 	cmake --build $(SANBUILD) -j $(JOBS)
 
 test-plain: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE cluster
+
+# The workflow on a single-node Slurm that the test starts and stops itself; its output says what
+# it measured, or why it was skipped.
+test-cluster: build
+	cd $(BUILD) && ctest -L cluster --output-on-failure --verbose
 
 test-asan: build-asan
 	cd $(SANBUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS) -LE cluster
 
 # The fuzz targets of the parsers, built with clang and libFuzzer.
 $(FUZZBUILD)/CMakeCache.txt: | deps
@@ -54,7 +59,7 @@ fuzz: build-fuzz
 			$(FUZZBUILD)/fuzz/corpus/$$target tests/fuzz/corpus/$$target; \
 	done
 
-test: test-plain test-asan test-fuzz
+test: test-plain test-cluster test-asan test-fuzz
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)
