@@ -21,10 +21,28 @@ struct Inputs {
     std::string output;
 };
 
+// Every cell has the base minimum 1000 and the maximum 7000; the NDVI of cell i is 1000 above the
+// base times (i mod 7), so that the cells run through the whole scale.
+testsupport::EosGridSpec extremesGrid() {
+    testsupport::EosGridSpec grid = battery::int16Grid(kExtremesFields, 4, 3, 1000);
+    grid.fields[1] = battery::int16Grid({"ndvi_max"}, 4, 3, 7000).fields.front();
+    return grid;
+}
+
+testsupport::EosGridSpec ndviGrid() {
+    testsupport::EosGridSpec grid = battery::int16Grid({"sur_ndvi_b02_b01"}, 4, 3, 0);
+    std::vector<int16_t> ndvi;
+    for (int i = 0; i < 12; ++i) {
+        ndvi.push_back(static_cast<int16_t>(1000 + 1000 * (i % 7)));
+    }
+    grid.fields.front().data = testsupport::toBytes(ndvi);
+    return grid;
+}
+
 Inputs goodInputs(const TempDir &dir) {
     Inputs in{dir.file("extremes.hdf"), dir.file("ndvi.hdf"), dir.file("vci.hdf")};
-    testsupport::writeEosFile(in.extremes, battery::int16Grid(kExtremesFields, 4, 3, 2000));
-    testsupport::writeEosFile(in.ndvi, battery::int16Grid({"sur_ndvi_b02_b01"}, 4, 3, 3000));
+    testsupport::writeEosFile(in.extremes, extremesGrid());
+    testsupport::writeEosFile(in.ndvi, ndviGrid());
     return in;
 }
 
@@ -36,8 +54,20 @@ TEST(ConditionmapBattery, GoodInputsMakeAnOutput) {
     const TempDir dir;
     const Inputs in = goodInputs(dir);
     const auto result = runConditionmap(in);
-    EXPECT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_TRUE(testsupport::fileExists(in.output));
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    // (n - 1000) / 6000 of the scale for n - 1000 = 0, 1000, ..., 6000, worked out by hand.
+    const int16_t vci16[7] = {-10000, -6666, -3333, 0, 3333, 6666, 10000};
+    const uint8_t vci8[7] = {0, 41, 83, 125, 166, 208, 250};
+    std::vector<int16_t> expected16;
+    std::vector<uint8_t> expected8;
+    for (int i = 0; i < 12; ++i) {
+        expected16.push_back(vci16[i % 7]);
+        expected8.push_back(vci8[i % 7]);
+    }
+    const testsupport::EosGridRead out = testsupport::readEosGrid(in.output);
+    EXPECT_EQ(testsupport::fromBytes<int16_t>(testsupport::eosFieldOf(out, "sur_vci_b02_b01").data),
+              expected16);
+    EXPECT_EQ(testsupport::eosFieldOf(out, "sur_vci_b02_b01_8bit").data, expected8);
 }
 
 struct DamagedFile {
@@ -122,10 +152,7 @@ TEST(ConditionmapBattery, GridsWithoutTheExpectedContent) {
         std::string &target = c.extremes ? in.extremes : in.ndvi;
         target = dir.file("wrong.hdf");
         testsupport::writeEosFile(
-            target,
-            battery::withFault(c.extremes ? battery::int16Grid(kExtremesFields, 4, 3, 2000)
-                                          : battery::int16Grid({"sur_ndvi_b02_b01"}, 4, 3, 3000),
-                               c.fault));
+            target, battery::withFault(c.extremes ? extremesGrid() : ndviGrid(), c.fault));
         const std::string what =
             std::string(c.extremes ? "extremes " : "ndvi ") + battery::gridFaultName(c.fault);
         const auto result = runConditionmap(in);

@@ -27,13 +27,25 @@ testsupport::RunResult runDailyVci(const TempDir &dir, const std::string &target
     return battery::run(DAILYVCI_BIN, {dir.file("daily"), "2020.01.01", "2020.01.01", "1", target});
 }
 
+// Two earlier years at 100 and 200 everywhere; the current day runs through the scale, past both
+// ends of the history and onto the no-value (255) and bad (253) markers.
 TEST(DailyvciBattery, GoodFilesMakeAnOutput) {
     const TempDir dir;
-    testsupport::writeEosFile(dailyFile(dir, "2019.01.01"), dailyGrid());
-    testsupport::writeEosFile(dailyFile(dir, "2020.01.01"), dailyGrid());
-    const auto result = runDailyVci(dir, dir.file("vci.hdf"));
-    EXPECT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_TRUE(testsupport::fileExists(dir.file("vci.hdf")));
+    testsupport::writeEosFile(dailyFile(dir, "2018.01.01"),
+                              battery::uint8Grid({"sur_ndvi_b02_b01"}, 4, 3, 100));
+    testsupport::writeEosFile(dailyFile(dir, "2019.01.01"),
+                              battery::uint8Grid({"sur_ndvi_b02_b01"}, 4, 3, 200));
+    testsupport::EosGridSpec current = dailyGrid();
+    current.fields.front().data = {100, 150, 200, 130, 101, 199, 250, 0, 255, 253, 175, 110};
+    testsupport::writeEosFile(dailyFile(dir, "2020.01.01"), current);
+    const std::string target = dir.file("vci.hdf");
+    const auto result =
+        battery::run(DAILYVCI_BIN, {dir.file("daily"), "2020.01.01", "2020.01.01", "2", target});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    // (W - lowest) / (highest - lowest) x 250, truncated; 255 where the day has no value.
+    const std::vector<uint8_t> expected = {0, 125, 250, 75, 2, 247, 250, 0, 255, 255, 187, 25};
+    EXPECT_EQ(testsupport::eosFieldOf(testsupport::readEosGrid(target), "sur_ndvi_b02_b01").data,
+              expected);
 }
 
 // When no daily file of the run can be used there is nothing to compute: a message naming the

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using battery::Damage;
@@ -26,13 +28,36 @@ testsupport::RunResult runComposite(const std::string &list, const std::string &
     return battery::run(PEAKCOMPOSITE_BIN, {list, output});
 }
 
+// The first day holds 4000 (8-bit 175) everywhere, the second 3000 + 200 i (170 + i) in cell i:
+// each cell keeps the higher value of the two and the list position of the day that gave it.
 TEST(PeakcompositeBattery, GoodListMakesAnOutput) {
     const TempDir dir;
     testsupport::writeEosFile(dir.file("day1.hdf"), dailyGrid(4, 3));
-    testsupport::writeFile(dir.file("list.txt"), dir.file("day1.hdf") + "\n");
+    testsupport::EosGridSpec day2 = dailyGrid(4, 3);
+    std::vector<int16_t> ndvi2;
+    std::vector<uint8_t> bytes2;
+    std::vector<int16_t> expected16;
+    std::vector<uint8_t> expected8, expectedPosition;
+    for (int i = 0; i < 12; ++i) {
+        ndvi2.push_back(static_cast<int16_t>(3000 + 200 * i));
+        bytes2.push_back(static_cast<uint8_t>(170 + i));
+        expected16.push_back(std::max<int16_t>(4000, ndvi2.back()));
+        expected8.push_back(std::max<uint8_t>(175, bytes2.back()));
+        expectedPosition.push_back(ndvi2.back() > 4000 ? 2 : 1);
+    }
+    day2.fields[0].data = testsupport::toBytes(ndvi2);
+    day2.fields[1].data = bytes2;
+    testsupport::writeEosFile(dir.file("day2.hdf"), day2);
+    testsupport::writeFile(dir.file("list.txt"),
+                           dir.file("day1.hdf") + "\n" + dir.file("day2.hdf") + "\n");
     const auto result = runComposite(dir.file("list.txt"), dir.file("out.hdf"));
-    EXPECT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_TRUE(testsupport::fileExists(dir.file("out.hdf")));
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    const testsupport::EosGridRead out = testsupport::readEosGrid(dir.file("out.hdf"));
+    EXPECT_EQ(
+        testsupport::fromBytes<int16_t>(testsupport::eosFieldOf(out, "sur_ndvi_b02_b01").data),
+        expected16);
+    EXPECT_EQ(testsupport::eosFieldOf(out, "sur_ndvi_b02_b01_8bit").data, expected8);
+    EXPECT_EQ(testsupport::eosFieldOf(out, "sur_ndvi_b02_b01_qc").data, expectedPosition);
 }
 
 struct ListCase {

@@ -26,8 +26,16 @@ struct ZoneFolder {
         rasterSpec.geoTransform = {
             {-1111950.0, 231.65635826395828, 0, 5559752.0, 0, -231.65635826395828}};
         rasterSpec.wkt = "+proj=sinu +R=6371007.181 +units=m";
-        testsupport::writeByteGeoTiff(raster, rasterSpec, std::vector<uint8_t>(16 * 16, 1));
+        testsupport::writeByteGeoTiff(raster, rasterSpec, rasterCells());
         testsupport::writeEosFile(reference, referenceGrid());
+    }
+    // Every cell value differs from its neighbours', so that a shifted or transposed copy shows.
+    static std::vector<uint8_t> rasterCells() {
+        std::vector<uint8_t> cells(16 * 16);
+        for (size_t i = 0; i < cells.size(); ++i) {
+            cells[i] = static_cast<uint8_t>(i * 7 % 251);
+        }
+        return cells;
     }
     static testsupport::EosGridSpec referenceGrid() {
         return battery::int16Grid({"sur_refl_b01_1"}, 4, 3, 500);
@@ -45,8 +53,11 @@ const std::vector<std::pair<Damage, int64_t>> kDamages = {
 TEST(ZonegridBattery, GoodInputsMakeAMask) {
     const ZoneFolder z;
     const auto result = z.run();
-    EXPECT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_TRUE(testsupport::fileExists(z.output));
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    const testsupport::EosGridRead mask = testsupport::readEosGrid(z.output);
+    EXPECT_EQ(mask.columns, 16);
+    EXPECT_EQ(mask.rows, 16);
+    EXPECT_EQ(testsupport::eosFieldOf(mask, "sur_ndvi_b02_b01").data, ZoneFolder::rasterCells());
 }
 
 // A raster that GDAL cannot open: status 254; one that opens but cannot be read: 255. No output.

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -328,6 +329,50 @@ TEST(ConditionmapCli, OutputThatCannotBeCreatedOrPlaced) {
         EXPECT_EQ(r.err, c.message);
         EXPECT_EQ(f.entries(),
                   (std::set<std::string>{"maxmin_31.hdf", "ndvi_31.hdf", "folder.hdf"}));
+    }
+}
+
+// Two runs writing one output at the same time (inputs large enough that they overlap) leave one
+// complete output, equal to that of a run alone, and no temporary file.
+TEST(ConditionmapCli, ConcurrentRunsOnOneOutput) {
+    constexpr int32_t kSide = 600;
+    const auto tiled = [](const std::vector<int16_t> &cells) {
+        std::vector<int16_t> values(static_cast<size_t>(kSide) * kSide);
+        for (size_t i = 0; i < values.size(); ++i) {
+            values[i] = cells[i % cells.size()];
+        }
+        return values;
+    };
+    EosGridSpec e = testsupport::sinusoidalGrid(kSide, kSide);
+    e.fields = {eosField("ndvi_min", kEosInt16, tiled(kMin1)),
+                eosField("ndvi_max", kEosInt16, tiled(kMax)),
+                eosField("ndvi_min2", kEosInt16, tiled(kMin2)),
+                eosField("ndvi_min3", kEosInt16, tiled(kMin3))};
+    EosGridSpec n = testsupport::sinusoidalGrid(kSide, kSide);
+    n.fields = {eosField("sur_ndvi_b02_b01", kEosInt16, tiled(kNdvi))};
+    Files f(e, n);
+    const std::string alone = f.dir.file("alone.hdf");
+    ASSERT_EQ(run(kProgram, {f.extremes, f.ndvi, alone}).status, 0);
+    const testsupport::EosGridRead expected = readEosGrid(alone);
+    ASSERT_EQ(fromBytes<int16_t>(eosFieldOf(expected, "sur_vci_b02_b01").data), tiled(kVci16));
+
+    for (int round = 0; round < 4; ++round) {
+        testsupport::RunResult first, second;
+        std::thread other([&] { second = f.runProgram(); });
+        first = f.runProgram();
+        other.join();
+        EXPECT_EQ(first.status, 0) << first.err;
+        EXPECT_EQ(second.status, 0) << second.err;
+        const testsupport::EosGridRead out = readEosGrid(f.output);
+        EXPECT_EQ(testsupport::geometryDifferences(out, expected), "");
+        ASSERT_EQ(out.fields.size(), expected.fields.size());
+        for (size_t i = 0; i < out.fields.size(); ++i) {
+            EXPECT_EQ(out.fields[i].name, expected.fields[i].name);
+            EXPECT_TRUE(out.fields[i].data == expected.fields[i].data) << out.fields[i].name;
+        }
+        EXPECT_EQ(f.entries(), (std::set<std::string>{"maxmin_31.hdf", "ndvi_31.hdf", "alone.hdf",
+                                                      "vci_31.hdf"}))
+            << "round " << round;
     }
 }
 
