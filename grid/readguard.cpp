@@ -6,8 +6,8 @@
 #include <HdfEosDef.h>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -235,3 +235,15 @@ ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
 }
 
 } // namespace veg::grid
+
+namespace veg::gridprobe {
+
+int run(const cli::Args &args, std::ostream &, std::ostream &) {
+    if (args.size() != 3) {
+        return cli::kExitUsage;
+    }
+    grid::limitAddressSpace();
+    return grid::queryGridFile(args[1], args[2]) ? grid::kProbeSound : grid::kProbeUnopenable;
+}
+
+} // namespace veg::gridprobe

@@ -7,6 +7,9 @@
 // or runs past its time, marks the file as damaged.
 #pragma once
 
+#include "program.h"
+
+#include <ostream>
 #include <string>
 
 namespace veg::grid {
@@ -39,3 +42,13 @@ bool queryGridFile(const std::string &path, const std::string &gridName);
 void limitAddressSpace();
 
 } // namespace veg::grid
+
+namespace veg::gridprobe {
+
+// gridprobe <grid file> <grid name>: caps its address space, asks the file everything the programs
+// ask and prints nothing. Status kProbeSound when the grid opened and every query returned,
+// kProbeUnopenable when the file, the grid or its geometry could not be read, kExitUsage for other
+// arguments.
+int run(const cli::Args &args, std::ostream &out, std::ostream &err);
+
+} // namespace veg::gridprobe
