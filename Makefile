@@ -6,7 +6,7 @@ FUZZBUILD ?= build-fuzz
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-asan test test-plain test-cluster test-asan demo clean build-fuzz test-fuzz fuzz
+.PHONY: all deps build build-asan test test-format test-plain test-cluster test-asan demo clean build-fuzz test-fuzz fuzz
 
 all: build
 
@@ -53,13 +53,17 @@ test-fuzz: build-fuzz
 fuzz: build-fuzz
 	@set -e; for target in $$(ls $(FUZZBUILD)/fuzz | grep '^fuzz_' | grep -v -- '-'); do \
 		echo "== $$target ($(FUZZ_SECONDS) s)"; \
-		$(FUZZBUILD)/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
+		VEG_GRIDPROBE=$(CURDIR)/$(FUZZBUILD)/bin/gridprobe $(FUZZBUILD)/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
 			-rss_limit_mb=2048 -print_final_stats=1 \
 			-artifact_prefix=$(FUZZBUILD)/fuzz/$$target- \
 			$(FUZZBUILD)/fuzz/corpus/$$target tests/fuzz/corpus/$$target; \
 	done
 
-test: test-plain test-cluster test-asan test-fuzz
+# Every C++ source formatted with the project's .clang-format.
+test-format: deps
+	@bash scripts/check-format.sh
+
+test: test-format test-plain test-cluster test-asan test-fuzz
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)

@@ -13,6 +13,8 @@ packages=(
     snakemake python3-gdal python3-numpy
     # libFuzzer targets of the parsers (make fuzz, make test-fuzz)
     clang libclang-rt-14-dev
+    # the format check of make test
+    clang-format
     # the single-node Slurm of scripts/slurm-local.sh and the cluster test (accounting included)
     slurm-wlm slurmdbd munge mariadb-server
 )
