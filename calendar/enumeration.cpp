@@ -73,5 +73,4 @@ std::string findPeriods(const char *firstText, const char *lastText, int count, 
                        lastYears, lastMonths, lastDays);
 }
 
-
 } // namespace veg::calendar

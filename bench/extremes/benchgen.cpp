@@ -61,13 +61,13 @@ void writeDay(const std::string &dir, int size, const veg::calendar::Date &day, 
 
 void writeDaily8(const std::string &dir, int size, const char *first, const char *last, int years) {
     std::vector<int> fy(years), fm(years), fd(years), ly(years), lm(years), ld(years);
-    veg::calendar::findPeriods(first, last, years, fy.data(), fm.data(), fd.data(), ly.data(), lm.data(),
-                          ld.data());
+    veg::calendar::findPeriods(first, last, years, fy.data(), fm.data(), fd.data(), ly.data(),
+                               lm.data(), ld.data());
     int variant = 0;
     for (int k = 0; k < years; ++k) {
         for (const veg::calendar::Date &day :
              veg::calendar::daysBetween(veg::calendar::Gregorian2Julian(fy[k], fm[k], fd[k]),
-                                   veg::calendar::Gregorian2Julian(ly[k], lm[k], ld[k]))) {
+                                        veg::calendar::Gregorian2Julian(ly[k], lm[k], ld[k]))) {
             writeDay(dir, size, day, variant++);
         }
     }
@@ -76,7 +76,7 @@ void writeDaily8(const std::string &dir, int size, const char *first, const char
     veg::calendar::parseDate(last, &b.year, &b.month, &b.day);
     for (const veg::calendar::Date &day :
          veg::calendar::daysBetween(veg::calendar::Gregorian2Julian(a.year, a.month, a.day),
-                               veg::calendar::Gregorian2Julian(b.year, b.month, b.day))) {
+                                    veg::calendar::Gregorian2Julian(b.year, b.month, b.day))) {
         writeDay(dir, size, day, variant++);
     }
 }

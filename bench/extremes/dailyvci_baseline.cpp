@@ -21,7 +21,7 @@ int main(int argc, char **argv) {
     const int years = std::atoi(argv[4]);
     std::vector<int> fy(years), fm(years), fd(years), ly(years), lm(years), ld(years);
     veg::calendar::findPeriods(argv[2], argv[3], years, fy.data(), fm.data(), fd.data(), ly.data(),
-                          lm.data(), ld.data());
+                               lm.data(), ld.data());
     std::vector<std::pair<int64_t, int64_t>> windows;
     for (int k = 0; k < years; ++k) {
         windows.push_back({veg::calendar::Gregorian2Julian(fy[k], fm[k], fd[k]),
@@ -31,7 +31,8 @@ int main(int argc, char **argv) {
 
     std::vector<std::string> names;
     for (const auto &window : windows) {
-        for (const veg::calendar::Date &day : veg::calendar::daysBetween(window.first, window.second))
+        for (const veg::calendar::Date &day :
+             veg::calendar::daysBetween(window.first, window.second))
             names.push_back(veg::calendar::dailyNdviFileName(src, day));
     }
     veg::grid::InputSeries series(veg::grid::kGridName, {veg::grid::kNdviField}, 4);

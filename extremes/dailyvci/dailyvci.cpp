@@ -166,8 +166,8 @@ struct Windows {
 void findWindows(const DailyVciOptions &options, Windows &w, std::ostream &out) {
     out << veg::calendar::findPeriods(options.firstDate.c_str(), options.lastDate.c_str(),
                                       options.years, w.firstYears.data(), w.firstMonths.data(),
-                                      w.firstDays.data(), w.lastYears.data(),
-                                      w.lastMonths.data(), w.lastDays.data());
+                                      w.firstDays.data(), w.lastYears.data(), w.lastMonths.data(),
+                                      w.lastDays.data());
 }
 
 int runWith(const DailyVciOptions &options, std::ostream &out) {

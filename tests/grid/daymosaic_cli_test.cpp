@@ -20,7 +20,7 @@ namespace {
 
 using namespace testsupport;
 
-const char* const kCarried[8] = {"num_observations", "sur_refl_b01_1", "sur_refl_b02_1",
+const char *const kCarried[8] = {"num_observations", "sur_refl_b01_1", "sur_refl_b02_1",
                                  "QC_250m_1",        "obscov_1",       "iobs_res_1",
                                  "orbit_pnt_1",      "granule_pnt_1"};
 const int32_t kCarriedTypes[8] = {kEosInt8, kEosInt16, kEosInt16, kEosUInt16,
@@ -28,9 +28,9 @@ const int32_t kCarriedTypes[8] = {kEosInt8, kEosInt16, kEosInt16, kEosUInt16,
 // The fill values the test tiles declare, per carried field.
 const int kCarriedFill[8] = {-1, -28672, -28672, 2995, -1, 255, -1, 255};
 
-constexpr double kCell = 10.0;  // cell size of every test grid, in projection units
+constexpr double kCell = 10.0; // cell size of every test grid, in projection units
 
-RunResult runDaymosaic(const std::vector<std::string>& args) { return run(DAYMOSAIC_BIN, args); }
+RunResult runDaymosaic(const std::vector<std::string> &args) { return run(DAYMOSAIC_BIN, args); }
 
 // Where a test tile lies: upper-left corner and size in cells.
 struct TilePlace {
@@ -43,26 +43,34 @@ struct TilePlace {
 // Carried field values of tile `id`, cell (r, c): every value tells tile and cell apart.
 int carriedValue(int field, int id, int r, int c) {
     switch (field) {
-    case 0: return id;                                  // num_observations
-    case 1: return 100 + 50 * id + 7 * r + 3 * c;       // red
-    case 2: return 2000 + 100 * id + 11 * r + 5 * c;    // near infrared
-    case 3: return 1000 * id + 10 * r + c;              // QC
-    case 4: return r;                                   // obscov
-    case 5: return c;                                   // iobs_res
-    case 6: return -id;                                 // orbit pointer
-    default: return (10 * r + c) % 250;                 // granule pointer
+    case 0:
+        return id; // num_observations
+    case 1:
+        return 100 + 50 * id + 7 * r + 3 * c; // red
+    case 2:
+        return 2000 + 100 * id + 11 * r + 5 * c; // near infrared
+    case 3:
+        return 1000 * id + 10 * r + c; // QC
+    case 4:
+        return r; // obscov
+    case 5:
+        return c; // iobs_res
+    case 6:
+        return -id; // orbit pointer
+    default:
+        return (10 * r + c) % 250; // granule pointer
     }
 }
 
 std::vector<uint8_t> fieldBytes(int field, int32_t type, size_t cells,
-                                const std::function<int(size_t)>& value) {
+                                const std::function<int(size_t)> &value) {
     std::vector<uint8_t> bytes;
     for (size_t i = 0; i < cells; ++i) {
         const int v = value(i);
         if (type == kEosInt16 || type == kEosUInt16) {
             const uint16_t u = static_cast<uint16_t>(v);
-            bytes.insert(bytes.end(), reinterpret_cast<const uint8_t*>(&u),
-                         reinterpret_cast<const uint8_t*>(&u) + 2);
+            bytes.insert(bytes.end(), reinterpret_cast<const uint8_t *>(&u),
+                         reinterpret_cast<const uint8_t *>(&u) + 2);
         } else {
             bytes.push_back(static_cast<uint8_t>(v));
         }
@@ -76,10 +84,18 @@ std::vector<EosAttribute> carriedAttributes(int field) {
                                         static_cast<int32_t>(5 + std::strlen(kCarried[field])))};
     const int fill = kCarriedFill[field];
     switch (kCarriedTypes[field]) {
-    case kEosInt8: a.push_back(eosValues<int8_t>("_FillValue", kEosInt8, {static_cast<int8_t>(fill)})); break;
-    case kEosUInt8: a.push_back(eosValues<uint8_t>("_FillValue", kEosUInt8, {static_cast<uint8_t>(fill)})); break;
-    case kEosInt16: a.push_back(eosValues<int16_t>("_FillValue", kEosInt16, {static_cast<int16_t>(fill)})); break;
-    default: a.push_back(eosValues<uint16_t>("_FillValue", kEosUInt16, {static_cast<uint16_t>(fill)})); break;
+    case kEosInt8:
+        a.push_back(eosValues<int8_t>("_FillValue", kEosInt8, {static_cast<int8_t>(fill)}));
+        break;
+    case kEosUInt8:
+        a.push_back(eosValues<uint8_t>("_FillValue", kEosUInt8, {static_cast<uint8_t>(fill)}));
+        break;
+    case kEosInt16:
+        a.push_back(eosValues<int16_t>("_FillValue", kEosInt16, {static_cast<int16_t>(fill)}));
+        break;
+    default:
+        a.push_back(eosValues<uint16_t>("_FillValue", kEosUInt16, {static_cast<uint16_t>(fill)}));
+        break;
     }
     a.push_back(eosValues<double>("scale_factor", kEosFloat64, {10000.0}));
     return a;
@@ -95,8 +111,8 @@ EosGridSpec gridAt(double x0, double y0, int columns, int rows) {
 }
 
 // A tile with the eight carried fields; `change` may alter the grid before it is written.
-void writeTile(const std::string& path, const TilePlace& p, int id,
-               const std::function<void(EosGridSpec&)>& change = nullptr) {
+void writeTile(const std::string &path, const TilePlace &p, int id,
+               const std::function<void(EosGridSpec &)> &change = nullptr) {
     EosGridSpec g = gridAt(p.x0, p.y0, p.columns, p.rows);
     const size_t cells = static_cast<size_t>(p.columns) * p.rows;
     for (int f = 0; f < 8; ++f) {
@@ -125,7 +141,8 @@ struct MaskPlace {
 
 uint8_t maskValue(int r, int c) { return (r * 3 + c) % 7 == 0 ? 0 : ((r + c) % 2 ? 255 : 1); }
 
-void writeMask(const std::string& path, const MaskPlace& m, const std::string& dimList = "YDim,XDim") {
+void writeMask(const std::string &path, const MaskPlace &m,
+               const std::string &dimList = "YDim,XDim") {
     EosGridSpec g = gridAt(m.x0, m.y0, m.columns, m.rows);
     EosField f;
     f.name = "sur_ndvi_b02_b01";
@@ -149,15 +166,16 @@ struct Expected {
     std::vector<int> ndvi8;
 };
 
-Expected expectedGrid(const MaskPlace& m, const std::vector<TilePlace>& tiles) {
+Expected expectedGrid(const MaskPlace &m, const std::vector<TilePlace> &tiles) {
     Expected e;
     for (int r = 0; r < m.rows; ++r) {
         for (int c = 0; c < m.columns; ++c) {
             const double x = m.x0 + (c + 0.5) * kCell, y = m.y0 - (r + 0.5) * kCell;
             int found = -1, tr = 0, tc = 0;
             for (size_t t = 0; t < tiles.size(); ++t) {
-                const TilePlace& p = tiles[t];
-                const double cx = std::floor((x - p.x0) / kCell), cy = std::floor((p.y0 - y) / kCell);
+                const TilePlace &p = tiles[t];
+                const double cx = std::floor((x - p.x0) / kCell),
+                             cy = std::floor((p.y0 - y) / kCell);
                 if (cx >= 0 && cx < p.columns && cy >= 0 && cy < p.rows) {
                     found = static_cast<int>(t);
                     tr = static_cast<int>(cy);
@@ -166,10 +184,12 @@ Expected expectedGrid(const MaskPlace& m, const std::vector<TilePlace>& tiles) {
             }
             int ndvi = -28672;
             for (int f = 0; f < 8; ++f) {
-                e.carried[f].push_back(found < 0 ? kCarriedFill[f] : carriedValue(f, found, tr, tc));
+                e.carried[f].push_back(found < 0 ? kCarriedFill[f]
+                                                 : carriedValue(f, found, tr, tc));
             }
             if (found >= 0) {
-                const int red = carriedValue(1, found, tr, tc), nir = carriedValue(2, found, tr, tc);
+                const int red = carriedValue(1, found, tr, tc),
+                          nir = carriedValue(2, found, tr, tc);
                 ndvi = static_cast<int>(std::trunc(10000.0 * (nir - red) / (nir + red + 200)));
             }
             const bool inside = maskValue(r, c) != 0;
@@ -181,14 +201,26 @@ Expected expectedGrid(const MaskPlace& m, const std::vector<TilePlace>& tiles) {
 }
 
 // Field values read back, as ints, in row-major order whatever the field's layout.
-std::vector<int> valuesOf(const EosGridRead& g, const std::string& name) {
-    const EosFieldRead& f = eosFieldOf(g, name);
+std::vector<int> valuesOf(const EosGridRead &g, const std::string &name) {
+    const EosFieldRead &f = eosFieldOf(g, name);
     std::vector<int> raw;
     switch (f.numberType) {
-    case kEosInt8: for (int8_t v : fromBytes<int8_t>(f.data)) raw.push_back(v); break;
-    case kEosUInt8: for (uint8_t v : fromBytes<uint8_t>(f.data)) raw.push_back(v); break;
-    case kEosInt16: for (int16_t v : fromBytes<int16_t>(f.data)) raw.push_back(v); break;
-    default: for (uint16_t v : fromBytes<uint16_t>(f.data)) raw.push_back(v); break;
+    case kEosInt8:
+        for (int8_t v : fromBytes<int8_t>(f.data))
+            raw.push_back(v);
+        break;
+    case kEosUInt8:
+        for (uint8_t v : fromBytes<uint8_t>(f.data))
+            raw.push_back(v);
+        break;
+    case kEosInt16:
+        for (int16_t v : fromBytes<int16_t>(f.data))
+            raw.push_back(v);
+        break;
+    default:
+        for (uint16_t v : fromBytes<uint16_t>(f.data))
+            raw.push_back(v);
+        break;
     }
     if (f.dimList != "XDim,YDim") {
         return raw;
@@ -196,13 +228,14 @@ std::vector<int> valuesOf(const EosGridRead& g, const std::string& name) {
     std::vector<int> rowMajor(raw.size());
     for (int c = 0; c < g.columns; ++c) {
         for (int r = 0; r < g.rows; ++r) {
-            rowMajor[static_cast<size_t>(r) * g.columns + c] = raw[static_cast<size_t>(c) * g.rows + r];
+            rowMajor[static_cast<size_t>(r) * g.columns + c] =
+                raw[static_cast<size_t>(c) * g.rows + r];
         }
     }
     return rowMajor;
 }
 
-void expectGrid(const std::string& output, const Expected& e, const std::string& label) {
+void expectGrid(const std::string &output, const Expected &e, const std::string &label) {
     const EosGridRead g = readEosGrid(output);
     for (int f = 0; f < 8; ++f) {
         EXPECT_EQ(valuesOf(g, kCarried[f]), e.carried[f]) << label << ": " << kCarried[f];
@@ -212,7 +245,7 @@ void expectGrid(const std::string& output, const Expected& e, const std::string&
 }
 
 struct PlacementCase {
-    const char* name;
+    const char *name;
     MaskPlace mask;
     std::vector<TilePlace> tiles;
 };
@@ -241,7 +274,7 @@ TEST(DaymosaicCli, TileWindowsLandCellExact) {
          {{920, 5000, 8, 6}, {1080, 5000, 8, 6}, {1000, 5060, 8, 6}, {1000, 4940, 8, 6}}},
         {"one-cell mask", MaskPlace{1030, 4980, 1, 1}, {{1000, 5000, 8, 6}}},
     };
-    for (const PlacementCase& c : cases) {
+    for (const PlacementCase &c : cases) {
         TempDir dir;
         std::string list;
         for (size_t t = 0; t < c.tiles.size(); ++t) {
@@ -334,15 +367,14 @@ TEST(DaymosaicCli, DailyGridFieldsTypesCompressionAndAttributes) {
     TempDir dir;
     // The first tile lies outside the mask and still supplies the attributes; its red band
     // carries 40 attributes, of which the first 32 are copied.
-    writeTile(dir.file("a.hdf"), {5000, 5000, 4, 4}, 0, [](EosGridSpec& g) {
+    writeTile(dir.file("a.hdf"), {5000, 5000, 4, 4}, 0, [](EosGridSpec &g) {
         for (int i = 0; i < 37; ++i) {
             g.fields[1].attributes.push_back(
                 eosValues<int32_t>("extra_" + std::to_string(i), kEosInt32, {i, -i}));
         }
     });
-    writeTile(dir.file("b.hdf"), {1000, 5000, 8, 6}, 1, [](EosGridSpec& g) {
-        g.fields[0].attributes = {eosText("long_name", "other", 5)};
-    });
+    writeTile(dir.file("b.hdf"), {1000, 5000, 8, 6}, 1,
+              [](EosGridSpec &g) { g.fields[0].attributes = {eosText("long_name", "other", 5)}; });
     writeFile(dir.file("list.txt"), dir.file("a.hdf") + "\n" + dir.file("b.hdf") + "\n");
     writeMask(dir.file("mask.hdf"), MaskPlace{});
     const RunResult r =
@@ -362,16 +394,17 @@ TEST(DaymosaicCli, DailyGridFieldsTypesCompressionAndAttributes) {
     EXPECT_EQ(g.sphereCode, mask.sphereCode);
     EXPECT_EQ(g.projectionParameters, mask.projectionParameters);
     const std::vector<std::pair<std::string, int32_t>> fields = {
-        {"num_observations", kEosInt8}, {"sur_refl_b01_1", kEosInt16}, {"sur_refl_b02_1", kEosInt16},
-        {"QC_250m_1", kEosUInt16},      {"obscov_1", kEosInt8},        {"iobs_res_1", kEosUInt8},
-        {"orbit_pnt_1", kEosInt8},      {"granule_pnt_1", kEosUInt8},  {"sur_ndvi_b02_b01", kEosInt16},
-        {"sur_ndvi_b02_b01_8bit", kEosUInt8}};
+        {"num_observations", kEosInt8},  {"sur_refl_b01_1", kEosInt16},
+        {"sur_refl_b02_1", kEosInt16},   {"QC_250m_1", kEosUInt16},
+        {"obscov_1", kEosInt8},          {"iobs_res_1", kEosUInt8},
+        {"orbit_pnt_1", kEosInt8},       {"granule_pnt_1", kEosUInt8},
+        {"sur_ndvi_b02_b01", kEosInt16}, {"sur_ndvi_b02_b01_8bit", kEosUInt8}};
     ASSERT_EQ(g.fields.size(), fields.size());
     for (size_t i = 0; i < fields.size(); ++i) {
         EXPECT_EQ(g.fields[i].name, fields[i].first);
         EXPECT_EQ(g.fields[i].numberType, fields[i].second) << fields[i].first;
         EXPECT_EQ(g.fields[i].dimList, "YDim,XDim") << fields[i].first;
-        EXPECT_EQ(g.fields[i].compression, 4) << fields[i].first;  // deflate
+        EXPECT_EQ(g.fields[i].compression, 4) << fields[i].first; // deflate
         EXPECT_EQ(g.fields[i].compressionLevel, 9) << fields[i].first;
     }
     const std::string out = dir.file("out.hdf");
@@ -383,7 +416,8 @@ TEST(DaymosaicCli, DailyGridFieldsTypesCompressionAndAttributes) {
               std::vector<EosAttribute>(red.begin(), red.begin() + 32));
     for (int f = 0; f < 8; ++f) {
         if (f != 1) {
-            EXPECT_EQ(readSdAttributes(out, kCarried[f]), readSdAttributes(dir.file("a.hdf"), kCarried[f]))
+            EXPECT_EQ(readSdAttributes(out, kCarried[f]),
+                      readSdAttributes(dir.file("a.hdf"), kCarried[f]))
                 << kCarried[f];
         }
     }
@@ -394,7 +428,7 @@ TEST(DaymosaicCli, DailyGridFieldsTypesCompressionAndAttributes) {
 TEST(DaymosaicCli, OutOfRangeReflectancesGiveNoData) {
     TempDir dir;
     // Red 16001 in row 0, near infrared -101 in row 1, both fill in row 2, -100/-100 in row 3.
-    writeTile(dir.file("t.hdf"), {1000, 5000, 8, 6}, 0, [](EosGridSpec& g) {
+    writeTile(dir.file("t.hdf"), {1000, 5000, 8, 6}, 0, [](EosGridSpec &g) {
         std::vector<int16_t> red = fromBytes<int16_t>(g.fields[1].data);
         std::vector<int16_t> nir = fromBytes<int16_t>(g.fields[2].data);
         for (int c = 0; c < 8; ++c) {
@@ -427,43 +461,43 @@ TEST(DaymosaicCli, OutOfRangeReflectancesGiveNoData) {
 
 // A run that fails leaves any earlier output untouched and creates none.
 struct FailureCase {
-    const char* name;
-    std::function<std::vector<std::string>(const TempDir&)> setUp;  // returns the arguments
+    const char *name;
+    std::function<std::vector<std::string>(const TempDir &)> setUp; // returns the arguments
     int status;
-    std::function<std::string(const TempDir&)> out;
-    std::function<std::string(const TempDir&)> err;
+    std::function<std::string(const TempDir &)> out;
+    std::function<std::string(const TempDir &)> err;
 };
 
-std::vector<std::string> standardArgs(const TempDir& d) {
+std::vector<std::string> standardArgs(const TempDir &d) {
     return {d.file("list.txt"), d.file("mask.hdf"), d.file("out.hdf")};
 }
 
-void goodTile(const TempDir& d, const std::string& name) {
+void goodTile(const TempDir &d, const std::string &name) {
     writeTile(d.file(name), {990, 5010, 10, 10}, 0);
 }
 
 TEST(DaymosaicCli, FailuresPrintTheirMessagesAndWriteNothing) {
-    const auto none = [](const TempDir&) { return std::string(); };
+    const auto none = [](const TempDir &) { return std::string(); };
     const FailureCase cases[] = {
         {"list cannot be opened",
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              writeMask(d.file("mask.hdf"), MaskPlace{});
              return standardArgs(d);
          },
          255,
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              return "Failed to open the input parameters file " + d.file("list.txt") + " \n";
          },
-         [](const TempDir&) { return std::string("No files to be processed.\n"); }},
+         [](const TempDir &) { return std::string("No files to be processed.\n"); }},
         {"list holds no path",
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              writeFile(d.file("list.txt"), " \n\n");
              writeMask(d.file("mask.hdf"), MaskPlace{});
              return standardArgs(d);
          },
-         255, none, [](const TempDir&) { return std::string("No files to be processed.\n"); }},
+         255, none, [](const TempDir &) { return std::string("No files to be processed.\n"); }},
         {"34 paths stop the run",
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              goodTile(d, "t.hdf");
              std::string list;
              for (int i = 0; i < 34; ++i) {
@@ -474,42 +508,48 @@ TEST(DaymosaicCli, FailuresPrintTheirMessagesAndWriteNothing) {
              return standardArgs(d);
          },
          255, none,
-         [](const TempDir&) {
+         [](const TempDir &) {
              return std::string("Error: more than maximum number of files=32.\n"
                                 "Error: more than maximum number of files=32.\n");
          }},
         {"mask missing",
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              goodTile(d, "t.hdf");
              writeFile(d.file("list.txt"), d.file("t.hdf"));
              return standardArgs(d);
          },
          255,
-         [](const TempDir& d) { return "Open file or get info for " + d.file("mask.hdf") + " failed.\n"; },
+         [](const TempDir &d) {
+             return "Open file or get info for " + d.file("mask.hdf") + " failed.\n";
+         },
          none},
         {"mask without the mask field",
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              goodTile(d, "t.hdf");
              goodTile(d, "mask.hdf");
              writeFile(d.file("list.txt"), d.file("t.hdf"));
              return standardArgs(d);
          },
          255,
-         [](const TempDir& d) { return "Open file or get info for " + d.file("mask.hdf") + " failed.\n"; },
+         [](const TempDir &d) {
+             return "Open file or get info for " + d.file("mask.hdf") + " failed.\n";
+         },
          none},
         {"mask field of 16 bits",
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              goodTile(d, "t.hdf");
              writeFile(d.file("list.txt"), d.file("t.hdf"));
              EosGridSpec g = gridAt(1000, 5000, 8, 6);
-             g.fields.push_back(eosField("sur_ndvi_b02_b01", kEosInt16, std::vector<int16_t>(48, 1)));
+             g.fields.push_back(
+                 eosField("sur_ndvi_b02_b01", kEosInt16, std::vector<int16_t>(48, 1)));
              writeEosFile(d.file("mask.hdf"), g);
              return standardArgs(d);
          },
-         255, [](const TempDir&) { return std::string("Failed to read the mask value to buffer.\n"); },
+         255,
+         [](const TempDir &) { return std::string("Failed to read the mask value to buffer.\n"); },
          none},
         {"output folder missing",
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              goodTile(d, "t.hdf");
              writeFile(d.file("list.txt"), d.file("t.hdf"));
              writeMask(d.file("mask.hdf"), MaskPlace{});
@@ -517,12 +557,12 @@ TEST(DaymosaicCli, FailuresPrintTheirMessagesAndWriteNothing) {
                                              d.file("no/out.hdf")};
          },
          255,
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              return "Failed to create output file/grid/field " + d.file("no/out.hdf") + " .\n";
          },
          none},
         {"unknown dimension order",
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              goodTile(d, "t.hdf");
              writeFile(d.file("list.txt"), d.file("t.hdf"));
              EosGridSpec g = gridAt(1000, 5000, 8, 6);
@@ -534,41 +574,45 @@ TEST(DaymosaicCli, FailuresPrintTheirMessagesAndWriteNothing) {
              return standardArgs(d);
          },
          255, none,
-         [](const TempDir&) { return std::string("Unknown order = Band,XDim\nFailed.\n"); }},
+         [](const TempDir &) { return std::string("Unknown order = Band,XDim\nFailed.\n"); }},
         {"second tile missing",
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              goodTile(d, "t.hdf");
              writeFile(d.file("list.txt"), d.file("t.hdf") + "\n" + d.file("gone.hdf"));
              writeMask(d.file("mask.hdf"), MaskPlace{});
              return standardArgs(d);
          },
          255, none,
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              return "Open file or get info for " + d.file("gone.hdf") + " failed.\nFailed.\n";
          }},
         {"tile without obscov_1",
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              writeTile(d.file("t.hdf"), {990, 5010, 10, 10}, 0,
-                       [](EosGridSpec& g) { g.fields.erase(g.fields.begin() + 4); });
+                       [](EosGridSpec &g) { g.fields.erase(g.fields.begin() + 4); });
              writeFile(d.file("list.txt"), d.file("t.hdf"));
              writeMask(d.file("mask.hdf"), MaskPlace{});
              return standardArgs(d);
          },
          255, none,
-         [](const TempDir& d) { return "Get fields info for " + d.file("t.hdf") + " failed.\nFailed.\n"; }},
+         [](const TempDir &d) {
+             return "Get fields info for " + d.file("t.hdf") + " failed.\nFailed.\n";
+         }},
         {"tile whose red band is unsigned",
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              writeTile(d.file("t.hdf"), {990, 5010, 10, 10}, 0,
-                       [](EosGridSpec& g) { g.fields[1].numberType = kEosUInt16; });
+                       [](EosGridSpec &g) { g.fields[1].numberType = kEosUInt16; });
              writeFile(d.file("list.txt"), d.file("t.hdf"));
              writeMask(d.file("mask.hdf"), MaskPlace{});
              return standardArgs(d);
          },
          255, none,
-         [](const TempDir& d) { return "Read data from " + d.file("t.hdf") + " failed.\nFailed.\n"; }},
+         [](const TempDir &d) {
+             return "Read data from " + d.file("t.hdf") + " failed.\nFailed.\n";
+         }},
         {"tile of another cell size",
-         [](const TempDir& d) {
-             writeTile(d.file("t.hdf"), {990, 5010, 10, 10}, 0, [](EosGridSpec& g) {
+         [](const TempDir &d) {
+             writeTile(d.file("t.hdf"), {990, 5010, 10, 10}, 0, [](EosGridSpec &g) {
                  g.lowerRight = {{990 + 10 * 20.0, 5010 - 10 * 20.0}};
              });
              writeFile(d.file("list.txt"), d.file("t.hdf"));
@@ -576,11 +620,11 @@ TEST(DaymosaicCli, FailuresPrintTheirMessagesAndWriteNothing) {
              return standardArgs(d);
          },
          255, none,
-         [](const TempDir& d) {
+         [](const TempDir &d) {
              return "Cell size of " + d.file("t.hdf") + " differs from the mask's.\nFailed.\n";
          }},
     };
-    for (const FailureCase& c : cases) {
+    for (const FailureCase &c : cases) {
         TempDir dir;
         const std::vector<std::string> args = c.setUp(dir);
         const std::string earlier = "an earlier output";
@@ -591,7 +635,7 @@ TEST(DaymosaicCli, FailuresPrintTheirMessagesAndWriteNothing) {
         EXPECT_EQ(r.err, c.err(dir)) << c.name;
         EXPECT_EQ(readFile(dir.file("out.hdf")), earlier) << c.name;
         size_t entries = 0;
-        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        for (const auto &e : std::filesystem::directory_iterator(dir.path())) {
             entries += e.path().filename().string().find(".tmp") != std::string::npos;
         }
         EXPECT_EQ(entries, 0u) << c.name << ": a temporary file was left behind";
@@ -605,7 +649,7 @@ TEST(DaymosaicCli, UsageForAnyOtherArgumentCount) {
         "      <inputfilesPath> - a file contains list of files\n"
         "      <inputMaskFilePath> - a hdfeos file containing a layer 'sur_ndvi_b02_b01' of byte, "
         "0 - outside, 255 as inside\n";
-    for (const std::vector<std::string>& args :
+    for (const std::vector<std::string> &args :
          {std::vector<std::string>{}, {"a", "b"}, {"a", "b", "c", "d"}}) {
         const RunResult r = runDaymosaic(args);
         EXPECT_EQ(r.status, 255);
@@ -614,12 +658,12 @@ TEST(DaymosaicCli, UsageForAnyOtherArgumentCount) {
     }
 }
 
-RunResult runProgram(const char* program, const std::vector<std::string>& args) {
+RunResult runProgram(const char *program, const std::vector<std::string> &args) {
     return run(program, args);
 }
 
 // Band 1 of a GDAL raster as 16-bit values.
-std::vector<int16_t> readInt16(const std::string& name) {
+std::vector<int16_t> readInt16(const std::string &name) {
     GDALAllRegister();
     GDALDatasetUniquePtr ds(GDALDataset::Open(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
     if (!ds) {
@@ -639,7 +683,7 @@ std::vector<int16_t> readInt16(const std::string& name) {
 TEST(DaymosaicCli, ChainFromZonegridOverGeneratedTiles) {
     TempDir dir;
     const int n = 60;
-    for (const char* tile : {"h18v04", "h19v04"}) {
+    for (const char *tile : {"h18v04", "h19v04"}) {
         const RunResult g = runProgram(MODIS_TILEGEN_BIN,
                                        {"--tile", tile, "--size", std::to_string(n), "--seed", "3",
                                         "--uncompressed", dir.file(std::string(tile) + ".hdf")});
@@ -649,13 +693,14 @@ TEST(DaymosaicCli, ChainFromZonegridOverGeneratedTiles) {
     RasterSpec rasterSpec;
     rasterSpec.width = 20;
     rasterSpec.height = 10;
-    const double x0 = 19 * tileSize - 20015109.354 - 12 * cell, y0 = 10007554.677 - 4 * tileSize - 5 * cell;
+    const double x0 = 19 * tileSize - 20015109.354 - 12 * cell,
+                 y0 = 10007554.677 - 4 * tileSize - 5 * cell;
     rasterSpec.geoTransform = {{x0, cell, 0, y0, 0, -cell}};
     std::vector<uint8_t> maskValues(200, 255);
     maskValues[0] = maskValues[199] = 0;
     writeByteGeoTiff(dir.file("area.tif"), rasterSpec, maskValues);
-    const RunResult z = runProgram(ZONEGRID_BIN, {dir.file("area.tif"), dir.file("mask.hdf"),
-                                                  dir.file("h18v04.hdf")});
+    const RunResult z = runProgram(
+        ZONEGRID_BIN, {dir.file("area.tif"), dir.file("mask.hdf"), dir.file("h18v04.hdf")});
     ASSERT_EQ(z.status, 0) << z.out << z.err;
     writeFile(dir.file("list.txt"), dir.file("h18v04.hdf") + "\n" + dir.file("h19v04.hdf") + "\n");
     const RunResult r =
@@ -664,7 +709,7 @@ TEST(DaymosaicCli, ChainFromZonegridOverGeneratedTiles) {
     EXPECT_EQ(r.out, "O.K.\n");
 
     const std::string field = "HDF4_EOS:EOS_GRID:\"%s\":MODIS_Grid_2D:%s";
-    auto sub = [&](const std::string& file, const char* name) {
+    auto sub = [&](const std::string &file, const char *name) {
         return "HDF4_EOS:EOS_GRID:\"" + file + "\":MODIS_Grid_2D:" + name;
     };
     (void)field;
@@ -740,7 +785,7 @@ TEST(DaymosaicCli, RealReflectanceFile) {
         field.name = kCarried[f];
         field.numberType = kCarriedTypes[f];
         bool present = false;
-        for (const EosFieldRead& r : real.fields) {
+        for (const EosFieldRead &r : real.fields) {
             if (r.name == field.name) {
                 field.data = r.data;
                 present = true;
@@ -749,7 +794,7 @@ TEST(DaymosaicCli, RealReflectanceFile) {
         if (present) {
             field.attributes = readSdAttributes(kRealTile, field.name);
         } else {
-            field.data.assign(cells, 1);  // the missing fields are all of one byte per cell
+            field.data.assign(cells, 1); // the missing fields are all of one byte per cell
         }
         g.fields.push_back(field);
     }
@@ -760,7 +805,7 @@ TEST(DaymosaicCli, RealReflectanceFile) {
     ASSERT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_EQ(r.out, "O.K.\n");
 
-    auto sub = [](const std::string& file, const char* name) {
+    auto sub = [](const std::string &file, const char *name) {
         return "HDF4_EOS:EOS_GRID:\"" + file + "\":MODIS_Grid_2D:" + name;
     };
     const std::vector<int16_t> red = readInt16(sub(kRealTile, "sur_refl_b01_1"));
@@ -780,4 +825,4 @@ TEST(DaymosaicCli, RealReflectanceFile) {
               readSdAttributes(kRealTile, "sur_refl_b02_1"));
 }
 
-}  // namespace
+} // namespace

@@ -16,12 +16,12 @@ namespace {
 
 using namespace testsupport;
 
-RunResult runZonegrid(const std::vector<std::string>& args) { return run(ZONEGRID_BIN, args); }
+RunResult runZonegrid(const std::vector<std::string> &args) { return run(ZONEGRID_BIN, args); }
 
 // A reference grid: sinusoidal, 6 x 5 cells, with a reflectance field of the given dimension list.
-void writeReference(const std::string& path, const std::string& gridName = "MODIS_Grid_2D",
-                    const std::string& field = "sur_refl_b01_1",
-                    const std::string& dimList = "YDim,XDim") {
+void writeReference(const std::string &path, const std::string &gridName = "MODIS_Grid_2D",
+                    const std::string &field = "sur_refl_b01_1",
+                    const std::string &dimList = "YDim,XDim") {
     EosGridSpec g = sinusoidalGrid(6, 5);
     g.name = gridName;
     g.projectionParameters[0] = 6371007.181;
@@ -40,7 +40,7 @@ RasterSpec fourByThree() {
 }
 
 std::vector<uint8_t> fourByThreeValues() {
-    return {1, 2, 3, 4, 5, 6, 70, 8, 9, 10, 11, 12};  // centre: row 1, column 2
+    return {1, 2, 3, 4, 5, 6, 70, 8, 9, 10, 11, 12}; // centre: row 1, column 2
 }
 
 std::vector<EosAttribute> maskAttributes() {
@@ -62,25 +62,25 @@ TEST(ZonegridCli, FourByThreeRasterDescriptionGeometryCellsAndAttributes) {
     TempDir dir;
     writeByteGeoTiff(dir.file("area.tif"), fourByThree(), fourByThreeValues());
     writeReference(dir.file("ref.hdf"));
-    const RunResult r = runZonegrid({dir.file("area.tif"), dir.file("mask.hdf"), dir.file("ref.hdf")});
+    const RunResult r =
+        runZonegrid({dir.file("area.tif"), dir.file("mask.hdf"), dir.file("ref.hdf")});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out,
-              "Driver: GTiff/GeoTIFF\n"
-              "Size is 4x3x1\n"
-              "Origin = (100.000000,500.000000)\n"
-              "Pixel Size = (10.000000,-10.000000)\n"
-              "Block=4x3 Type=Byte, ColorInterp=Gray\n"
-              "Min=1.000d, Max=70.000\n"
-              "value at center = 70\n"
-              "yDimSize=5; YSize=3\n"
-              "npixel=12, size=12\n"
-              "Mem set\n"
-              "xDimSize=6\n"
-              "yDimSize=5\n"
-              "upplerleft=100.000000,500.000000\n"
-              "lowerright=140.000000,470.000000\n"
-              "Done.");
+    EXPECT_EQ(r.out, "Driver: GTiff/GeoTIFF\n"
+                     "Size is 4x3x1\n"
+                     "Origin = (100.000000,500.000000)\n"
+                     "Pixel Size = (10.000000,-10.000000)\n"
+                     "Block=4x3 Type=Byte, ColorInterp=Gray\n"
+                     "Min=1.000d, Max=70.000\n"
+                     "value at center = 70\n"
+                     "yDimSize=5; YSize=3\n"
+                     "npixel=12, size=12\n"
+                     "Mem set\n"
+                     "xDimSize=6\n"
+                     "yDimSize=5\n"
+                     "upplerleft=100.000000,500.000000\n"
+                     "lowerright=140.000000,470.000000\n"
+                     "Done.");
     EXPECT_EQ(readEosGridNames(dir.file("mask.hdf")), std::vector<std::string>{"MODIS_Grid_2D"});
     const EosGridRead mask = readEosGrid(dir.file("mask.hdf"));
     const EosGridRead ref = readEosGrid(dir.file("ref.hdf"));
@@ -94,7 +94,7 @@ TEST(ZonegridCli, FourByThreeRasterDescriptionGeometryCellsAndAttributes) {
     EXPECT_EQ(mask.projectionParameters, ref.projectionParameters);
     EXPECT_EQ(mask.originCode, ref.originCode);
     ASSERT_EQ(mask.fields.size(), 1u);
-    const EosFieldRead& f = mask.fields[0];
+    const EosFieldRead &f = mask.fields[0];
     EXPECT_EQ(f.name, "sur_ndvi_b02_b01");
     EXPECT_EQ(f.numberType, kEosUInt8);
     EXPECT_EQ(f.dimList, "YDim,XDim");
@@ -108,18 +108,19 @@ TEST(ZonegridCli, ReferenceGridAndFieldByNameAndColumnMajorFields) {
     TempDir dir;
     writeByteGeoTiff(dir.file("area.tif"), fourByThree(), fourByThreeValues());
     writeReference(dir.file("ref.hdf"), "MOD_Grid_Other", "sur_refl_b02_1", "XDim,YDim");
-    const RunResult r = runZonegrid({dir.file("area.tif"), dir.file("mask.hdf"), dir.file("ref.hdf"),
-                                     "MOD_Grid_Other", "sur_refl_b02_1"});
+    const RunResult r = runZonegrid({dir.file("area.tif"), dir.file("mask.hdf"),
+                                     dir.file("ref.hdf"), "MOD_Grid_Other", "sur_refl_b02_1"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(readEosGridNames(dir.file("mask.hdf")), std::vector<std::string>{"MODIS_Grid_2D"});
     const EosGridRead mask = readEosGrid(dir.file("mask.hdf"));
-    const EosFieldRead& f = eosFieldOf(mask, "sur_ndvi_b02_b01");
+    const EosFieldRead &f = eosFieldOf(mask, "sur_ndvi_b02_b01");
     EXPECT_EQ(f.dimList, "XDim,YDim");
     EXPECT_EQ(f.dims, (std::vector<int32_t>{4, 3}));
     const std::vector<uint8_t> raster = fourByThreeValues();
     for (int c = 0; c < 4; ++c) {
         for (int row = 0; row < 3; ++row) {
-            EXPECT_EQ(f.data[static_cast<size_t>(c) * 3 + row], raster[static_cast<size_t>(row) * 4 + c]);
+            EXPECT_EQ(f.data[static_cast<size_t>(c) * 3 + row],
+                      raster[static_cast<size_t>(row) * 4 + c]);
         }
     }
 }
@@ -128,9 +129,11 @@ TEST(ZonegridCli, SixteenBitRasterTakesGdalsByteConversion) {
     TempDir dir;
     RasterSpec s = fourByThree();
     s.wkt = "EPSG:32632";
-    writeInt16GeoTiff(dir.file("area.tif"), s, {-5, 0, 1, 254, 255, 256, 300, 1000, 32767, 128, 7, 2});
+    writeInt16GeoTiff(dir.file("area.tif"), s,
+                      {-5, 0, 1, 254, 255, 256, 300, 1000, 32767, 128, 7, 2});
     writeReference(dir.file("ref.hdf"));
-    const RunResult r = runZonegrid({dir.file("area.tif"), dir.file("mask.hdf"), dir.file("ref.hdf")});
+    const RunResult r =
+        runZonegrid({dir.file("area.tif"), dir.file("mask.hdf"), dir.file("ref.hdf")});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("Size is 4x3x1\nProjection is `PROJCS[\"WGS 84 / UTM zone 32N\""),
               std::string::npos)
@@ -146,21 +149,21 @@ TEST(ZonegridCli, SixteenBitRasterTakesGdalsByteConversion) {
 }
 
 struct FailureCase {
-    const char* name;
+    const char *name;
     bool writeRaster;
     bool setGeoTransform;
     bool writeReferenceFile;
     std::vector<std::string> extraArgs;
-    std::string output;  // relative to the test folder
+    std::string output; // relative to the test folder
     int status;
-    std::string outTail;  // what standard output ends with
-    std::string err;      // with %R the raster, %F the reference, %O the output path
+    std::string outTail; // what standard output ends with
+    std::string err;     // with %R the raster, %F the reference, %O the output path
 };
 
-std::string fill(std::string text, const TempDir& d, const std::string& output) {
+std::string fill(std::string text, const TempDir &d, const std::string &output) {
     const std::pair<std::string, std::string> keys[] = {
         {"%R", d.file("area.tif")}, {"%F", d.file("ref.hdf")}, {"%O", d.file(output)}};
-    for (const auto& k : keys) {
+    for (const auto &k : keys) {
         for (size_t at; (at = text.find(k.first)) != std::string::npos;) {
             text.replace(at, 2, k.second);
         }
@@ -171,22 +174,62 @@ std::string fill(std::string text, const TempDir& d, const std::string& output) 
 TEST(ZonegridCli, FailuresReportAndLeaveNoOutput) {
     const std::string described = "Block=4x3 Type=Byte, ColorInterp=Gray\nMin=1.000d, Max=70.000\n";
     const FailureCase cases[] = {
-        {"raster missing", false, true, true, {}, "mask.hdf", 254,
-         "Error: Unable to open file %R\n", ""},
-        {"raster without geotransform", true, false, true, {}, "mask.hdf", 255,
+        {"raster missing",
+         false,
+         true,
+         true,
+         {},
+         "mask.hdf",
+         254,
+         "Error: Unable to open file %R\n",
+         ""},
+        {"raster without geotransform",
+         true,
+         false,
+         true,
+         {},
+         "mask.hdf",
+         255,
          "Driver: GTiff/GeoTIFF\nSize is 4x3x1\n" + described,
          "The raster %R has no geotransform; the mask cannot be placed.\n"},
-        {"reference missing", true, true, false, {}, "mask.hdf", 255, "value at center = 70\n",
+        {"reference missing",
+         true,
+         true,
+         false,
+         {},
+         "mask.hdf",
+         255,
+         "value at center = 70\n",
          "open file or get info for %F failed.\n"},
-        {"reference grid missing", true, true, true, {"NoSuchGrid"}, "mask.hdf", 255,
-         "value at center = 70\n", "open file or get info for %F failed.\n"},
-        {"reference field missing", true, true, true, {"MODIS_Grid_2D", "no_field"}, "mask.hdf", 255,
-         "value at center = 70\n", "open file or get info for %F failed.\n"},
-        {"output folder missing", true, true, true, {}, "no/mask.hdf", 255,
+        {"reference grid missing",
+         true,
+         true,
+         true,
+         {"NoSuchGrid"},
+         "mask.hdf",
+         255,
+         "value at center = 70\n",
+         "open file or get info for %F failed.\n"},
+        {"reference field missing",
+         true,
+         true,
+         true,
+         {"MODIS_Grid_2D", "no_field"},
+         "mask.hdf",
+         255,
+         "value at center = 70\n",
+         "open file or get info for %F failed.\n"},
+        {"output folder missing",
+         true,
+         true,
+         true,
+         {},
+         "no/mask.hdf",
+         255,
          "lowerright=140.000000,470.000000\n",
          "create output file/grid/field for %R - %O failed.\n"},
     };
-    for (const FailureCase& c : cases) {
+    for (const FailureCase &c : cases) {
         TempDir dir;
         RasterSpec s = fourByThree();
         s.setGeoTransform = c.setGeoTransform;
@@ -197,7 +240,8 @@ TEST(ZonegridCli, FailuresReportAndLeaveNoOutput) {
             writeReference(dir.file("ref.hdf"));
         }
         writeFile(dir.file("mask.hdf"), "earlier");
-        std::vector<std::string> args = {dir.file("area.tif"), dir.file(c.output), dir.file("ref.hdf")};
+        std::vector<std::string> args = {dir.file("area.tif"), dir.file(c.output),
+                                         dir.file("ref.hdf")};
         args.insert(args.end(), c.extraArgs.begin(), c.extraArgs.end());
         const RunResult r = runZonegrid(args);
         EXPECT_EQ(r.status, c.status) << c.name;
@@ -207,7 +251,7 @@ TEST(ZonegridCli, FailuresReportAndLeaveNoOutput) {
         EXPECT_EQ(r.err, fill(c.err, dir, c.output)) << c.name;
         EXPECT_EQ(readFile(dir.file("mask.hdf")), "earlier") << c.name;
         size_t entries = 0;
-        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        for (const auto &e : std::filesystem::directory_iterator(dir.path())) {
             entries += e.path().filename().string().find(".tmp") != std::string::npos;
         }
         EXPECT_EQ(entries, 0u) << c.name;
@@ -217,11 +261,17 @@ TEST(ZonegridCli, FailuresReportAndLeaveNoOutput) {
 TEST(ZonegridCli, UsageWithFewerThanThreeArguments) {
     const std::string p = ZONEGRID_BIN;
     const std::string usage =
-        "Usage: " + p + " <inputHDFfile> <outputfile> <refhdfeos4proj> {refgridname} {reffieldname}\n"
-        "       " + p + " {refgridname} default - MODIS_Grid_2D\n"
-        "       " + p + " {reffieldname} default - sur_refl_b01_1\n"
-        "Example:" + p + " test.hdf tmask.hdf MOD09GQ.A2020208.h26v05.006.NRT.hdf\n";
-    for (const std::vector<std::string>& args :
+        "Usage: " + p +
+        " <inputHDFfile> <outputfile> <refhdfeos4proj> {refgridname} {reffieldname}\n"
+        "       " +
+        p +
+        " {refgridname} default - MODIS_Grid_2D\n"
+        "       " +
+        p +
+        " {reffieldname} default - sur_refl_b01_1\n"
+        "Example:" +
+        p + " test.hdf tmask.hdf MOD09GQ.A2020208.h26v05.006.NRT.hdf\n";
+    for (const std::vector<std::string> &args :
          {std::vector<std::string>{}, {"a.tif"}, {"a.tif", "m.hdf"}}) {
         const RunResult r = runZonegrid(args);
         EXPECT_EQ(r.status, 255);
@@ -232,4 +282,4 @@ TEST(ZonegridCli, UsageWithFewerThanThreeArguments) {
     }
 }
 
-}  // namespace
+} // namespace

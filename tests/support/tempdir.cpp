@@ -14,7 +14,8 @@ TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "vegtest.XXXXXX").string();
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
-    if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("mkdtemp failed for " + pattern);
     path_ = buf.data();
 }
 
@@ -25,22 +26,23 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string readFile(const std::string& path) {
+std::string readFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-void writeFile(const std::string& path, const std::string& bytes) {
+void writeFile(const std::string &path, const std::string &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
 }
 
-bool fileExists(const std::string& path) {
+bool fileExists(const std::string &path) {
     std::error_code ec;
     return std::filesystem::exists(path, ec);
 }
 
-}  // namespace testsupport
+} // namespace testsupport
