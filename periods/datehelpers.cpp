@@ -58,6 +58,21 @@ std::string unreadableDateMessage(const char *what, const std::string &text) {
                        what, text.c_str());
 }
 
+int runWeekNumber(const cli::Args &args, std::ostream &out, std::ostream &err,
+                  int64_t (*weekNumber)(const DayOfYear &date)) {
+    if (args.size() < 2) {
+        out << usageText(programPath(args), {"Usage: %s <yyyy.mm.dd>"});
+        return cli::kExitStop;
+    }
+    const std::optional<DayOfYear> date = readDayOfYear(args[1]);
+    if (!date) {
+        err << unreadableDateMessage("date", args[1]);
+        return cli::kExitStop;
+    }
+    out << cli::format("%lld", static_cast<long long>(weekNumber(*date)));
+    return cli::kExitSuccess;
+}
+
 std::optional<DayOfYear> readDayOfYear(const std::string &text) {
     const char *c = text.c_str();
     if (!calendar::hasDateLength(c))

@@ -58,4 +58,10 @@ std::string periodArgumentUsage(const std::string &program);
 // arguments must hold the year and n.
 calendar::Period periodFromArguments(const cli::Args &args);
 
+// The whole run of the two week-number programs, which differ only in their rule: usage text on
+// `out` without a date (kExitStop), the unreadable-date message on `err` (kExitStop), else the
+// number without a line end (kExitSuccess).
+int runWeekNumber(const cli::Args &args, std::ostream &out, std::ostream &err,
+                  int64_t (*weekNumber)(const DayOfYear &date));
+
 } // namespace veg::periods
