@@ -3,12 +3,15 @@
 #include "fuzzinput.h"
 #include "probe.h"
 
+#include <cpl_conv.h>
 #include <cpl_error.h>
 
 #include <sstream>
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     CPLSetErrorHandler(CPLQuietErrorHandler);
+    CPLSetConfigOption("GDAL_CACHEMAX", "64"); // GDAL's block cache, not ours: kept small
+
     return 0;
 }
 
