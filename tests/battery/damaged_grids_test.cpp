@@ -3,6 +3,7 @@
 // field information, whole fields, attributes): none may end with a signal. Window reads are left
 // out: HDF4 can spin forever seeking inside a damaged deflated field (tests/fuzz/known/).
 #include "gridio.h"
+#include "readguard.h"
 #include "support/hdfeos.h"
 #include "support/tempdir.h"
 
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 
 namespace {
 
@@ -141,6 +143,18 @@ TEST(DamagedGrids, EveryProductKindEndsWithoutASignal) {
         // Damage that never reaches the parsers would prove nothing.
         EXPECT_GT(refused, 0) << "product kind " << static_cast<int>(kind);
     }
+}
+
+// The probe's own entry function: anything but a file and a grid name is a usage error, and it
+// prints nothing in any case.
+TEST(DamagedGrids, ProbeEntryFunctionTakesAFileAndAGridName) {
+    std::ostringstream out, err;
+    for (const veg::cli::Args &args :
+         {veg::cli::Args{"gridprobe"}, veg::cli::Args{"gridprobe", "a.hdf"},
+          veg::cli::Args{"gridprobe", "a.hdf", "MODIS_Grid_2D", "extra"}}) {
+        EXPECT_EQ(veg::gridprobe::run(args, out, err), veg::cli::kExitUsage) << args.size();
+    }
+    EXPECT_EQ(out.str() + err.str(), "");
 }
 
 } // namespace
