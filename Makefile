@@ -53,7 +53,8 @@ test-fuzz: build-fuzz
 fuzz: build-fuzz
 	@set -e; for target in $$(ls $(FUZZBUILD)/fuzz | grep '^fuzz_' | grep -v -- '-'); do \
 		echo "== $$target ($(FUZZ_SECONDS) s)"; \
-		VEG_GRIDPROBE=$(CURDIR)/$(FUZZBUILD)/bin/gridprobe $(FUZZBUILD)/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
+		VEG_GRIDPROBE=$(CURDIR)/$(FUZZBUILD)/bin/gridprobe $(FUZZBUILD)/fuzz/$$target \
+			$$(cat tests/fuzz/$$target.flags 2>/dev/null) -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
 			-rss_limit_mb=2048 -print_final_stats=1 \
 			-artifact_prefix=$(FUZZBUILD)/fuzz/$$target- \
 			$(FUZZBUILD)/fuzz/corpus/$$target tests/fuzz/corpus/$$target; \
