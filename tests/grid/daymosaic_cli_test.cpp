@@ -316,6 +316,46 @@ TEST(DaymosaicCli, ColumnMajorMaskGivesTheSameCells) {
     expectGrid(dir.file("out.hdf"), expectedGrid(m, tiles), "XDim,YDim mask");
 }
 
+// Tiles stored columns first ("XDim,YDim") are read in their own order: with a mask of either
+// order they give the same cells as tiles stored rows first.
+TEST(DaymosaicCli, ColumnMajorTilesGiveTheSameCells) {
+    const MaskPlace m;
+    const std::vector<TilePlace> tiles = {
+        {960, 5030, 6, 5}, {1020, 5030, 6, 5}, {960, 4980, 6, 5}, {1020, 4980, 6, 5}};
+    // Rewrites every field of a tile column by column.
+    const auto columnsFirst = [](EosGridSpec &g) {
+        for (EosField &f : g.fields) {
+            const size_t size = f.data.size() / (static_cast<size_t>(g.columns) * g.rows);
+            std::vector<uint8_t> byColumns(f.data.size());
+            for (int r = 0; r < g.rows; ++r) {
+                for (int c = 0; c < g.columns; ++c) {
+                    std::memcpy(&byColumns[(static_cast<size_t>(c) * g.rows + r) * size],
+                                &f.data[(static_cast<size_t>(r) * g.columns + c) * size], size);
+                }
+            }
+            f.data = byColumns;
+            f.dimList = "XDim,YDim";
+        }
+    };
+    for (const std::string maskOrder : {"YDim,XDim", "XDim,YDim"}) {
+        TempDir dir;
+        std::string list;
+        for (size_t t = 0; t < tiles.size(); ++t) {
+            const std::string path = dir.file("tile" + std::to_string(t) + ".hdf");
+            writeTile(path, tiles[t], static_cast<int>(t), columnsFirst);
+            list += path + "\n";
+        }
+        writeFile(dir.file("list.txt"), list);
+        writeMask(dir.file("mask.hdf"), m, maskOrder);
+        const RunResult r =
+            runDaymosaic({dir.file("list.txt"), dir.file("mask.hdf"), dir.file("out.hdf")});
+        ASSERT_EQ(r.status, 1) << maskOrder << r.out << r.err;
+        EXPECT_EQ(r.out, "O.K.\n") << maskOrder;
+        expectGrid(dir.file("out.hdf"), expectedGrid(m, tiles),
+                   "XDim,YDim tiles, mask " + maskOrder);
+    }
+}
+
 TEST(DaymosaicCli, ExactlyThirtyTwoTilesAreAllPlaced) {
     const MaskPlace m{1000, 5000, 16, 4};
     std::vector<TilePlace> tiles;
