@@ -2,4 +2,10 @@
 // of its own, so that a damaged file kills this probe and not the program that started it.
 #include "readguard.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// The HDF libraries keep tables after a failed open that nothing can release; in the sanitizer
+// build a leak report would turn the probe's verdict into "damaged".
+extern "C" int __lsan_is_turned_off() { return 1; }
+#endif
+
 int main(int argc, char **argv) { return veg::cli::runMain(veg::gridprobe::run, argc, argv); }
