@@ -123,7 +123,8 @@ bool EosGrid::create(const EosFile &file, const std::string &gridName,
     }
     if (GDdefproj(id_, geometry.projectionCode, geometry.zoneCode, geometry.sphereCode,
                   parameters) == FAIL ||
-        GDdeforigin(id_, geometry.originCode) == FAIL) {
+        GDdeforigin(id_, geometry.originCode) == FAIL ||
+        GDdefpixreg(id_, geometry.pixelRegistration) == FAIL) {
         detach();
         return false;
     }
@@ -242,6 +243,12 @@ std::optional<GridGeometry> readGeometry(const EosGrid &grid) {
         return std::nullopt;
     }
     g.originCode = origin;
+
+    int32 registration = 0;
+    if (GDpixreginfo(grid.id(), &registration) == FAIL) {
+        return std::nullopt;
+    }
+    g.pixelRegistration = registration;
 
     // The dimension query is a readability test; its buffer is sized from the grid's own count.
     int32 nameBytes = 0;

@@ -32,6 +32,10 @@ struct GridGeometry {
     int32_t sphereCode = 0; // -1: sphere given by the parameters
     std::array<double, 13> projectionParameters{};
     int32_t originCode = 0; // HDFE_GD_UL = 0
+    // Whether the corners are those of the outer cells' corners or of their centres (HDFE_CENTER
+    // = 0, HDFE_CORNER = 1); copied with the origin so that the outputs do not shift by half a
+    // cell against their input.
+    int32_t pixelRegistration = 0;
 };
 
 // What GDfieldinfo tells about one field.
@@ -99,8 +103,9 @@ class EosGrid {
 
     // GDattach of an existing grid by name.
     bool attach(const EosFile &file, const std::string &gridName);
-    // GDcreate with the geometry's counts and corners, then GDdefproj and GDdeforigin with its
-    // projection and origin, all unchanged. False when any call fails.
+    // GDcreate with the geometry's counts and corners, then GDdefproj, GDdeforigin and
+    // GDdefpixreg with its projection, origin and pixel registration, all unchanged. False when any
+    // call fails.
     bool create(const EosFile &file, const std::string &gridName, const GridGeometry &geometry);
     bool detach();
     bool isAttached() const { return id_ != -1; }
@@ -150,8 +155,8 @@ class SdDataSet {
 
 // ---- Operations on an attached grid ----
 
-// The four geometry queries (GDgridinfo, GDprojinfo, GDorigininfo, GDinqdims); nothing when any
-// of them fails.
+// The geometry queries (GDgridinfo, GDprojinfo, GDorigininfo, GDpixreginfo, GDinqdims); nothing
+// when any of them fails.
 std::optional<GridGeometry> readGeometry(const EosGrid &grid);
 
 // GDfieldinfo of a field; nothing when the call fails.
@@ -224,7 +229,7 @@ std::vector<Attribute> readAttributes(const SdInterface &sd, const std::string &
 
 // ---- Whole files ----
 
-// An input grid: GDopen (read), GDattach and the four geometry queries.
+// An input grid: GDopen (read), GDattach and the geometry queries.
 class GridReader {
   public:
     // False when the file cannot be opened, the grid not attached or a query fails; everything

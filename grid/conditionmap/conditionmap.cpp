@@ -3,10 +3,12 @@
 #include "conditionmap.h"
 
 #include "gridio.h"
+#include "memorycheck.h"
 #include "productio.h"
 #include "products.h"
 #include "vci.h"
 
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
@@ -23,6 +25,7 @@ struct Options {
     std::string extremesPath;
     std::string ndviPath;
     std::string outputPath;
+    std::optional<uint64_t> availableMemory; // bytes; unknown: no check
 };
 
 // The whole-grid arrays of one run, 13 bytes per cell.
@@ -84,6 +87,12 @@ int runWith(const Options &options, std::ostream &out, std::ostream &err) {
         veg::grid::checkedCellCount(extremesGeometry.columns, extremesGeometry.rows, 13);
     if (!cells) {
         err << "grid of " << options.extremesPath << " is too large to hold in memory.\n";
+        return kExitStop;
+    }
+    if (const std::optional<veg::grid::MemoryShortfall> shortfall =
+            veg::grid::checkMemory(*cells, options.availableMemory)) {
+        err << veg::grid::memoryShortfallMessage(options.extremesPath, extremesGeometry.columns,
+                                                 extremesGeometry.rows, *shortfall);
         return kExitStop;
     }
     const size_t n = *cells / 13;
@@ -153,7 +162,9 @@ int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
                "vci_31_2024.07.30_2024.08.05.hdf\n";
         return kExitStop;
     }
-    const Options options{args[1], args[2], args[3]};
+    const Options options{
+        args[1], args[2], args[3],
+        veg::grid::availableMemory(std::getenv(veg::grid::kMemAvailableVariable))};
     try {
         const int status = runWith(options, out, err);
         out.flush();

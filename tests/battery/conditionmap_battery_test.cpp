@@ -210,8 +210,24 @@ namespace {
 // A grid that declares about 10^10 cells is not refused before the arrays are made: every grid
 // program would allocate and fill about 20 GB per 16-bit array, which takes the memory of the
 // machine the tests run on. Kept here until the grid module refuses grids beyond a stated size.
+// An extremes grid of 100000 x 100000 cells (its fields defined, never written, so the file stays
+// small) needs 13 bytes a cell, more than the machine has: the run stops before allocating.
 TEST(ConditionmapBattery, GridsLargerThanMemory) {
-    GTEST_SKIP() << "no cell limit yet: a 100000 x 100000 grid would be allocated and filled";
+    const TempDir dir;
+    Inputs in = goodInputs(dir);
+    in.extremes = dir.file("huge-extremes.hdf");
+    testsupport::EosGridSpec huge = testsupport::sinusoidalGrid(100000, 100000);
+    for (const std::string &name : kExtremesFields) {
+        testsupport::EosField field;
+        field.name = name;
+        huge.fields.push_back(field);
+    }
+    testsupport::writeEosFile(in.extremes, huge);
+    const testsupport::RunResult result = runConditionmap(in);
+    battery::expectCleanFailure(result, {255, in.extremes, in.output}, "100000 x 100000");
+    EXPECT_NE(result.err.find(" (100000 x 100000) needs 130000000000 bytes of memory; "),
+              std::string::npos)
+        << result.err;
 }
 
 } // namespace

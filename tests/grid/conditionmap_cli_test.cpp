@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -420,6 +421,45 @@ TEST(ConditionmapCli, GdalReadsTheVciGrid) {
         EXPECT_NE(text.find("+proj=sinu"), std::string::npos) << text;
         EXPECT_NE(text.find("+R=6371007.181"), std::string::npos) << text;
     }
+}
+
+// The output keeps the NDVI grid's pixel registration with its corners: GDAL places the output's
+// cells exactly where it places the input's, for centre and for corner registration alike.
+TEST(ConditionmapCli, KeepsThePixelRegistration) {
+    GDALAllRegister();
+    auto geoTransform = [](const std::string &path, const char *field) {
+        const std::string name = "HDF4_EOS:EOS_GRID:\"" + path + "\":MODIS_Grid_2D:" + field;
+        GDALDatasetUniquePtr ds(GDALDataset::Open(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+        std::array<double, 6> gt{};
+        EXPECT_TRUE(ds && ds->GetGeoTransform(gt.data()) == CE_None) << name;
+        return gt;
+    };
+    for (const int32_t registration : {0, 1}) { // HDFE_CENTER, HDFE_CORNER
+        EosGridSpec ndvi = ndviGrid();
+        ndvi.pixelRegistration = registration;
+        Files f(extremesGrid(), ndvi);
+        ASSERT_EQ(f.runProgram().status, 0);
+        EXPECT_EQ(readEosGrid(f.output).pixelRegistration, registration);
+        EXPECT_EQ(geoTransform(f.output, "sur_vci_b02_b01"),
+                  geoTransform(f.ndvi, "sur_ndvi_b02_b01"))
+            << registration;
+    }
+}
+
+// Arrays that do not fit into the memory available stop the run before anything is allocated or
+// written; the figure is the one the environment gives in place of MemAvailable.
+TEST(ConditionmapCli, RefusesGridsLargerThanTheMemoryAvailable) {
+    const Files f;
+    testsupport::RunOptions options;
+    options.env["VEG_MEMAVAILABLE_BYTES"] = "155";
+    const testsupport::RunResult r = run(kProgram, {f.extremes, f.ndvi, f.output}, options);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "grid of " + f.extremes + " (4 x 3) needs 156 bytes of memory; 155 are available.\n");
+    EXPECT_EQ(f.entries(), (std::set<std::string>{"maxmin_31.hdf", "ndvi_31.hdf"}));
+    options.env["VEG_MEMAVAILABLE_BYTES"] = "156";
+    EXPECT_EQ(run(kProgram, {f.extremes, f.ndvi, f.output}, options).status, 0);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // and outputs that only appear when complete. Files are built and read back with the test support
 // writer, which uses the library calls directly.
 #include "gridio.h"
+#include "memorycheck.h"
 #include "productio.h"
 #include "products.h"
 
@@ -81,6 +82,45 @@ TEST(CellCount, OverflowAndNegativeSizesAreRefused) {
             EXPECT_EQ(*got, c.expected);
         }
     }
+}
+
+// The memory wall: what fits, what does not, and where the available figure comes from.
+TEST(MemoryCheck, FitsOrNamesTheShortfall) {
+    struct Case {
+        uint64_t needed;
+        std::optional<uint64_t> available;
+        bool fits;
+    };
+    const Case cases[] = {
+        {100, 100, true},
+        {101, 100, false},
+        {0, 0, true},
+        {130000000000, std::nullopt, true},
+        {130000000000, 2000000000, false},
+    };
+    for (const Case &c : cases) {
+        const std::optional<MemoryShortfall> got = checkMemory(c.needed, c.available);
+        EXPECT_EQ(!got, c.fits) << c.needed;
+        if (got) {
+            EXPECT_EQ(got->needed, c.needed);
+            EXPECT_EQ(got->available, *c.available);
+        }
+    }
+    EXPECT_EQ(memoryShortfallMessage("x.hdf", 100000, 100000, {130000000000, 2000000000}),
+              "grid of x.hdf (100000 x 100000) needs 130000000000 bytes of memory; 2000000000 "
+              "are available.\n");
+
+    const std::pair<const char *, std::optional<uint64_t>> meminfo[] = {
+        {"MemTotal:       24000000 kB\nMemAvailable:    2000000 kB\n", 2048000000},
+        {"MemTotal:       24000000 kB\n", std::nullopt},
+        {"MemAvailable:   lots kB\n", std::nullopt},
+        {"MemAvailable:   99999999999999999999 kB\n", std::nullopt},
+    };
+    for (const auto &m : meminfo) {
+        EXPECT_EQ(memAvailableFromMeminfo(m.first), m.second) << m.first;
+    }
+    EXPECT_EQ(availableMemory("12345"), 12345u);
+    EXPECT_EQ(availableMemory("12x").has_value(), availableMemory(nullptr).has_value());
 }
 
 TEST(ProductLayouts, FieldsInOrderWithTypesAndCompression) {

@@ -81,6 +81,9 @@ void writeEosFile(const std::string &path, const std::vector<EosGridSpec> &grids
             GDdeforigin(h.grid, g.originCode) == FAIL) {
             fail("GDdefproj/GDdeforigin", path);
         }
+        if (g.pixelRegistration >= 0 && GDdefpixreg(h.grid, g.pixelRegistration) == FAIL) {
+            fail("GDdefpixreg", path);
+        }
         for (const auto &d : g.extraDims) {
             if (GDdefdim(h.grid, text(d.first), d.second) == FAIL) {
                 fail("GDdefdim " + d.first, path);
@@ -191,8 +194,9 @@ EosGridRead readEosGrid(const std::string &path, const std::string &gridName) {
     r.lowerRight = {{lr[0], lr[1]}};
     float64 params[16] = {};
     if (GDprojinfo(h.grid, &r.projectionCode, &r.zoneCode, &r.sphereCode, params) == FAIL ||
-        GDorigininfo(h.grid, &r.originCode) == FAIL) {
-        fail("GDprojinfo/GDorigininfo", path);
+        GDorigininfo(h.grid, &r.originCode) == FAIL ||
+        GDpixreginfo(h.grid, &r.pixelRegistration) == FAIL) {
+        fail("GDprojinfo/GDorigininfo/GDpixreginfo", path);
     }
     std::copy(params, params + 13, r.projectionParameters.begin());
 
@@ -268,6 +272,7 @@ std::string geometryDifferences(const EosGridRead &a, const EosGridRead &b) {
     compare("sphere code", a.sphereCode, b.sphereCode);
     compare("projection parameters", a.projectionParameters, b.projectionParameters);
     compare("origin code", a.originCode, b.originCode);
+    compare("pixel registration", a.pixelRegistration, b.pixelRegistration);
     return out.str();
 }
 

@@ -85,7 +85,8 @@ struct EosGridSpec {
     int32_t zoneCode = 0;
     int32_t sphereCode = -1; // sphere given by parameter 0
     std::array<double, 13> projectionParameters{{6371007.181}};
-    int32_t originCode = 0;                                 // upper left
+    int32_t originCode = 0;         // upper left
+    int32_t pixelRegistration = -1; // 0 centre, 1 corner; -1: left to the library's default
     std::vector<std::pair<std::string, int32_t>> extraDims; // defined besides XDim and YDim
     std::vector<EosField> fields;
 };
@@ -121,6 +122,7 @@ struct EosGridRead {
     int32_t sphereCode = 0;
     std::array<double, 13> projectionParameters{};
     int32_t originCode = 0;
+    int32_t pixelRegistration = 0;     // 0 centre, 1 corner
     std::vector<std::string> dimNames; // as GDinqdims lists them
     std::vector<int32_t> dimSizes;
     std::vector<EosFieldRead> fields; // in the order GDinqfields lists them
@@ -133,7 +135,8 @@ EosGridRead readEosGrid(const std::string &path, const std::string &gridName = "
 // The field of that name in a grid read back; throws when missing.
 const EosFieldRead &eosFieldOf(const EosGridRead &grid, const std::string &name);
 // "" when two grids read back have the same geometry (counts, corners, projection, zone, sphere,
-// parameters, origin), otherwise one line per difference, for EXPECT_EQ(..., "").
+// parameters, origin, pixel registration), otherwise one line per difference, for EXPECT_EQ(...,
+// "").
 std::string geometryDifferences(const EosGridRead &a, const EosGridRead &b);
 // The attributes of an SD data set (a grid field) of the file, in index order.
 std::vector<EosAttribute> readSdAttributes(const std::string &path, const std::string &dataSet);
