@@ -45,6 +45,7 @@ struct Arrays {
 struct Held {
     veg::grid::GridGeometry geometry;
     std::string dimList;
+    bool sameDimLists = true; // every field queried in the file has the first one's list
 };
 
 // Opens a grid and queries the named fields in order; false at the first failure.
@@ -54,11 +55,13 @@ bool openAndQuery(veg::grid::GridReader &reader, const std::string &path,
         return false;
     }
     held.geometry = reader.geometry();
-    for (const char *field : fields) {
-        const std::optional<veg::grid::FieldInfo> info = reader.fieldInfo(field);
+    held.sameDimLists = true;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const std::optional<veg::grid::FieldInfo> info = reader.fieldInfo(fields[i]);
         if (!info) {
             return false;
         }
+        held.sameDimLists = held.sameDimLists && (i == 0 || info->dimList == held.dimList);
         held.dimList = info->dimList;
     }
     return true;
@@ -81,6 +84,10 @@ int runWith(const Options &options, std::ostream &out, std::ostream &err) {
         return kExitStop;
     }
     const veg::grid::GridGeometry extremesGeometry = extremes.geometry();
+    // Cells pair up only when every field is stored in one order: on a square grid a field stored
+    // columns first would read without complaint and pair the wrong cells.
+    const std::string extremesDimList = held.dimList;
+    const bool extremesOneOrder = held.sameDimLists;
     const veg::grid::Edge edge = veg::grid::rowsColumns(extremesGeometry);
     // Seven arrays of 13 bytes per cell in all; the product is checked before anything is sized.
     const std::optional<size_t> cells =
@@ -98,7 +105,8 @@ int runWith(const Options &options, std::ostream &out, std::ostream &err) {
     const size_t n = *cells / 13;
     Arrays a(n);
 
-    bool ok = extremes.readField(veg::grid::kMinField, edge, a.min1.data(), n) &&
+    bool ok = extremesOneOrder &&
+              extremes.readField(veg::grid::kMinField, edge, a.min1.data(), n) &&
               extremes.readField(veg::grid::kMaxField, edge, a.max.data(), n) &&
               extremes.readField(veg::grid::kMin2Field, edge, a.min2.data(), n) &&
               extremes.readField(veg::grid::kMin3Field, edge, a.min3.data(), n);
@@ -114,7 +122,8 @@ int runWith(const Options &options, std::ostream &out, std::ostream &err) {
             return kExitStop;
         }
         const veg::grid::GridGeometry &g = ndvi.geometry();
-        if (g.columns != extremesGeometry.columns || g.rows != extremesGeometry.rows) {
+        if (g.columns != extremesGeometry.columns || g.rows != extremesGeometry.rows ||
+            held.dimList != extremesDimList) {
             err << "grid of " << options.ndviPath << " (" << g.columns << " x " << g.rows
                 << ") differs in size from " << options.extremesPath << " ("
                 << extremesGeometry.columns << " x " << extremesGeometry.rows << ").\n";

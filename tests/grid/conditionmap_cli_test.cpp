@@ -297,18 +297,35 @@ TEST(ConditionmapCli, ReadFailuresStillWriteTheOutput) {
     }
 }
 
-// An NDVI field stored columns first cannot be read, and its dimension list, which the output
-// takes over, cannot be written with rows first either: the run stops without an output.
+// An NDVI field stored columns first while the extremes are stored rows first pairs the wrong
+// cells; it is refused like a grid of another size, on a square grid too, where every read would
+// succeed: status 255 and no output.
 TEST(ConditionmapCli, NdviFieldStoredColumnsFirst) {
-    EosGridSpec n = ndviGrid();
-    n.fields[1].dimList = "XDim,YDim";
-    Files f(extremesGrid(), n);
-    const testsupport::RunResult r = f.runProgram();
-    EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "read data from " + f.ndvi + " failed.\nwrite VCI data to " + f.output +
-                         " failed.\n");
-    EXPECT_EQ(f.entries(), (std::set<std::string>{"maxmin_31.hdf", "ndvi_31.hdf"}));
+    // The same grids cut to 3 x 3 cells.
+    const auto square = [](EosGridSpec g) {
+        const EosGridSpec shape = testsupport::sinusoidalGrid(3, 3);
+        const double shift = g.upperLeft[0] - testsupport::sinusoidalGrid(4, 3).upperLeft[0];
+        g.columns = g.rows = 3;
+        g.upperLeft = {{shape.upperLeft[0] + shift, shape.upperLeft[1]}};
+        g.lowerRight = {{shape.lowerRight[0] + shift, shape.lowerRight[1]}};
+        for (EosField &f : g.fields) {
+            f.data.resize(f.data.size() / 12 * 9);
+        }
+        return g;
+    };
+    for (const bool isSquare : {false, true}) {
+        EosGridSpec e = isSquare ? square(extremesGrid()) : extremesGrid();
+        EosGridSpec n = isSquare ? square(ndviGrid()) : ndviGrid();
+        n.fields[1].dimList = "XDim,YDim";
+        Files f(e, n);
+        const testsupport::RunResult r = f.runProgram();
+        const std::string size = isSquare ? "3 x 3" : "4 x 3";
+        EXPECT_EQ(r.status, 255) << size;
+        EXPECT_EQ(r.out, "") << size;
+        EXPECT_EQ(r.err, "grid of " + f.ndvi + " (" + size + ") differs in size from " +
+                             f.extremes + " (" + size + ").\n");
+        EXPECT_EQ(f.entries(), (std::set<std::string>{"maxmin_31.hdf", "ndvi_31.hdf"})) << size;
+    }
 }
 
 TEST(ConditionmapCli, OutputThatCannotBeCreatedOrPlaced) {
