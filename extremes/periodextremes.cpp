@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 namespace veg::extremes {
 namespace {
@@ -80,6 +81,12 @@ YearResult foldYearFile(const std::string &name, veg::grid::InputSeries &series,
         return YearResult::Skipped;
     case veg::grid::InputStatus::TooLarge:
     case veg::grid::InputStatus::First:
+        if (const auto shortfall = series.memoryShortfall(
+                veg::grid::availableMemory(std::getenv(veg::grid::kMemAvailableVariable)));
+            shortfall && status == veg::grid::InputStatus::First) {
+            err << veg::grid::memoryShortfallMessage(name, g.columns, g.rows, *shortfall);
+            return YearResult::Stop;
+        }
         if (status == veg::grid::InputStatus::TooLarge || !allocate(e, series.cells())) {
             err << format("not enough memory for a grid of %d x %d cells from %s.\n", g.columns,
                           g.rows, name.c_str());

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "gridio.h"
+#include "memorycheck.h"
 #include "products.h"
 
 #include <cstddef>
@@ -129,6 +130,11 @@ class InputSeries {
     bool readFields(const std::vector<FieldBuffer> &buffers);
 
     bool started() const { return cells_ != 0; }
+    // Nothing when the program's arrays for the first input's cells fit into `available` bytes
+    // (or the figure is unknown); else what they need and what is there.
+    std::optional<MemoryShortfall> memoryShortfall(std::optional<uint64_t> available) const {
+        return checkMemory(static_cast<uint64_t>(cells_) * bytesPerCell_, available);
+    }
     size_t cells() const { return cells_; }
     Edge edge() const { return edge_; }
     // The geometry of the input just opened (for messages), and of the first readable input.

@@ -96,6 +96,12 @@ DayResult foldDailyFile(const std::string &name, DailyState &s, std::ostream &ou
         return DayResult::Skipped;
     case veg::grid::InputStatus::TooLarge:
     case veg::grid::InputStatus::First:
+        if (const auto shortfall = s.series.memoryShortfall(
+                veg::grid::availableMemory(std::getenv(veg::grid::kMemAvailableVariable)));
+            shortfall && status == veg::grid::InputStatus::First) {
+            out << veg::grid::memoryShortfallMessage(name, g.columns, g.rows, *shortfall);
+            return DayResult::Stop;
+        }
         if (status == veg::grid::InputStatus::TooLarge || !allocate(s, s.series.cells())) {
             out << format("not enough memory for a grid of %d x %d cells from %s.\n", g.columns,
                           g.rows, name.c_str());

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 namespace veg::peakcomposite {
@@ -81,6 +82,12 @@ InputResult foldInput(const Options &options, const std::string &path, uint8_t p
     case veg::grid::InputStatus::DiffersFromFirst: // cannot be folded cell by cell
         return warn();
     case veg::grid::InputStatus::First:
+        if (const auto shortfall = series.memoryShortfall(
+                veg::grid::availableMemory(std::getenv(veg::grid::kMemAvailableVariable)))) {
+            const veg::grid::GridGeometry &g = series.inputGeometry();
+            err << veg::grid::memoryShortfallMessage(path, g.columns, g.rows, *shortfall);
+            return InputResult::Stop;
+        }
         if (!allocate(composite, series.cells())) {
             const veg::grid::GridGeometry &g = series.inputGeometry();
             err << format("Error: not enough memory for a grid of %d x %d cells from %s.\n",

@@ -15,8 +15,10 @@ namespace battery {
 
 namespace fs = std::filesystem;
 
-testsupport::RunResult run(const std::string &program, const std::vector<std::string> &args) {
+testsupport::RunResult run(const std::string &program, const std::vector<std::string> &args,
+                           const std::map<std::string, std::string> &env) {
     testsupport::RunOptions options;
+    options.env = env;
     options.env["LSAN_OPTIONS"] =
         std::string("suppressions=") + VEG_SOURCE_DIR + "/tests/battery/hdf4-failed-open.supp";
     // An impossible allocation (a grid of 10^18 cells) fails as it does outside the sanitizer

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,8 @@ enum class Damage {
 // Runs a program of the battery (argv[0] is added). In the sanitizer build the leak checker is
 // told about the tables that the HDF4 library keeps after a failed open, and an allocation too
 // large to be made returns null as it does in the plain build.
-testsupport::RunResult run(const std::string &program, const std::vector<std::string> &args);
+testsupport::RunResult run(const std::string &program, const std::vector<std::string> &args,
+                           const std::map<std::string, std::string> &env = {});
 
 // Writes the damaged form of `good` (a complete input file) at `path`; `cut` is used by Truncated
 // only and may be negative to count from the end.

@@ -48,6 +48,18 @@ TEST(DailyvciBattery, GoodFilesMakeAnOutput) {
               expected);
 }
 
+TEST(DailyvciBattery, GridLargerThanMemory) {
+    const TempDir dir;
+    const std::string day = dailyFile(dir, "2019.01.01");
+    testsupport::writeEosFile(day, dailyGrid());
+    const std::string target = dir.file("vci.hdf");
+    const auto result =
+        battery::run(DAILYVCI_BIN, {dir.file("daily"), "2020.01.01", "2020.01.01", "1", target},
+                     {{"VEG_MEMAVAILABLE_BYTES", "10"}});
+    battery::expectCleanFailure(result, {255, day, target}, "memory");
+    EXPECT_NE(result.out.find(" (4 x 3) needs "), std::string::npos) << result.out;
+}
+
 // When no daily file of the run can be used there is nothing to compute: a message naming the
 // files, a non-zero status and no output.
 TEST(DailyvciBattery, NoUsableDailyFile) {

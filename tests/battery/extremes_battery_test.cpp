@@ -136,6 +136,20 @@ TEST(ExtremesBattery, NoUsableYear) {
     }
 }
 
+TEST(ExtremesBattery, GridLargerThanMemory) {
+    for (const Form &form : kForms) {
+        const TempDir dir;
+        const std::string year = periodFile(dir, 2019);
+        testsupport::writeEosFile(year, periodGrid());
+        const std::string target = dir.file("extremes.hdf");
+        const auto result =
+            battery::run(form.program, form.args(dir.file("ndvi"), "2019", "2019", target),
+                         {{"VEG_MEMAVAILABLE_BYTES", "10"}});
+        battery::expectCleanFailure(result, {255, year, target}, form.name);
+        EXPECT_NE(result.err.find(" needs "), std::string::npos) << result.err;
+    }
+}
+
 TEST(ExtremesBattery, UnusableOutputPaths) {
     for (const Form &form : kForms) {
         const TempDir dir;

@@ -67,6 +67,17 @@ struct ListCase {
 };
 
 // Every unusable list ends the run early, naming the list, with no output.
+// A grid whose arrays need more memory than there is stops the run before anything is allocated.
+TEST(PeakcompositeBattery, GridLargerThanMemory) {
+    const TempDir dir;
+    testsupport::writeEosFile(dir.file("day1.hdf"), dailyGrid(4, 3));
+    testsupport::writeFile(dir.file("list.txt"), dir.file("day1.hdf") + "\n");
+    const auto result = battery::run(PEAKCOMPOSITE_BIN, {dir.file("list.txt"), dir.file("out.hdf")},
+                                     {{"VEG_MEMAVAILABLE_BYTES", "10"}});
+    battery::expectCleanFailure(result, {255, dir.file("day1.hdf"), dir.file("out.hdf")}, "memory");
+    EXPECT_NE(result.err.find(" (4 x 3) needs "), std::string::npos) << result.err;
+}
+
 TEST(PeakcompositeBattery, UnusableListFiles) {
     std::string tooMany;
     for (int i = 0; i < 251; ++i) {
