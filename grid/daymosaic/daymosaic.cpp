@@ -4,6 +4,7 @@
 
 #include "file_list.h"
 #include "gridio.h"
+#include "memorycheck.h"
 #include "mosaic_rules.h"
 #include "mosaic_windows.h"
 #include "productio.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <optional>
@@ -100,6 +102,16 @@ int Run::readMask() {
         err_ << "Unknown order = " << dimList_ << "\n";
         err_ << "Failed.\n";
         return kExitStop;
+    }
+    if (const std::optional<size_t> bytes =
+            veg::grid::checkedCellCount(mosaic_.columns, mosaic_.rows, kMosaicBytesPerCell)) {
+        if (const auto shortfall = veg::grid::checkMemory(
+                *bytes,
+                veg::grid::availableMemory(std::getenv(veg::grid::kMemAvailableVariable)))) {
+            out_ << veg::grid::memoryShortfallMessage(maskPath_, mosaic_.columns, mosaic_.rows,
+                                                      *shortfall);
+            return kExitStop;
+        }
     }
     if (!allocateMosaic(mosaic_)) {
         out_ << "Not enough memory for the grids of " << maskPath_ << ".\n";

@@ -42,6 +42,9 @@ struct Mosaic {
 
 // Allocates every grid of `mosaic` for its columns x rows cells and fills the NDVI with the
 // no-data value (cells no tile covers keep it). False when the cell count cannot be held.
+// Bytes of the full-size arrays per mask cell (mask, the eight carried fields, 16- and 8-bit NDVI).
+inline constexpr size_t kMosaicBytesPerCell = 15;
+
 bool allocateMosaic(Mosaic &mosaic);
 
 // Calls f(index, grid) for each carried field in product order (its name and number type are

@@ -132,6 +132,16 @@ TEST(DaymosaicBattery, DamagedTiles) {
     battery::expectCleanFailure(s.run(), {255, s.tile, s.output}, "tile without its fields");
 }
 
+TEST(DaymosaicBattery, GridLargerThanMemory) {
+    DayFolder s;
+    const auto result =
+        battery::run(DAYMOSAIC_BIN, {s.list, s.mask, s.output}, {{"VEG_MEMAVAILABLE_BYTES", "10"}});
+    battery::expectCleanFailure(result, {255, s.mask, s.output}, "memory");
+    EXPECT_NE(result.out.find(" (4 x 3) needs 180 bytes of memory; 10 are available."),
+              std::string::npos)
+        << result.out;
+}
+
 TEST(DaymosaicBattery, UnusableOutputPaths) {
     DayFolder s;
     testsupport::writeFile(s.dir.file("plain"), "a file, not a folder");
