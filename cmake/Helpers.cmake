@@ -46,6 +46,7 @@ function(add_veg_test)
     endif()
     # Every test has a time limit, so a hung program fails its test instead of hanging the suite.
     # Grid reads in the tests go through the same probe of damaged files as the programs'.
-    gtest_discover_tests(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT 600 DISCOVERY_TIMEOUT 60
-                         ENVIRONMENT "VEG_GRIDPROBE=$<TARGET_FILE:gridprobe>")
+    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
+                         PROPERTIES LABELS ${T_LABEL} TIMEOUT 600
+                                    ENVIRONMENT "VEG_GRIDPROBE=${CMAKE_BINARY_DIR}/bin/gridprobe")
 endfunction()
