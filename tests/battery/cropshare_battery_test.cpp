@@ -40,16 +40,16 @@ struct Inputs {
 "crs": {"type": "name", "properties": {"name": "urn:ogc:def:crs:EPSG::5070"}},
 "features": [{"type": "Feature", "properties": {"FIPS": "19153"}, "geometry": {"type": "Polygon",
 "coordinates": [[[0, 0], [0, 480], [960, 480], [960, 0], [0, 0]]]}}]})");
-        testsupport::RasterSpec spec;
-        spec.width = 8;
-        spec.height = 6;
-        spec.geoTransform = {{-480, 240, 0, 960, 0, -240}};
-        spec.wkt = "EPSG:5070";
-        testsupport::writeByteGeoTiff(ndvi, spec, std::vector<uint8_t>(8 * 6, 100));
-        spec.width = 64;
-        spec.height = 48;
-        spec.geoTransform = {{-480, 30, 0, 960, 0, -30}};
-        testsupport::writeByteGeoTiff(crops, spec, std::vector<uint8_t>(64 * 48, 1));
+        testsupport::RasterSpec shape;
+        shape.width = 8;
+        shape.height = 6;
+        shape.geoTransform = {{-480, 240, 0, 960, 0, -240}};
+        shape.wkt = "EPSG:5070";
+        testsupport::writeByteGeoTiff(ndvi, shape, std::vector<uint8_t>(8 * 6, 100));
+        shape.width = 64;
+        shape.height = 48;
+        shape.geoTransform = {{-480, 30, 0, 960, 0, -30}};
+        testsupport::writeByteGeoTiff(crops, shape, std::vector<uint8_t>(64 * 48, 1));
     }
 };
 

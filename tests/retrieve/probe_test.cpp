@@ -248,16 +248,16 @@ TEST(ProbeReduce, PointBlockModes) {
 TEST(ProbeRun, EntryFunctions) {
     const testsupport::TempDir dir;
     const std::string raster = dir.file("ndvi.tif"), output = dir.file("value.txt");
-    testsupport::RasterSpec spec;
-    spec.width = 4;
-    spec.height = 4;
-    spec.geoTransform = {{0, 30, 0, 120, 0, -30}};
-    spec.wkt = "EPSG:5070";
+    testsupport::RasterSpec shape;
+    shape.width = 4;
+    shape.height = 4;
+    shape.geoTransform = {{0, 30, 0, 120, 0, -30}};
+    shape.wkt = "EPSG:5070";
     std::vector<uint8_t> values;
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
             values.push_back(static_cast<uint8_t>(10 * r + c));
-    testsupport::writeByteGeoTiff(raster, spec, values);
+    testsupport::writeByteGeoTiff(raster, shape, values);
     using Entry = int (*)(const veg::cli::Args &, std::ostream &, std::ostream &);
     struct Case {
         Entry run;

@@ -16,12 +16,12 @@ namespace {
 TEST(TallybandRun, EntryFunction) {
     const testsupport::TempDir dir;
     const std::string data = dir.file("ndvi.tif"), csv = dir.file("r.csv");
-    testsupport::RasterSpec spec;
-    spec.width = 2;
-    spec.height = 2;
-    spec.geoTransform = {{0, 30, 0, 60, 0, -30}};
-    spec.wkt = "EPSG:5070";
-    testsupport::writeByteGeoTiff(data, spec, {0, 100, 200, 250});
+    testsupport::RasterSpec shape;
+    shape.width = 2;
+    shape.height = 2;
+    shape.geoTransform = {{0, 30, 0, 60, 0, -30}};
+    shape.wkt = "EPSG:5070";
+    testsupport::writeByteGeoTiff(data, shape, {0, 100, 200, 250});
     struct Case {
         veg::cli::Args args;
         int status;

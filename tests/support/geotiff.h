@@ -19,10 +19,10 @@ struct RasterSpec {
 };
 
 // Writes a one-band Byte GeoTIFF; values holds width*height cells, row by row.
-void writeByteGeoTiff(const std::string &path, const RasterSpec &spec,
+void writeByteGeoTiff(const std::string &path, const RasterSpec &shape,
                       const std::vector<uint8_t> &values);
 // Writes a one-band Int16 GeoTIFF.
-void writeInt16GeoTiff(const std::string &path, const RasterSpec &spec,
+void writeInt16GeoTiff(const std::string &path, const RasterSpec &shape,
                        const std::vector<int16_t> &values);
 // Reads band 1 of any GDAL raster as bytes (GDAL converts); throws on failure.
 std::vector<uint8_t> readByteBand(const std::string &path, int *width = nullptr,
