@@ -81,8 +81,7 @@ YearResult foldYearFile(const std::string &name, veg::grid::InputSeries &series,
         return YearResult::Skipped;
     case veg::grid::InputStatus::TooLarge:
     case veg::grid::InputStatus::First:
-        if (const auto shortfall = series.memoryShortfall(
-                veg::grid::availableMemory(std::getenv(veg::grid::kMemAvailableVariable)));
+        if (const auto shortfall = series.memoryShortfall(veg::grid::availableMemory());
             shortfall && status == veg::grid::InputStatus::First) {
             err << veg::grid::memoryShortfallMessage(name, g.columns, g.rows, *shortfall);
             return YearResult::Stop;

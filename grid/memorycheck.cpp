@@ -2,6 +2,7 @@
 #include "memorycheck.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -48,6 +49,10 @@ std::optional<uint64_t> memAvailableFromMeminfo(const std::string &meminfo) {
         return *kib * 1024;
     }
     return std::nullopt;
+}
+
+std::optional<uint64_t> availableMemory() {
+    return availableMemory(std::getenv(kMemAvailableVariable));
 }
 
 std::optional<uint64_t> availableMemory(const char *override) {

@@ -22,6 +22,9 @@ std::optional<uint64_t> memAvailableFromMeminfo(const std::string &meminfo);
 // neither is known, in which case no check is made.
 std::optional<uint64_t> availableMemory(const char *override);
 
+// The memory available to this run: availableMemory of the kMemAvailableVariable setting.
+std::optional<uint64_t> availableMemory();
+
 // A grid whose arrays do not fit: what the message says.
 struct MemoryShortfall {
     uint64_t needed = 0;

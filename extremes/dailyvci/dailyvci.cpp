@@ -96,8 +96,7 @@ DayResult foldDailyFile(const std::string &name, DailyState &s, std::ostream &ou
         return DayResult::Skipped;
     case veg::grid::InputStatus::TooLarge:
     case veg::grid::InputStatus::First:
-        if (const auto shortfall = s.series.memoryShortfall(
-                veg::grid::availableMemory(std::getenv(veg::grid::kMemAvailableVariable)));
+        if (const auto shortfall = s.series.memoryShortfall(veg::grid::availableMemory());
             shortfall && status == veg::grid::InputStatus::First) {
             out << veg::grid::memoryShortfallMessage(name, g.columns, g.rows, *shortfall);
             return DayResult::Stop;

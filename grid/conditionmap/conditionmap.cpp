@@ -171,9 +171,7 @@ int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
                "vci_31_2024.07.30_2024.08.05.hdf\n";
         return kExitStop;
     }
-    const Options options{
-        args[1], args[2], args[3],
-        veg::grid::availableMemory(std::getenv(veg::grid::kMemAvailableVariable))};
+    const Options options{args[1], args[2], args[3], veg::grid::availableMemory()};
     try {
         const int status = runWith(options, out, err);
         out.flush();

@@ -105,9 +105,7 @@ int Run::readMask() {
     }
     if (const std::optional<size_t> bytes =
             veg::grid::checkedCellCount(mosaic_.columns, mosaic_.rows, kMosaicBytesPerCell)) {
-        if (const auto shortfall = veg::grid::checkMemory(
-                *bytes,
-                veg::grid::availableMemory(std::getenv(veg::grid::kMemAvailableVariable)))) {
+        if (const auto shortfall = veg::grid::checkMemory(*bytes, veg::grid::availableMemory())) {
             out_ << veg::grid::memoryShortfallMessage(maskPath_, mosaic_.columns, mosaic_.rows,
                                                       *shortfall);
             return kExitStop;

@@ -82,8 +82,7 @@ InputResult foldInput(const Options &options, const std::string &path, uint8_t p
     case veg::grid::InputStatus::DiffersFromFirst: // cannot be folded cell by cell
         return warn();
     case veg::grid::InputStatus::First:
-        if (const auto shortfall = series.memoryShortfall(
-                veg::grid::availableMemory(std::getenv(veg::grid::kMemAvailableVariable)))) {
+        if (const auto shortfall = series.memoryShortfall(veg::grid::availableMemory())) {
             const veg::grid::GridGeometry &g = series.inputGeometry();
             err << veg::grid::memoryShortfallMessage(path, g.columns, g.rows, *shortfall);
             return InputResult::Stop;

@@ -2,6 +2,7 @@
 // status and both streams of a few argument vectors each.
 #include "dailyvci.h"
 #include "periodextremes.h"
+#include "support/entrycases.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -11,15 +12,7 @@
 
 namespace {
 
-struct Case {
-    const char *what;
-    veg::cli::EntryFunction run;
-    veg::cli::Args args;
-    int status;
-    std::string out; // the whole standard output, or its start with outIsPrefix
-    std::string err;
-    bool outIsPrefix = false;
-};
+using Case = testsupport::EntryCase;
 
 TEST(ExtremesPrograms, EntryFunctionsInProcess) {
     testsupport::TempDir dir;
@@ -73,16 +66,7 @@ TEST(ExtremesPrograms, EntryFunctionsInProcess) {
          "date 2020.1.1 is not a date of the form yyyy.mm.dd.\n",
          ""},
     };
-    for (const Case &c : cases) {
-        std::ostringstream out, err;
-        EXPECT_EQ(c.run(c.args, out, err), c.status) << c.what;
-        if (c.outIsPrefix) {
-            EXPECT_EQ(out.str().rfind(c.out, 0), 0u) << c.what << ": " << out.str();
-        } else {
-            EXPECT_EQ(out.str(), c.out) << c.what;
-        }
-        EXPECT_EQ(err.str(), c.err) << c.what;
-    }
+    testsupport::expectEntryCases(cases);
 }
 
 } // namespace

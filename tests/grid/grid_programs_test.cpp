@@ -3,6 +3,7 @@
 #include "conditionmap.h"
 #include "daymosaic.h"
 #include "peakcomposite.h"
+#include "support/entrycases.h"
 #include "support/tempdir.h"
 #include "tilegen.h"
 #include "zonegrid.h"
@@ -14,16 +15,7 @@
 
 namespace {
 
-struct Case {
-    const char *what;
-    veg::cli::EntryFunction run;
-    veg::cli::Args args;
-    int status;
-    std::string out; // the whole standard output, or its start with outIsPrefix
-    std::string err; // the whole standard error, or its start with errIsPrefix
-    bool outIsPrefix = false;
-    bool errIsPrefix = false;
-};
+using Case = testsupport::EntryCase;
 
 TEST(GridPrograms, EntryFunctionsInProcess) {
     testsupport::TempDir dir;
@@ -98,20 +90,7 @@ TEST(GridPrograms, EntryFunctionsInProcess) {
          "Wrote " + output + ": tile h18v04, 4x3 cells, 2020.07.26 (day 208)\n",
          ""},
     };
-    for (const Case &c : cases) {
-        std::ostringstream out, err;
-        EXPECT_EQ(c.run(c.args, out, err), c.status) << c.what;
-        if (c.outIsPrefix) {
-            EXPECT_EQ(out.str().rfind(c.out, 0), 0u) << c.what << ": " << out.str();
-        } else {
-            EXPECT_EQ(out.str(), c.out) << c.what;
-        }
-        if (c.errIsPrefix) {
-            EXPECT_EQ(err.str().rfind(c.err, 0), 0u) << c.what << ": " << err.str();
-        } else {
-            EXPECT_EQ(err.str(), c.err) << c.what;
-        }
-    }
+    testsupport::expectEntryCases(cases);
 }
 
 } // namespace
