@@ -23,8 +23,8 @@ struct EntryCase {
 
 // Runs every case with string streams and checks its status and both streams.
 template <typename Cases> void expectEntryCases(const Cases &cases) {
-    const auto expectText = [](const std::string &text, const std::string &expected,
-                               bool isPrefix, const char *what) {
+    const auto expectText = [](const std::string &text, const std::string &expected, bool isPrefix,
+                               const char *what) {
         if (isPrefix) {
             EXPECT_EQ(text.rfind(expected, 0), 0u) << what << ": " << text;
         } else {
