@@ -1,6 +1,7 @@
 // The program contract.
 #include "program.h"
 
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <iostream>
@@ -16,6 +17,9 @@ int runMain(EntryFunction entry, int argc, char **argv) {
     if (args.empty()) {
         args.emplace_back("");
     }
+    // A write past the file size limit (ulimit -f) fails and is reported like any failed write,
+    // instead of the signal killing the program with its temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     const int status = entry(args, std::cout, std::cerr);
     std::cout.flush();
     std::cerr.flush();

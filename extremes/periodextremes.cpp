@@ -133,7 +133,8 @@ bool writeExtremes(const ExtremesOptions &options, const veg::grid::InputSeries 
         return false;
     }
     if (!written.ok()) {
-        err << format("write NDVI data to %s failed.\n", options.targetPath.c_str());
+        err << format("write NDVI data to %s failed.\n", options.targetPath.c_str())
+            << veg::grid::fileLimitAdvice(written, options.targetPath);
         return false;
     }
     return true;

@@ -14,6 +14,8 @@
 #include <limits>
 #include <utility>
 
+#include <sys/stat.h>
+
 namespace veg::grid {
 
 namespace {
@@ -546,6 +548,12 @@ bool GridWriter::commit() {
 void GridWriter::abandon() {
     grid_.detach();
     file_.close();
+    if (output_.isOpen()) {
+        struct stat st {};
+        if (::stat(output_.temporaryPath().c_str(), &st) == 0 && st.st_size > 0) {
+            abandonedBytes_ = static_cast<uint64_t>(st.st_size);
+        }
+    }
     output_.discard();
 }
 

@@ -297,6 +297,9 @@ class GridWriter {
     bool commit();
     // Releases everything and removes the temporary file; the target stays untouched.
     void abandon();
+    // The size the temporary file had when a failure abandoned it (0 before any), so that a
+    // failed write can tell whether the file had reached a size limit.
+    uint64_t abandonedBytes() const { return abandonedBytes_; }
 
     const std::string &target() const { return output_.target(); }
     const std::string &temporaryPath() const { return output_.temporaryPath(); }
@@ -307,6 +310,7 @@ class GridWriter {
     veg::fileio::AtomicFile output_; // declared first: the file is closed before it is renamed
     EosFile file_;
     EosGrid grid_;
+    uint64_t abandonedBytes_ = 0;
 };
 
 } // namespace veg::grid

@@ -2,7 +2,13 @@
 // into one set of arrays.
 #include "productio.h"
 
+#include "program.h"
+
+#include <algorithm>
+#include <cstdint>
 #include <utility>
+
+#include <sys/resource.h>
 
 namespace veg::grid {
 
@@ -24,7 +30,8 @@ WriteResult ProductWriter::write(const std::vector<FieldCells> &fields,
             !writeFieldBytes(writer_.grid(), layout[i].name, target_.edge, fields[i].data,
                              fields[i].bytes)) {
             writer_.abandon();
-            return WriteResult{WriteStep::Field, i};
+            return WriteResult{WriteStep::Field, i, writer_.abandonedBytes(),
+                               i < fields.size() ? fields[i].bytes : 0};
         }
     }
     bool attributesWritten = writer_.writeLayoutAttributes(target_.layout);
@@ -35,10 +42,10 @@ WriteResult ProductWriter::write(const std::vector<FieldCells> &fields,
     }
     if (!attributesWritten) {
         writer_.abandon();
-        return WriteResult{WriteStep::Attributes, 0};
+        return WriteResult{WriteStep::Attributes, 0, writer_.abandonedBytes(), 0};
     }
     if (!writer_.commit()) {
-        return WriteResult{WriteStep::Commit, 0};
+        return WriteResult{WriteStep::Commit, 0, writer_.abandonedBytes(), 0};
     }
     return WriteResult{};
 }
@@ -48,6 +55,51 @@ WriteResult writeProduct(const ProductTarget &target, const std::vector<FieldCel
     ProductWriter writer;
     const WriteResult created = writer.create(target);
     return created.ok() ? writer.write(fields, extraAttributes) : created;
+}
+
+std::optional<uint64_t> processFileSizeLimit() {
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return std::nullopt;
+    }
+    return static_cast<uint64_t>(limit.rlim_cur);
+}
+
+std::optional<FileLimit> limitReached(const WriteResult &result,
+                                      std::optional<uint64_t> processLimit) {
+    if (result.ok() || result.failedAt == WriteStep::Create) {
+        return std::nullopt;
+    }
+    FileLimit limit;
+    if (processLimit && *processLimit < kHdf4FileLimit) {
+        limit = FileLimit{*processLimit, false};
+    }
+    // The index, attributes and structural metadata that HDF4 writes around the data.
+    const uint64_t margin = std::min<uint64_t>(uint64_t{1} << 20, limit.bytes / 8);
+    const uint64_t reached = result.pendingBytes > UINT64_MAX - result.fileBytes
+                                 ? UINT64_MAX
+                                 : result.fileBytes + result.pendingBytes;
+    if (reached < limit.bytes - margin) {
+        return std::nullopt;
+    }
+    return limit;
+}
+
+std::string fileLimitAdvice(const WriteResult &result, const std::string &path,
+                            std::optional<uint64_t> processLimit) {
+    const std::optional<FileLimit> limit = limitReached(result, processLimit);
+    if (!limit) {
+        return {};
+    }
+    const unsigned long long bytes = limit->bytes;
+    if (limit->ofFormat) {
+        return veg::cli::format("%s reached the size limit of an HDF4 file (2 GiB, %llu bytes); "
+                                "cut the area into smaller regions and run each on its own.\n",
+                                path.c_str(), bytes);
+    }
+    return veg::cli::format("%s reached the file size limit of this process (%llu bytes, ulimit "
+                            "-f); raise it, or cut the area into smaller regions.\n",
+                            path.c_str(), bytes);
 }
 
 InputSeries::InputSeries(std::string gridName, std::vector<std::string> fields, size_t bytesPerCell)

@@ -73,9 +73,37 @@ enum class WriteStep { None, Create, Field, Attributes, Commit };
 struct WriteResult {
     WriteStep failedAt = WriteStep::None;
     size_t field = 0; // with WriteStep::Field: the layout index of the field that failed
+    // After a failure: the size the file had reached, and the bytes of the field being written
+    // (0 past the fields), to tell a file that ran into a size limit.
+    uint64_t fileBytes = 0;
+    uint64_t pendingBytes = 0;
 
     bool ok() const { return failedAt == WriteStep::None; }
 };
+
+// HDF4 keeps file offsets in 32 bits: none of its files can pass 2 GiB.
+constexpr uint64_t kHdf4FileLimit = 2147483647;
+
+// A size limit that a write ran into: HDF4's own, or the process's file size limit (ulimit -f)
+// when that is lower.
+struct FileLimit {
+    uint64_t bytes = kHdf4FileLimit;
+    bool ofFormat = true;
+};
+
+// The process's file size limit in bytes; nothing when there is none.
+std::optional<uint64_t> processFileSizeLimit();
+
+// The limit that a failed write ran into: the write stopped once the file, with the field it
+// was writing, came within a megabyte of HDF4's limit or of `processLimit` when lower. Nothing
+// for a write that did not fail or failed short of every limit.
+std::optional<FileLimit> limitReached(const WriteResult &result,
+                                      std::optional<uint64_t> processLimit);
+
+// The line a program adds after its message for a failed write that reached a limit (empty when
+// it did not): which limit, and to cut the area into smaller regions.
+std::string fileLimitAdvice(const WriteResult &result, const std::string &path,
+                            std::optional<uint64_t> processLimit = processFileSizeLimit());
 
 // A product written in two steps, for a program that makes its output before it reads its
 // inputs: create() makes the file, the grid and every field of the layout; write() writes the

@@ -99,11 +99,11 @@ std::vector<uint8_t> dailyCodeField(int32_t columns, int32_t rows, int variant) 
 }
 
 void writeGrid(const std::string &path, int32_t columns, int32_t rows,
-               const std::vector<BenchField> &fields) {
+               const std::vector<BenchField> &fields, veg::grid::Compression compression) {
     veg::grid::ProductTarget target{
         path, veg::grid::kGridName,          tileGeometry(columns, rows), "YDim,XDim",
         {},   veg::grid::Edge{rows, columns}};
-    target.layout.compression = veg::grid::Compression::Deflate9;
+    target.layout.compression = compression;
     std::vector<veg::grid::FieldCells> cells;
     for (const BenchField &f : fields) {
         target.layout.fields.push_back(veg::grid::FieldLayout{f.name, f.numberType, {}, false});
@@ -114,10 +114,12 @@ void writeGrid(const std::string &path, int32_t columns, int32_t rows,
         throw std::runtime_error("cannot create " + path);
     }
     if (written.failedAt == veg::grid::WriteStep::Field) {
-        throw std::runtime_error("cannot write " + fields[written.field].name + " to " + path);
+        throw std::runtime_error("cannot write " + fields[written.field].name + " to " + path +
+                                 "\n" + veg::grid::fileLimitAdvice(written, path));
     }
     if (!written.ok()) {
-        throw std::runtime_error("cannot close " + path);
+        throw std::runtime_error("cannot close " + path + "\n" +
+                                 veg::grid::fileLimitAdvice(written, path));
     }
 }
 

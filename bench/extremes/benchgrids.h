@@ -27,7 +27,8 @@ std::vector<uint8_t> ndvi8Field(const std::vector<int16_t> &ndvi16);
 // The 8-bit codes of the older daily product: NDVI 0..250, 255 for no value, 253 for bad value.
 std::vector<uint8_t> dailyCodeField(int32_t columns, int32_t rows, int variant);
 
-// Writes a grid "MODIS_Grid_2D" with the given fields (deflate level 9); throws on failure.
+// Writes a grid "MODIS_Grid_2D" with the given fields (deflate level 9 unless told otherwise);
+// throws on failure, with the write's size-limit advice when the file reached one.
 struct BenchField {
     std::string name;
     int32_t numberType;
@@ -35,7 +36,8 @@ struct BenchField {
     size_t bytes;
 };
 void writeGrid(const std::string &path, int32_t columns, int32_t rows,
-               const std::vector<BenchField> &fields);
+               const std::vector<BenchField> &fields,
+               veg::grid::Compression compression = veg::grid::Compression::Deflate9);
 
 // Output fields loaded from raw dumps, so that a baseline writes exactly the bytes the program
 // wrote: deflate level 9 costs very different times on different contents (a quality layer of

@@ -1,9 +1,13 @@
 // conditionmap_benchgen: full-size inputs of the conditionmap benchmark, written as the products
 // are (deflate level 9):
-//   conditionmap_benchgen <dir> [size, default 4800] [years, default 8]
+//   conditionmap_benchgen <dir> [size, default 4800] [years, default 8] [noise]
 // writes <dir>/extremes.hdf, the extremes grid of `years` yearly composites of one period (highest
 // and three lowest valid NDVI per cell, no data where fewer were valid), and <dir>/ndvi.hdf, the
 // composite grid of the year after them.
+// With "noise" it writes inputs whose VCI is as large as a VCI can get: constant extremes (1000 and
+// 9000, deflated to almost nothing) and an NDVI of independent noise over that range, written
+// without compression so that a large input stays a readable file. From about 27000 x 27000
+// cells on, its VCI cannot be held by one HDF4 file.
 #include "benchgrids.h"
 
 #include <cstdio>
@@ -72,11 +76,40 @@ int generate(const std::string &dir, int size, int years) {
     return 0;
 }
 
+int generateNoise(const std::string &dir, int size) {
+    std::filesystem::create_directories(dir);
+    const size_t cells = static_cast<size_t>(size) * static_cast<size_t>(size);
+    {
+        const std::vector<int16_t> low(cells, 1000);
+        const std::vector<int16_t> high(cells, 9000);
+        benchgrids::writeGrid(dir + "/extremes.hdf", size, size,
+                              {{veg::grid::kMinField, veg::grid::kInt16, low.data(), cells * 2},
+                               {veg::grid::kMaxField, veg::grid::kInt16, high.data(), cells * 2},
+                               {veg::grid::kMin2Field, veg::grid::kInt16, low.data(), cells * 2},
+                               {veg::grid::kMin3Field, veg::grid::kInt16, low.data(), cells * 2}});
+    }
+    std::printf("%s/extremes.hdf\n", dir.c_str());
+    std::vector<int16_t> ndvi(cells);
+    uint64_t state = 0x9e3779b97f4a7c15u;
+    for (int16_t &n : ndvi) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        n = static_cast<int16_t>(1000 + state % 8001);
+    }
+    benchgrids::writeGrid(dir + "/ndvi.hdf", size, size,
+                          {{veg::grid::kNdviField, veg::grid::kInt16, ndvi.data(), cells * 2}},
+                          veg::grid::Compression::None);
+    std::printf("%s/ndvi.hdf\n", dir.c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "Usage: %s <dir> [size, default 4800] [years, default 8]\n", argv[0]);
+        std::fprintf(stderr, "Usage: %s <dir> [size, default 4800] [years, default 8] [noise]\n",
+                     argv[0]);
         return 255;
     }
     const int size = argc > 2 ? std::atoi(argv[2]) : 4800;
@@ -86,7 +119,8 @@ int main(int argc, char **argv) {
         return 255;
     }
     try {
-        return generate(argv[1], size, years);
+        return argc > 4 && std::string(argv[4]) == "noise" ? generateNoise(argv[1], size)
+                                                           : generate(argv[1], size, years);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 255;

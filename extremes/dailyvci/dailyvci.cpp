@@ -144,15 +144,16 @@ bool writeCondition(const DailyVciOptions &options, const DailyState &s, std::os
     case veg::grid::WriteStep::Create:
         out << format("create output file/grid/field %s for %s failed.\n", path,
                       s.lastName.c_str());
-        return false;
+        break;
     case veg::grid::WriteStep::Attributes:
         out << format("write attributes to %s failed.\n", path);
-        return false;
+        break;
     case veg::grid::WriteStep::Field:
     case veg::grid::WriteStep::Commit:
         out << format("write NDVI data to %s failed.\n", path);
-        return false;
+        break;
     }
+    out << veg::grid::fileLimitAdvice(written, options.targetPath);
     return false;
 }
 

@@ -153,7 +153,8 @@ int runWith(const Options &options, std::ostream &out, std::ostream &err) {
         return kExitStop;
     }
     if (!written.ok()) {
-        err << "write VCI data to " << options.outputPath << " failed.\n";
+        err << "write VCI data to " << options.outputPath << " failed.\n"
+            << veg::grid::fileLimitAdvice(written, options.outputPath);
         return kExitStop;
     }
     out << (ok ? "O.K.\n" : "Failed.\n");

@@ -199,11 +199,12 @@ bool Run::writeOutput() {
     for (size_t i = 0; i < kCarriedCount; ++i) {
         carried.push_back(veg::grid::FieldAttributes{kCarriedFields[i].name, attributes_[i]});
     }
-    const bool written = output_.write(fields, carried).ok();
-    if (!written) {
-        err_ << "Write NDVI and original data to " << outputPath_ << " failed.\n";
+    const veg::grid::WriteResult written = output_.write(fields, carried);
+    if (!written.ok()) {
+        err_ << "Write NDVI and original data to " << outputPath_ << " failed.\n"
+             << veg::grid::fileLimitAdvice(written, outputPath_);
     }
-    return written;
+    return written.ok();
 }
 
 int Run::execute() {

@@ -133,20 +133,21 @@ bool writeComposite(const Options &options, const veg::grid::InputSeries &series
     case veg::grid::WriteStep::Create:
         err << format("create output file/grid/field %s for %s failed.\n", output,
                       lastEntry.c_str());
-        return false;
+        break;
     case veg::grid::WriteStep::Field: {
         const char *const what[] = {"16bit NDVI", "8bit NDVI", "NDVI Quality"};
         err << format("write %s data to %s failed.\n", what[written.field < 3 ? written.field : 2],
                       output);
-        return false;
+        break;
     }
     case veg::grid::WriteStep::Attributes:
         err << format("write attributes to %s failed.\n", output);
-        return false;
+        break;
     case veg::grid::WriteStep::Commit:
         err << format("close output file %s failed.\n", output);
-        return false;
+        break;
     }
+    err << veg::grid::fileLimitAdvice(written, options.outputPath);
     return false;
 }
 

@@ -4,6 +4,7 @@
 
 #include "gdaldataset.h"
 #include "gridio.h"
+#include "memorycheck.h"
 #include "productio.h"
 #include "products.h"
 
@@ -205,6 +206,15 @@ int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
         err << "The raster " << rasterPath << " has no band to read.\n";
         return kExitStop;
     }
+    const std::optional<uint64_t> available = veg::grid::availableMemory();
+    const int64_t rasterCells =
+        static_cast<int64_t>(raster->GetRasterXSize()) * raster->GetRasterYSize();
+    if (const auto shortfall =
+            veg::grid::checkMemory(static_cast<uint64_t>(rasterCells), available)) {
+        err << veg::grid::memoryShortfallMessage(rasterPath, raster->GetRasterXSize(),
+                                                 raster->GetRasterYSize(), *shortfall);
+        return kExitStop;
+    }
     RasterCells cells;
     if (!readBand(*band, raster->GetRasterXSize(), raster->GetRasterYSize(), cells)) {
         err << "Read band 1 of " << rasterPath << " failed.\n";
@@ -227,6 +237,11 @@ int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
     // An "XDim,YDim" field holds the cells column by column.
     const bool byColumns = reference->dimList == "XDim,YDim";
     if (byColumns) {
+        // The cells are turned into a second array of the same size.
+        if (const auto shortfall = veg::grid::checkMemory(2 * cells.cells, available)) {
+            err << veg::grid::memoryShortfallMessage(rasterPath, columns, rows, *shortfall);
+            return kExitStop;
+        }
         cells.values = columnMajor(cells.values.get(), static_cast<size_t>(columns),
                                    static_cast<size_t>(rows));
     }
@@ -247,7 +262,8 @@ int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
         return kExitStop;
     }
     if (!written.ok()) {
-        err << "write data to " << outputPath << " failed.\n";
+        err << "write data to " << outputPath << " failed.\n"
+            << veg::grid::fileLimitAdvice(written, outputPath);
         return kExitStop;
     }
     out << "Done.";

@@ -207,9 +207,6 @@ TEST(ConditionmapBattery, OverlongPaths) {
 
 namespace {
 
-// A grid that declares about 10^10 cells is not refused before the arrays are made: every grid
-// program would allocate and fill about 20 GB per 16-bit array, which takes the memory of the
-// machine the tests run on. Kept here until the grid module refuses grids beyond a stated size.
 // An extremes grid of 100000 x 100000 cells (its fields defined, never written, so the file stays
 // small) needs 13 bytes a cell, more than the machine has: the run stops before allocating.
 TEST(ConditionmapBattery, GridsLargerThanMemory) {
@@ -228,6 +225,38 @@ TEST(ConditionmapBattery, GridsLargerThanMemory) {
     EXPECT_NE(result.err.find(" (100000 x 100000) needs 130000000000 bytes of memory; "),
               std::string::npos)
         << result.err;
+}
+
+} // namespace
+
+namespace {
+
+// A VCI that passes the largest file the process may write (here a file size limit of 64 kB
+// stands in for HDF4's 2 GiB) stops with the write message, says which limit was reached, and
+// leaves no output and no temporary file.
+TEST(ConditionmapBattery, OutputPastTheFileSizeLimit) {
+    const TempDir dir;
+    Inputs in{dir.file("extremes.hdf"), dir.file("ndvi.hdf"), dir.file("vci.hdf")};
+    constexpr int kSide = 300;
+    testsupport::EosGridSpec extremes = battery::int16Grid(kExtremesFields, kSide, kSide, 1000);
+    extremes.fields[1] = battery::int16Grid({"ndvi_max"}, kSide, kSide, 9000).fields.front();
+    testsupport::writeEosFile(in.extremes, extremes);
+    testsupport::EosGridSpec ndvi = battery::int16Grid({"sur_ndvi_b02_b01"}, kSide, kSide, 0);
+    const std::string noise = battery::noise(kSide * kSide * 2, 11);
+    std::vector<int16_t> values(kSide * kSide);
+    for (size_t i = 0; i < values.size(); ++i) {
+        values[i] = static_cast<int16_t>(1000 + static_cast<uint8_t>(noise[i]) * 31);
+    }
+    ndvi.fields.front().data = testsupport::toBytes(values);
+    testsupport::writeEosFile(in.ndvi, ndvi);
+
+    const testsupport::RunResult result =
+        battery::run("/usr/bin/prlimit",
+                     {"--fsize=65536", "--", CONDITIONMAP_BIN, in.extremes, in.ndvi, in.output});
+    battery::expectCleanFailure(result, {255, in.output, in.output}, "file size limit");
+    EXPECT_EQ(result.err, "write VCI data to " + in.output + " failed.\n" + in.output +
+                              " reached the file size limit of this process (65536 bytes, ulimit "
+                              "-f); raise it, or cut the area into smaller regions.\n");
 }
 
 } // namespace

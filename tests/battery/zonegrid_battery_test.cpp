@@ -108,3 +108,43 @@ TEST(ZonegridBattery, UnusableOutputPaths) {
 }
 
 } // namespace
+
+namespace {
+
+// A raster whose cells do not fit into the memory left (VEG_MEMAVAILABLE_BYTES stands in for the
+// machine's) stops before it is read: 256 cells, and 512 when a column-major reference makes the
+// mask turn them into a second array.
+TEST(ZonegridBattery, RastersLargerThanMemory) {
+    struct Case {
+        const char *available;
+        bool byColumns;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"255", false, false}, {"256", false, true}, {"511", true, false}, {"512", true, true}};
+    for (const Case &c : cases) {
+        ZoneFolder z;
+        if (c.byColumns) {
+            testsupport::EosGridSpec reference = ZoneFolder::referenceGrid();
+            reference.fields.front().dimList = "XDim,YDim";
+            testsupport::writeEosFile(z.reference, reference);
+        }
+        const testsupport::RunResult result =
+            battery::run(ZONEGRID_BIN, {z.raster, z.output, z.reference},
+                         {{"VEG_MEMAVAILABLE_BYTES", c.available}});
+        const std::string what = std::string(c.available) + (c.byColumns ? " by columns" : "");
+        if (c.fits) {
+            EXPECT_EQ(result.status, 0) << what << result.err;
+            continue;
+        }
+        battery::expectCleanFailure(result,
+                                    {255,
+                                     "grid of " + z.raster + " (16 x 16) needs " +
+                                         (c.byColumns ? "512" : "256") + " bytes of memory; " +
+                                         c.available + " are available.\n",
+                                     z.output},
+                                    what);
+    }
+}
+
+} // namespace

@@ -123,6 +123,45 @@ TEST(MemoryCheck, FitsOrNamesTheShortfall) {
     EXPECT_EQ(availableMemory("12x").has_value(), availableMemory(nullptr).has_value());
 }
 
+// Which size limit a failed write ran into: the file with the field being written within a
+// megabyte (an eighth of a small limit) of HDF4's 2 GiB or of a lower process limit.
+TEST(FileLimits, FailedWritesNearALimit) {
+    constexpr uint64_t kHdf4 = kHdf4FileLimit;
+    struct Case {
+        WriteResult result;
+        std::optional<uint64_t> processLimit;
+        std::optional<uint64_t> limit; // nothing: no limit reached
+        bool ofFormat;
+    };
+    const Case cases[] = {
+        {{WriteStep::None, 0, kHdf4, 0}, std::nullopt, std::nullopt, true},
+        {{WriteStep::Create, 0, kHdf4, 0}, std::nullopt, std::nullopt, true},
+        {{WriteStep::Field, 0, 35212, 2312000000}, std::nullopt, kHdf4, true},
+        {{WriteStep::Commit, 0, 2400035523, 0}, std::nullopt, kHdf4, true},
+        {{WriteStep::Field, 1, kHdf4 - (1 << 20), 0}, std::nullopt, kHdf4, true},
+        {{WriteStep::Field, 1, kHdf4 - (1 << 20) - 1, 0}, std::nullopt, std::nullopt, true},
+        {{WriteStep::Field, 1, 1000000, 2000000}, std::nullopt, std::nullopt, true},
+        {{WriteStep::Attributes, 0, 65536, 0}, 65536, 65536, false},
+        {{WriteStep::Field, 0, 50000, 0}, 65536, std::nullopt, false},
+        {{WriteStep::Field, 0, 35212, 2312000000}, uint64_t{1} << 40, kHdf4, true},
+        {{WriteStep::Field, 0, UINT64_MAX - 1, UINT64_MAX - 1}, std::nullopt, kHdf4, true},
+    };
+    for (const Case &c : cases) {
+        const std::optional<FileLimit> got = limitReached(c.result, c.processLimit);
+        SCOPED_TRACE(std::to_string(c.result.fileBytes) + " + " +
+                     std::to_string(c.result.pendingBytes));
+        ASSERT_EQ(got.has_value(), c.limit.has_value());
+        if (got) {
+            EXPECT_EQ(got->bytes, *c.limit);
+            EXPECT_EQ(got->ofFormat, c.ofFormat);
+        }
+    }
+    EXPECT_EQ(fileLimitAdvice({WriteStep::Commit, 0, 2400035523, 0}, "vci.hdf", std::nullopt),
+              "vci.hdf reached the size limit of an HDF4 file (2 GiB, 2147483647 bytes); cut the "
+              "area into smaller regions and run each on its own.\n");
+    EXPECT_EQ(fileLimitAdvice({WriteStep::Field, 0, 50000, 0}, "vci.hdf", std::nullopt), "");
+}
+
 TEST(ProductLayouts, FieldsInOrderWithTypesAndCompression) {
     struct Case {
         ProductKind kind;
