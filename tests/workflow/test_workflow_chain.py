@@ -2,7 +2,8 @@
 second computation of the chain, a rerun that does nothing, a removed daily file that reruns only what
 depends on it, and a broken tile whose step fails visibly while the other branches finish.
 
-Usage: test_workflow_chain.py --bin <folder of the built programs>
+Usage: test_workflow_chain.py --bin <folder of the built programs> [--keep FOLDER]
+  --keep runs in FOLDER (emptied first) and leaves the run there for the page's browser test.
 Exits with 77 (skipped) when snakemake, GDAL's Python bindings or a program is missing.
 """
 
@@ -30,6 +31,7 @@ DAYS = ["2020.01.01", "2020.01.02", "2020.01.04", "2020.01.06",
         "2022.01.02", "2022.01.04", "2022.01.05", "2022.01.07"]
 TILES = ["h18v04", "h19v04"]
 BIN = None
+KEEP = None
 
 
 def job_counts(text):
@@ -50,7 +52,10 @@ def job_counts(text):
 class ChainRun(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.root = tempfile.mkdtemp(prefix="workflow-chain-")
+        if KEEP:
+            shutil.rmtree(KEEP, ignore_errors=True)
+            os.makedirs(KEEP)
+        cls.root = KEEP or tempfile.mkdtemp(prefix="workflow-chain-")
         cls.work = cls.root
         for day in DAYS:
             os.makedirs(os.path.join(cls.work, "tiles", day))
@@ -72,7 +77,8 @@ class ChainRun(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        shutil.rmtree(cls.root, ignore_errors=True)
+        if not KEEP:
+            shutil.rmtree(cls.root, ignore_errors=True)
 
     def snakemake(self, *args):
         return subprocess.run(["snakemake", "-s", SNAKEFILE, "--directory", self.work,
@@ -225,11 +231,13 @@ class ChainRun(unittest.TestCase):
 
 
 def main():
-    global BIN
+    global BIN, KEEP
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", required=True)
+    parser.add_argument("--keep")
     args, rest = parser.parse_known_args()
     BIN = os.path.abspath(args.bin)
+    KEEP = args.keep and os.path.abspath(args.keep)
     missing = [p for p in PROGRAMS if not os.access(os.path.join(BIN, p), os.X_OK)]
     if shutil.which("snakemake") is None:
         missing.append("snakemake")

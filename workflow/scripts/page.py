@@ -140,8 +140,12 @@ def grid_facts(path):
         gdal.UseExceptions()
         raster = gdal.Open(path)
         transform = raster.GetGeoTransform()
-        values = raster.GetRasterBand(1).ReadAsArray()
-        return abs(transform[1]), abs(transform[5]), int((values != FILL).sum())
+        band = raster.GetRasterBand(1)
+        inside = 0
+        for row in range(0, raster.RasterYSize, 512):  # a band of rows at a time, for any size
+            rows = min(512, raster.RasterYSize - row)
+            inside += int((band.ReadAsArray(0, row, raster.RasterXSize, rows) != FILL).sum())
+        return abs(transform[1]), abs(transform[5]), inside
     except (ImportError, RuntimeError, AttributeError):
         return None
 
