@@ -113,11 +113,13 @@ def make_cog(kind, product, output):
     width, height = field.RasterXSize, field.RasterYSize
     field = None
     # GDAL reads a deflated, non-tiled HDF4 field in strips and inflates the field from its start
-    # again for every strip; one block of the whole field inflates it once.
+    # again for every strip; one block of the whole field (as far as the setting's 32-bit
+    # integer reaches) inflates it once.
     previous = gdal.GetConfigOption("HDF4_BLOCK_PIXELS")
-    gdal.SetConfigOption("HDF4_BLOCK_PIXELS", str(width * height))
+    block = min(width * height, 2**31 - 1)
+    gdal.SetConfigOption("HDF4_BLOCK_PIXELS", str(block))
     # That block must stay in GDAL's cache while the copy is written, or it is inflated again.
-    gdal.SetCacheMax(max(gdal.GetCacheMax(), width * height + 128 * 2**20))
+    gdal.SetCacheMax(max(gdal.GetCacheMax(), block + 128 * 2**20))
     tmp = output + ".part.tif"
     try:
         field = gdal.Translate("", source, format="VRT")
