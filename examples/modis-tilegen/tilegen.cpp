@@ -207,7 +207,7 @@ struct Phenology {
     double base, amplitude, peakDay, width;
 };
 // Broad regions of a year are up to this share greener or less green than usual.
-constexpr double kYearVariation = 0.08;
+constexpr double kYearVariation = 0.05;
 
 constexpr Phenology kClasses[] = {
     {0.15, 0.70, 135, 35}, // winter cereals
@@ -232,7 +232,8 @@ int16_t reflectance(double r) {
 
 constexpr uint16_t kQcAtmosphericCorrection = 0x1000;
 constexpr uint16_t kQcAdjacencyCorrection = 0x2000;
-constexpr uint16_t kQcCloudy = 0x0004 | 0x0001;
+constexpr uint16_t kQcCloudyState = 0x0004;
+constexpr uint16_t kQcCloudy = kQcCloudyState | 0x0001;
 constexpr uint16_t kQcMixedCloud = 0x0008 | 0x0001;
 constexpr uint16_t kQcFill = 2995;
 using veg::grid::kReflectanceFill;
@@ -500,7 +501,8 @@ CellValues cellAt(double x, double y, const TileSpec &tileSpec) {
         qc = static_cast<uint16_t>((qc & 0xFFF0) | (thickness < 0.5 ? kQcMixedCloud : kQcCloudy));
         if (thickness > 0.95) {
             // Under thick cloud the atmosphere cannot be corrected in either band.
-            qc = static_cast<uint16_t>((qc & 0xF000) | kQcBandsCloudFailed | kQcCloudEffects);
+            qc = static_cast<uint16_t>((qc & 0xF000) | kQcBandsCloudFailed | kQcCloudyState |
+                                       kQcCloudEffects);
         }
     }
     v.red = reflectance(red);
