@@ -262,13 +262,15 @@ struct Swath {
     int64_t granule = 0; // granules of the orbit, counted along its track
     double across = 0;   // position across the orbit spacing, 0..1 (below kSwathGap: no data)
     double scan = 0;     // distance from the swath's centre line, 0 at nadir, 1 at its edges
+    double cosLatitude = 1;
 };
 
 Swath swathAt(double x, double y, uint64_t daySalt) {
-    const double latitude = y / kSphereRadius;
-    const double spacing = kOrbitSpacing * std::max(0.1, std::cos(latitude));
+    const double cosLatitude = std::cos(y / kSphereRadius);
+    const double spacing = kOrbitSpacing * std::max(0.1, cosLatitude);
     const double u = (x + kTrackSlant * y) / spacing + 16 * unitOf(daySalt);
     Swath s;
+    s.cosLatitude = cosLatitude;
     s.orbit = static_cast<int64_t>(std::floor(u));
     s.across = u - std::floor(u);
     s.scan = std::fabs(2 * (s.across - kSwathGap) / (1 - kSwathGap) - 1);
@@ -290,7 +292,7 @@ void fillObservation(const Swath &swath, double x, double y, uint64_t cellHash, 
     // each further swath that reaches the cell.
     const double ragged = 0.04 * (unitOf(cellHash) - 0.5);
     const double overlap =
-        std::min(30.0, kSwathWidth / (kOrbitSpacing * std::max(0.01, std::cos(y / kSphereRadius))));
+        std::min(30.0, kSwathWidth / (kOrbitSpacing * std::max(0.01, swath.cosLatitude)));
     const int further = static_cast<int>(std::floor(overlap - 1 + swath.across + ragged));
     v->numObservations = static_cast<int8_t>(1 + (swath.scan + ragged > 0.55) +
                                              (swath.scan + ragged > 0.85) + std::max(0, further));
@@ -334,9 +336,19 @@ double landGreenness(double x, double y, uint64_t salt, const TileSpec &tileSpec
     const double b = smoothstep(
         0.3, 0.7, fractalNoise(x, y, 40000.0, salt + 6, classB) + 0.3 * (unitOf(mix(field)) - 0.5));
     const double weights[4] = {(1 - a) * (1 - b), a * (1 - b), (1 - a) * b, a * b};
+    // The classes' greenness depends on the day only: computed once per day.
+    thread_local int greennessDay = -1;
+    thread_local double classGreenness[4];
+    const int day = tileSpec.seasonal ? tileSpec.dayOfYear : 0;
+    if (day != greennessDay) {
+        for (int i = 0; i < 4; ++i) {
+            classGreenness[i] = greennessOf(kClasses[i], tileSpec.dayOfYear, tileSpec.seasonal);
+        }
+        greennessDay = day;
+    }
     double green = 0;
     for (int i = 0; i < 4; ++i) {
-        green += weights[i] * greennessOf(kClasses[i], tileSpec.dayOfYear, tileSpec.seasonal);
+        green += weights[i] * classGreenness[i];
     }
     const double vigour = 0.5 + 0.5 * fractalNoise(x, y, 20000.0, salt + 3, vigourSquares);
     const uint64_t yearSalt = mix(salt ^ (static_cast<uint64_t>(tileSpec.year) * 7919 + 11));
