@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo: generates a small sample of daily reflectance tiles (2 x 2 tiles, several years, a few
-# weeks each), runs the workflow on it with all cores, and shows where the products are and the VCI
-# histogram of the latest period.
+# weeks each) with a drought and a wetter region in the latest year, runs the workflow on it with
+# all cores, and shows where the products are, the VCI histogram of the latest period and the mean
+# VCI inside and outside the drought region.
 #
 # Usage: scripts/demo.sh [build folder]   (default: build; the programs are taken from <build>/bin)
 set -euo pipefail
@@ -20,6 +21,16 @@ tiles="h18v04 h19v04 h18v05 h19v05"
 # Each year's spring comes a few days early or late (days added to the date that drives the
 # generator's season), so that the VCI shows good and poor years rather than noise alone.
 season_shift() { case $1 in 2020) echo -8 ;; 2021) echo 5 ;; 2022) echo -3 ;; 2023) echo 9 ;; *) echo 2 ;; esac; }
+# Earlier years were a little greener or less green than usual over the whole area (a disc far
+# larger than it; the latest year is a normal one), so that the latest year's VCI sits in the middle
+# of the range outside its story.
+year_change() { case $1 in 2020) echo -0.15 ;; 2021) echo 0.12 ;; 2022) echo -0.1 ;; 2023) echo 0.15 ;; *) echo 0 ;; esac; }
+# The latest year's story, in the tiles' projection (metres): a drought in the north-west of the
+# area (an ellipse: centre x, y and radii; vegetation 45 % less green), a wetter region in the
+# south-east (a disc; 20 % greener).
+drought="830000,4720000,220000,160000,-0.45"
+wetter="1400000,4180000,150000,0.2"
+seed=7
 
 for tool in snakemake gdal_translate gdaldem; do
     command -v "$tool" >/dev/null || { echo "demo: $tool is missing; run scripts/install-deps.sh" >&2; exit 1; }
@@ -38,6 +49,14 @@ start=$(date +%s)
 # 1. Sample tiles: one folder per day, a tile per grid cell; about one day in seven has no data
 #    (no overpass), as happens in real archives.
 echo "== Generating sample tiles ($first_year-$last_year, weeks ${periods// /, }) in $out/tiles"
+# Tiles of an earlier demo made with other settings are made anew.
+stamp="generator 2: $tiles_per_side cells, seed $seed, drought $drought, wetter $wetter, years \
+$(for y in $(seq "$first_year" "$last_year"); do printf '%s ' "$(year_change "$y")"; done)"
+if [ -d "$out/tiles" ] && [ "$(cat "$out/tiles/.settings" 2>/dev/null)" != "$stamp" ]; then
+    rm -rf "$out/tiles"
+fi
+mkdir -p "$out/tiles"
+printf '%s\n' "$stamp" > "$out/tiles/.settings"
 jobs_file="$out/tilegen.jobs"
 : > "$jobs_file"
 for year in $(seq "$first_year" "$last_year"); do
@@ -49,30 +68,53 @@ for year in $(seq "$first_year" "$last_year"); do
                 continue
             fi
             season=$(date -u -d "$year-01-01 + $(( offset + $(season_shift "$year") )) days" +%Y.%m.%d)
+            story="--anomaly $drought --anomaly $wetter"
+            [ "$year" -eq "$last_year" ] || story="--anomaly 1111951,4447802,1e8,$(year_change "$year")"
+            # One job a line, no blank at its end (xargs would join the next line to it).
             for tile in $tiles; do
                 file="$out/tiles/$day/$tile.hdf"
-                [ -s "$file" ] || printf '%s %s %s\n' "$tile" "$season" "$file" >> "$jobs_file"
+                [ -s "$file" ] || printf '%s %s %s%s\n' "$tile" "$season" "$file" "${story:+ $story}" \
+                    >> "$jobs_file"
             done
         done
     done
 done
 if [ -s "$jobs_file" ]; then
     # shellcheck disable=SC2016
-    xargs -P "$cores" -L 1 sh -c 'mkdir -p "$(dirname "$3")" && "$0" --tile "$1" --date "$2" \
-        --size '"$tiles_per_side"' --clouds 0.25 --seed 7 "$3" > /dev/null' "$bin/modis-tilegen" \
-        < "$jobs_file"
+    # Each line: tile, date, file, then the story's options for the latest year.
+    xargs -P "$cores" -L 1 sh -c 't=$1 d=$2 f=$3 && shift 3 && mkdir -p "$(dirname "$f")" && "$0" \
+        --tile "$t" --date "$d" --size '"$tiles_per_side"' --clouds 0.25 --seed '"$seed"' "$@" "$f" \
+        > /dev/null' "$bin/modis-tilegen" < "$jobs_file"
 fi
 rm -f "$jobs_file"
 echo "   $(find "$out/tiles" -name '*.hdf' | wc -l) tiles in $(find "$out/tiles" -mindepth 1 -maxdepth 1 -type d | wc -l) day folders"
 
 # 2. The area of interest: an irregular region on the tiles' grid that cuts all four tiles.
-reference=$(find "$out/tiles" -name 'h18v04.hdf' | sort | head -n 1)
+# (sed reads the whole list: a reader that stops early would fail the pipeline under pipefail)
+reference=$(find "$out/tiles" -name 'h18v04.hdf' | sort | sed -n 1p)
 if [ ! -s "$out/aoi.tif" ]; then
     "$python" "$repo/workflow/scripts/sample_aoi.py" --output "$out/aoi.tif" \
         $(dirname "$reference")/*.hdf > /dev/null
 fi
 
-# 3. The run's configuration (JSON, which is also YAML).
+# 3. The run's configuration (JSON, which is also YAML), with the story the maps should tell.
+IFS=, read -r dx dy drx dry dchange <<< "$drought"
+IFS=, read -r wx wy wr wchange <<< "$wetter"
+km() { awk -v m="$1" 'BEGIN { printf "%.0f", m / 1000 }'; }
+percent() { awk -v c="$1" 'BEGIN { printf "%.0f", (c < 0 ? -c : c) * 100 }'; }
+cell=$(awk -v n="$tiles_per_side" 'BEGIN { printf "%.0f", 2 * 20015109.354 / 36 / n }')
+cell_area=$(awk -v n="$tiles_per_side" 'BEGIN { c = 2 * 20015109.354 / 36 / n;
+    printf "%.1f km2 (%.0f acres)", c * c / 1e6, c * c / 4046.8564224 }')
+story="In $last_year a drought struck the north-west of the area: an ellipse around x $(km "$dx") km, \
+y $(km "$dy") km of the sinusoidal grid, $(km "$drx") km by $(km "$dry") km in radius, where the \
+vegetation was $(percent "$dchange") % less green than usual. The VCI maps of $last_year show it in \
+red (VCI near 0: NDVI at its lowest of all years there). A wetter region in the south-east, a disc \
+of radius $(km "$wr") km around x $(km "$wx") km, y $(km "$wy") km, $(percent "$wchange") % \
+greener, shows in green (VCI near 1). Elsewhere conditions were normal: the VCI varies gently \
+between broad regions of slightly better and poorer years; earlier years were a little greener or \
+less green than usual over the whole area, with no drought. Each cell is $cell m wide, \
+$cell_area; the NDVI maps show water in blue, bare and sparse land in beige."
+story_json=$("$python" -c 'import json, sys; print(json.dumps(sys.argv[1]))' "$story")
 cat > "$out/config.yaml" <<EOF
 {
   "tiles": "tiles",
@@ -84,7 +126,8 @@ cat > "$out/config.yaml" <<EOF
   "actual_length": 7,
   "periods": [${periods// /, }],
   "out": "results",
-  "bin": "$bin"
+  "bin": "$bin",
+  "story": $story_json
 }
 EOF
 
@@ -96,7 +139,8 @@ if ! snakemake -s "$repo/workflow/Snakefile" --directory "$out" --configfile "$o
     tail -n 40 "$out/workflow.log" >&2
     exit 1
 fi
-grep -E '^[0-9]+ of [0-9]+ steps' "$out/workflow.log" | tail -n 1 | sed 's/^/   /'
+steps=$(grep -E '^[0-9]+ of [0-9]+ steps' "$out/workflow.log" | tail -n 1 || true)
+echo "   ${steps:-nothing to do: every product is up to date}"
 
 # 5. Where everything is, and the latest VCI histogram.
 results="$out/results"
@@ -115,3 +159,28 @@ Done in ${elapsed}s. Products under $results:
 
 EOF
 (cd "$out" && "$python" "$repo/workflow/scripts/page.py" latest --kind vci --config "$(cat config.yaml)")
+
+# 6. The drought read back from the products: the mean VCI of the latest period inside and outside
+#    the drought's ellipse (the 8-bit VCI, 0-250, of the cells with a value).
+latest_vci=$(find "$results/vci/$last_year" -name 'vci_*.hdf' | sort | tail -n 1)
+"$python" - "$latest_vci" "$drought" <<'PY'
+import sys
+
+import numpy as np
+from osgeo import gdal
+
+path, region = sys.argv[1], [float(v) for v in sys.argv[2].split(",")]
+x0, y0, rx, ry = region[0], region[1], region[2], region[3]
+ds = gdal.Open('HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:sur_vci_b02_b01_8bit' % path)
+vci = ds.ReadAsArray().astype(float)
+left, width, _, top, _, height = ds.GetGeoTransform()
+rows, cols = np.mgrid[0:vci.shape[0], 0:vci.shape[1]]
+x = left + (cols + 0.5) * width
+y = top + (rows + 0.5) * height
+inside = ((x - x0) / rx) ** 2 + ((y - y0) / ry) ** 2 <= 1
+valid = vci <= 250
+if not (valid & inside).any() or not (valid & ~inside).any():
+    sys.exit("demo: the latest VCI map has no cells inside or outside the drought region")
+print("Mean VCI (0-250) of %s inside the drought region: %.1f, outside: %.1f"
+      % (path.rsplit("/", 1)[-1], vci[valid & inside].mean(), vci[valid & ~inside].mean()))
+PY

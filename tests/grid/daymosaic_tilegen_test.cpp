@@ -1,5 +1,6 @@
 // The MODIS-like tile generator that feeds daymosaic in demos, tests and benchmarks: tile-grid
-// corners against real tiles, realistic and deterministic values, and the written file.
+// corners against real tiles, realistic and deterministic values, swath-aligned observation
+// fields, anomalies, seamless tiles and the written file.
 #include "tilegen.h"
 
 #include "support/hdfeos.h"
@@ -124,9 +125,188 @@ TEST(TileGenerator, SameSeedSameValuesOtherSeedOtherLandscape) {
         EXPECT_EQ(a.nir, b.nir);
         EXPECT_EQ(a.qc, b.qc);
         EXPECT_EQ(a.granulePointer, b.granulePointer);
+        EXPECT_EQ(a.numObservations, b.numObservations);
+        EXPECT_EQ(a.iobsRes, b.iobsRes);
         differences += veg::modis_tilegen::cellAt(x, y, other).nir != a.nir;
     }
     EXPECT_GT(differences, 150);
+}
+
+double ndviOf(const veg::modis_tilegen::CellValues &v) {
+    return (v.nir - v.red) / static_cast<double>(v.nir + v.red);
+}
+
+// Cells of a sample at full resolution (231.66 m) from the upper left (x0, y0), row by row.
+std::vector<veg::modis_tilegen::CellValues>
+fullResolutionSample(const veg::modis_tilegen::TileSpec &tileSpec, double x0, double y0,
+                     int columns = 200, int rows = 200) {
+    std::vector<veg::modis_tilegen::CellValues> cells;
+    const double cell = 2 * 20015109.354 / 36 / 4800;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            cells.push_back(
+                veg::modis_tilegen::cellAt(x0 + (c + 0.5) * cell, y0 - (r + 0.5) * cell, tileSpec));
+        }
+    }
+    return cells;
+}
+
+// Observation fields change only at swath, granule and row-pattern boundaries: most cells equal
+// their right-hand neighbour, as in real tiles (noise per cell would give about 1 in the number of
+// values). QC cloud bits follow the clouds and the land bits the land.
+TEST(TileGenerator, ObservationFieldsFollowTheSwaths) {
+    using Cell = veg::modis_tilegen::CellValues;
+    struct FieldCase {
+        const char *name;
+        int (*value)(const Cell &);
+        double minimumEqualShare;
+    };
+    const FieldCase cases[] = {
+        {"orbit pointer", [](const Cell &v) -> int { return v.orbitPointer; }, 0.99},
+        {"granule pointer", [](const Cell &v) -> int { return v.granulePointer; }, 0.99},
+        {"observations", [](const Cell &v) -> int { return v.numObservations; }, 0.9},
+        {"iobs_res", [](const Cell &v) -> int { return v.iobsRes; }, 0.6},
+    };
+    veg::modis_tilegen::TileSpec tileSpec;
+    // A strip of 400 x 100 cells across the gap between two swaths (about 40 km wide here).
+    const double y0 = 5000000.0;
+    double gap = 0;
+    for (double x = 0; x < 4000000.0 && gap == 0; x += 200.0) {
+        gap = veg::modis_tilegen::cellAt(x, y0, tileSpec).numObservations == 0 ? x : 0;
+    }
+    ASSERT_GT(gap, 0);
+    const std::vector<Cell> cells =
+        fullResolutionSample(tileSpec, gap - 110 * 231.66, y0 + 50 * 231.66, 400, 100);
+    for (const FieldCase &f : cases) {
+        int equal = 0, pairs = 0;
+        for (size_t i = 0; i + 1 < cells.size(); ++i) {
+            if (i % 400 != 399 && cells[i].numObservations > 0 &&
+                cells[i + 1].numObservations > 0) {
+                equal += f.value(cells[i]) == f.value(cells[i + 1]);
+                ++pairs;
+            }
+        }
+        EXPECT_GT(equal, f.minimumEqualShare * pairs) << f.name;
+    }
+    int orbits = 0, cloudBitsOff = 0, landBitsOnWater = 0;
+    for (const Cell &v : cells) {
+        if (v.numObservations == 0) {
+            continue;
+        }
+        orbits |= 1 << v.orbitPointer;
+        const bool cloudBits = (v.qc & 0xC) != 0;
+        cloudBitsOff += !cloudBits && std::abs(v.red - v.nir) < 400 && v.red > 3500;
+        landBitsOnWater += !cloudBits && ndviOf(v) < -0.2 && (v.qc & 0x2000) != 0;
+    }
+    EXPECT_EQ(cloudBitsOff, 0);
+    EXPECT_EQ(landBitsOnWater, 0);
+    EXPECT_GT(__builtin_popcount(static_cast<unsigned>(orbits)), 1) << "no swath boundary";
+}
+
+// A region's anomaly changes the NDVI there in its direction and nothing outside it; between two
+// years without anomalies a cell's NDVI changes little beside a drought's drop.
+TEST(TileGenerator, AnomaliesChangeTheirRegionOnly) {
+    struct AnomalyCase {
+        double change;
+        double minimumShift; // mean NDVI change inside, signed
+    };
+    const AnomalyCase cases[] = {{-0.45, -0.1}, {0.2, 0.03}};
+    veg::modis_tilegen::TileSpec base;
+    base.cloudCover = 0;
+    base.dayOfYear = 130;
+    const double x0 = 100000.0, y0 = 5300000.0, centreX = x0 + 100 * 231.66,
+                 centreY = y0 - 100 * 231.66;
+    const std::vector<veg::modis_tilegen::CellValues> before = fullResolutionSample(base, x0, y0);
+    for (const AnomalyCase &c : cases) {
+        veg::modis_tilegen::TileSpec changed = base;
+        changed.anomalies.push_back({centreX, centreY, 15000.0, 10000.0, c.change});
+        const std::vector<veg::modis_tilegen::CellValues> after =
+            fullResolutionSample(changed, x0, y0);
+        double shift = 0;
+        int inside = 0, changedOutside = 0;
+        for (size_t i = 0; i < after.size(); ++i) {
+            const double x = x0 + (i % 200 + 0.5) * 231.66, y = y0 - (i / 200 + 0.5) * 231.66;
+            const double weight = veg::modis_tilegen::anomalyWeight(changed.anomalies[0], x, y);
+            if (weight == 1 && before[i].numObservations > 0) {
+                shift += ndviOf(after[i]) - ndviOf(before[i]);
+                ++inside;
+            } else if (weight == 0) {
+                changedOutside += after[i].red != before[i].red || after[i].nir != before[i].nir;
+            }
+        }
+        ASSERT_GT(inside, 1000) << c.change;
+        shift /= inside;
+        EXPECT_EQ(changedOutside, 0) << c.change;
+        EXPECT_TRUE(c.minimumShift < 0 ? shift < c.minimumShift : shift > c.minimumShift)
+            << c.change << ": " << shift;
+    }
+    veg::modis_tilegen::TileSpec otherYear = base;
+    otherYear.year = base.year + 1;
+    const std::vector<veg::modis_tilegen::CellValues> next =
+        fullResolutionSample(otherYear, x0, y0);
+    int large = 0, usable = 0;
+    for (size_t i = 0; i < next.size(); ++i) {
+        if (before[i].numObservations > 0 && next[i].numObservations > 0) {
+            large += std::abs(ndviOf(next[i]) - ndviOf(before[i])) > 0.08;
+            ++usable;
+        }
+    }
+    EXPECT_LT(large, usable / 20);
+}
+
+// NDVI spreads like a landscape's: no empty 0.1-wide class between water and dense vegetation, in
+// spring and in summer (mixed land-cover classes, shores mixing water and land, thin and thick
+// clouds).
+TEST(TileGenerator, NdviClassesHaveNoGaps) {
+    for (const int day : {130, 200}) {
+        veg::modis_tilegen::TileSpec tileSpec;
+        tileSpec.dayOfYear = day;
+        const veg::grid::GridGeometry g = veg::modis_tilegen::tileGeometry(18, 4, 300, 300);
+        const double cell = (g.lowerRight[0] - g.upperLeft[0]) / 300;
+        int classes[20] = {};
+        for (int r = 0; r < 300; ++r) {
+            for (int c = 0; c < 300; ++c) {
+                const veg::modis_tilegen::CellValues v = veg::modis_tilegen::cellAt(
+                    g.upperLeft[0] + (c + 0.5) * cell, g.upperLeft[1] - (r + 0.5) * cell, tileSpec);
+                if (v.numObservations > 0) {
+                    ++classes[std::min(19, static_cast<int>(std::floor((ndviOf(v) + 1) * 10)))];
+                }
+            }
+        }
+        // From water (-0.3) to dense vegetation (0.8), every class holds cells.
+        for (int i = 7; i < 18; ++i) {
+            EXPECT_GT(classes[i], 0) << "day " << day << ", NDVI " << (i - 10) / 10.0;
+        }
+    }
+}
+
+// Neighbouring tiles join without seams: every written cell is the generator's cell at the
+// cell's centre, so the last column of one tile and the first of the next continue each other.
+TEST(TileGenerator, WrittenTilesAreTheCellsAtTheirCentres) {
+    TempDir dir;
+    veg::modis_tilegen::TileSpec tileSpec;
+    tileSpec.columns = 30;
+    tileSpec.rows = 20;
+    tileSpec.compressed = false;
+    tileSpec.anomalies.push_back({1111950.5, 5100000.0, 300000.0, 300000.0, -0.5});
+    for (const int h : {18, 19}) {
+        tileSpec.horizontal = h;
+        std::string message;
+        ASSERT_TRUE(veg::modis_tilegen::writeTile(dir.file("t.hdf"), tileSpec, &message))
+            << message;
+        const EosGridRead g = readEosGrid(dir.file("t.hdf"));
+        const std::vector<int16_t> nir = fromBytes<int16_t>(eosFieldOf(g, "sur_refl_b02_1").data);
+        const double width = (g.lowerRight[0] - g.upperLeft[0]) / 30,
+                     height = (g.upperLeft[1] - g.lowerRight[1]) / 20;
+        for (int r = 0; r < 20; ++r) {
+            for (const int c : {0, 13, 29}) {
+                const veg::modis_tilegen::CellValues v =
+                    veg::modis_tilegen::cellAt(g.upperLeft[0] + (c + 0.5) * width,
+                                               g.upperLeft[1] - (r + 0.5) * height, tileSpec);
+                EXPECT_EQ(nir[static_cast<size_t>(r) * 30 + c], v.nir) << h << " " << r << " " << c;
+            }
+        }
+    }
 }
 
 TEST(TileGenerator, WrittenTileHasTheProductsFieldsAndAttributes) {
@@ -178,6 +358,10 @@ TEST(TileGenerator, BadArgumentsAreRefused) {
         {"--size", "0x5", "x.hdf"},
         {"--clouds", "1.5", "x.hdf"},
         {"--seed", "-1", "x.hdf"},
+        {"--anomaly", "1,2,3", "x.hdf"},
+        {"--anomaly", "1,2,0,-0.5", "x.hdf"},
+        {"--anomaly", "1,2,3,4,-1.5", "x.hdf"},
+        {"--anomaly", "1,2,3,x", "x.hdf"},
         {"--bogus", "x.hdf"},
     };
     TempDir dir;
