@@ -25,11 +25,6 @@ SKIP = 77
 TILE = 1111950.5197665  # side of a sinusoidal tile in metres
 TILES = ["h18v04", "h19v04", "h18v05", "h19v05"]
 DAYS = ["2020.01.01", "2020.01.03", "2021.01.02", "2021.01.03", "2022.01.01", "2022.01.02"]
-# Corners in tile sides from the projection's origin: h18v04 spans x 0..1, y 4..5.
-REGIONS = [("West", [(0.2, 4.3), (0.7, 4.35), (0.65, 4.8), (0.3, 4.75)]),
-           ("Border zone", [(0.8, 3.7), (1.3, 3.8), (1.25, 4.4), (0.85, 4.3)]),
-           ("South", [(1.3, 3.2), (1.8, 3.25), (1.75, 3.6), (1.35, 3.55)]),
-           ("Island", [(5.0, 2.0), (5.3, 2.0), (5.3, 2.3), (5.0, 2.3)])]
 TAG = "01_2022.01.01_2022.01.03"
 BIN = None
 
@@ -39,33 +34,6 @@ def tilegen(tile, day, path, size=40):
     subprocess.run([os.path.join(BIN, "modis-tilegen"), "--tile", tile, "--date", day, "--size",
                     str(size), "--clouds", "0.3", "--seed", "5", path],
                    check=True, stdout=subprocess.DEVNULL)
-
-
-def write_layer(path, reference):
-    """The regions as polygons in longitude and latitude, so the plan must project them."""
-    from osgeo import gdal, ogr, osr
-    gdal.UseExceptions()
-    sinusoidal = osr.SpatialReference()
-    sinusoidal.ImportFromWkt(gdal.Open(
-        'HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:sur_refl_b01_1' % reference).GetProjection())
-    lonlat = osr.SpatialReference()
-    lonlat.ImportFromEPSG(4326)
-    for srs in (sinusoidal, lonlat):
-        srs.SetAxisMappingStrategy(osr.OAMS_TRADITIONAL_GIS_ORDER)
-    to_lonlat = osr.CoordinateTransformation(sinusoidal, lonlat)
-    ds = ogr.GetDriverByName("GPKG").CreateDataSource(path)
-    layer = ds.CreateLayer("zones", lonlat, ogr.wkbPolygon)
-    layer.CreateField(ogr.FieldDefn("code", ogr.OFTString))
-    for name, corners in REGIONS:
-        ring = ogr.Geometry(ogr.wkbLinearRing)
-        for x, y in corners + corners[:1]:
-            ring.AddPoint_2D(*to_lonlat.TransformPoint(x * TILE, y * TILE)[:2])
-        polygon = ogr.Geometry(ogr.wkbPolygon)
-        polygon.AddGeometry(ring)
-        feature = ogr.Feature(layer.GetLayerDefn())
-        feature.SetField("code", name)
-        feature.SetGeometry(polygon)
-        layer.CreateFeature(feature)
 
 
 def field(path, name):
@@ -81,7 +49,13 @@ class NationalRun(unittest.TestCase):
             for tile in TILES:
                 tilegen(tile, day, os.path.join(cls.work, "tiles", day, tile + ".hdf"))
         reference = "tiles/%s/h18v04.hdf" % DAYS[0]
-        write_layer(os.path.join(cls.work, "regions.gpkg"), os.path.join(cls.work, reference))
+        # West inside h18v04, Border zone across the four tiles' corner, South inside h19v05,
+        # Island away from them all.
+        subprocess.run([sys.executable, os.path.join(REPO, "workflow", "scripts",
+                                                     "sample_regions.py"),
+                        "--output", os.path.join(cls.work, "regions.gpkg"),
+                        "--reference", os.path.join(cls.work, reference)],
+                       check=True, stdout=subprocess.DEVNULL)
         cls.base = {"tiles": "tiles", "reference": reference, "first_year": 2020,
                     "last_year": 2022, "period_length": 3, "periods": [1], "bin": BIN}
         cls.national = dict(cls.base, regions="regions.gpkg", region_field="code", out="res")

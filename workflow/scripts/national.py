@@ -15,6 +15,8 @@ Usage:
       one row per region and the national totals of the regions' tallyband reports
   national.py page   --config JSON
       the national page: the mosaics' quicklooks and the region tables of every period
+  national.py table  --kind ndvi|vci --config JSON
+      print the national table of the run's latest period
 
 Every output is written under a temporary name beside it and renamed into place when complete.
 """
@@ -319,9 +321,37 @@ def page_html(plan):
     return "".join(parts)
 
 
+def text_table(plan, kind):
+    """The national report of the latest period as aligned text: region, acres, mean, note."""
+    latest = plan.latest()
+    if latest is None:
+        raise ValueError("the run has no period with data")
+    period, year = latest
+    first, last = chainplan.period_dates(year, period, plan.length, plan.actual)
+    path = plan.national_report(kind, year, period, "json")
+    with open(path) as handle:
+        doc = json.load(handle)
+    lines = [(r["region"], "%.1f" % r["acreage"], "" if r["mean"] is None else "%.3f" % r["mean"],
+              r["note"]) for r in doc["regions"]]
+    national = doc["national"]
+    lines.append(("national", "%.1f" % national["acreage"],
+                  "" if national["mean"] is None else "%.3f" % national["mean"], ""))
+    header = ("region", "acres", "mean", "note")
+    widths = [max(len(line[i]) for line in [header] + lines) for i in range(4)]
+    text = ["%s by region, period %02d of %d (%s to %s), from %s:" % (
+        kind.upper(), period, year, chainplan.date_text(first), chainplan.date_text(last), path)]
+    for i, line in enumerate([header] + lines):
+        text.append("  ".join([line[0].ljust(widths[0]), line[1].rjust(widths[1]),
+                               line[2].rjust(widths[2]), line[3]]).rstrip())
+        if i == 0:
+            text.append("  ".join("-" * w for w in widths))
+    return "\n".join(text) + "\n"
+
+
 def main(argv):
     parser = argparse.ArgumentParser(prog="national.py")
-    parser.add_argument("what", choices=["layer", "area", "mosaic", "quicklook", "report", "page"])
+    parser.add_argument("what", choices=["layer", "area", "mosaic", "quicklook", "report", "page",
+                                         "table"])
     parser.add_argument("--config")
     parser.add_argument("--output")
     parser.add_argument("--layer")
@@ -353,6 +383,9 @@ def main(argv):
             quicklook.make_image(args.kind, args.input, args.output, max(16, args.width))
         elif args.what == "report":
             write_report(args.workid, args.cell_acres, args.region, args.missing, args.csv, args.json)
+        elif args.what == "table":
+            sys.stdout.write(text_table(regionplan.NationalPlan(json.loads(args.config)),
+                                        args.kind or "vci"))
         else:
             plan = regionplan.NationalPlan(json.loads(args.config))
             write_text(plan.page(), page_html(plan))
