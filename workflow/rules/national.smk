@@ -3,6 +3,8 @@
 # and per period and year the national mosaics of the regions' 8-bit copies, the national reports
 # and the national page.
 
+from shlex import quote as shlex_quote
+
 REGION_IDS = [r.id for r in PLAN.regions]
 CELL_ACRES = repr(PLAN.cell_acres)
 
@@ -104,9 +106,6 @@ def national_report_args(wc):
                 "no tiles for this period"
             args += ["--missing", region.id, region.name, note]
     return " ".join(shlex_quote(a) for a in args)
-
-
-from shlex import quote as shlex_quote  # noqa: E402
 
 
 rule national_report:

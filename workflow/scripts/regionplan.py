@@ -158,6 +158,8 @@ def read_layer(path, layer_name, field, projection):
             geometry.Transform(transform)
         xmin, xmax, ymin, ymax = geometry.GetEnvelope()
         name = feature.GetField(field)
+        if name is None:
+            raise chainplan.PlanError("%s: feature %d has no %s" % (path, feature.GetFID(), field))
         rid = region_id(name, path)
         if rid in regions:
             if regions[rid][0] != str(name):
