@@ -11,6 +11,8 @@ packages=(
     libboost-dev rapidjson-dev libxbase64-dev
     libgtest-dev libgmock-dev
     snakemake python3-gdal python3-numpy
+    # the quicklook maps of the workflow, and the run page's test in a headless browser
+    python3-matplotlib chromium python3-websocket
     # libFuzzer targets of the parsers (make fuzz, make test-fuzz)
     clang libclang-rt-14-dev
     # the format check of make test

@@ -1,23 +1,28 @@
 #!/usr/bin/env python3
-"""Quicklook images and legends of the 8-bit NDVI and VCI fields.
+"""GIS-ready copies, quicklook maps and legends of the 8-bit NDVI and VCI fields.
 
 A byte value is coloured by a ramp over the valid range 0..250; the no-data value 254 is grey and the
-fill value 255 (outside the area of interest) is transparent. The image is drawn by GDAL's tools:
-gdal_translate resamples the field to a viewable size and gdaldem color-relief applies the colour table
-(one entry per byte value) and writes the PNG with an alpha band. With --geotiff the field is
-also kept at full resolution as a GeoTIFF, which the statistics reports read.
+fill value 255 (outside the area of interest) is left out.
+
+The GIS-ready copy is a Cloud-Optimized GeoTIFF of the product's 8-bit field with the grid's
+georeferencing: tiles of 512 x 512, overviews by nearest neighbour (so that no sentinel is mixed into
+a value), deflate, the fill value declared as no data, the colour ramp as the band's colour table and
+the scale and offset that turn a byte into the product's value. The statistics reports, the quicklooks
+and the national mosaics read these copies.
+
+The quicklook is a map a person reads: a title with the product and the period, the field coloured by
+the ramp, grid coordinates in km with a latitude/longitude graticule, a scale bar taken from the
+geotransform, and a colour bar marked with the report classes.
 
 Usage:
-  quicklook.py image  --kind ndvi|vci --input PRODUCT.hdf --output FILE.png [--geotiff FILE.tif]
-                      [--width N]
+  quicklook.py gis    --kind ndvi|vci --input PRODUCT.hdf --output FILE.tif
+  quicklook.py image  --kind ndvi|vci --input FILE.tif --output FILE.png [--title TEXT] [--width N]
   quicklook.py legend --kind ndvi|vci --output FILE.svg
 """
 
 import argparse
-import json
 import math
 import os
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -28,6 +33,7 @@ FILL = 255
 VALID_MAX = 250
 NO_DATA_RGBA = (160, 160, 160, 255)
 FILL_RGBA = (0, 0, 0, 0)
+COG_BLOCK = 512
 
 # Colour stops over the byte value (0..250) of each product kind.
 RAMPS = {
@@ -45,6 +51,15 @@ LABELS = {
     "vci": ("VCI", [(0, "0"), (62.5, "0.25"), (125, "0.5"), (187.5, "0.75"), (250, "1")]),
 }
 
+# value = byte * scale + offset, for the valid bytes 0..250.
+SCALE_OFFSET = {"ndvi": (1 / 125.0, -1.0), "vci": (1 / 250.0, 0.0)}
+
+# Class limits of the statistics reports, in product values.
+CLASS_EDGES = {
+    "ndvi": [-1.0] + [i / 10.0 for i in range(11)],
+    "vci": [i / 10.0 for i in range(11)],
+}
+
 
 def colour(kind, value):
     """RGBA of a byte value of the given product kind."""
@@ -60,67 +75,215 @@ def colour(kind, value):
     raise ValueError("value %d outside the ramp" % value)
 
 
-def colour_table(kind):
-    """gdaldem colour file text: one entry per byte value, so that interpolation between entries
-    never mixes colours, and "nv" for cells that the raster marks as no data (the fill value)."""
-    return "".join("%d %d %d %d %d\n" % ((v,) + colour(kind, v)) for v in range(256)) + \
-        "nv %d %d %d %d\n" % FILL_RGBA
+def colour_entries(kind):
+    """The 256 RGBA entries of the colour table, one per byte value."""
+    return [colour(kind, v) for v in range(256)]
 
 
-def output_size(width, height, smallest=256, largest=1024):
-    """Size of the image: large fields are shrunk to `largest` columns, small ones enlarged by a whole
-    factor to at least `smallest` columns so that single cells stay sharp."""
+def view_size(width, height, largest=1024):
+    """Size at which a field is read for its quicklook: shrunk to at most `largest` columns (and
+    rows), never enlarged."""
     if width <= 0 or height <= 0:
         raise ValueError("empty field %dx%d" % (width, height))
-    if width > largest:
-        return largest, max(1, int(round(height * largest / float(width))))
-    factor = max(1, int(math.ceil(smallest / float(width))))
-    return width * factor, height * factor
+    factor = max(1.0, max(width, height) / float(largest))
+    return max(1, int(round(width / factor))), max(1, int(round(height / factor)))
 
 
-def run(command):
-    proc = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    if proc.returncode != 0:
-        raise RuntimeError("%s failed with status %d: %s" % (
-            command[0], proc.returncode, proc.stderr.decode("utf-8", "replace").strip()))
-    return proc.stdout.decode("utf-8", "replace")
+def nice_length(limit):
+    """The largest 1, 2 or 5 times a power of ten that is not above `limit` (> 0)."""
+    power = 10.0 ** math.floor(math.log10(limit))
+    for step in (5, 2, 1):
+        if step * power <= limit:
+            return step * power
+    return power
 
 
-def make_geotiff(kind, product, output):
-    """The product's 8-bit field as a deflate-compressed GeoTIFF with the grid's georeferencing."""
+def open_raster(path):
+    from osgeo import gdal
+    gdal.UseExceptions()
+    return gdal.Open(path)
+
+
+def make_cog(kind, product, output):
+    """The product's 8-bit field as a Cloud-Optimized GeoTIFF (see the module's description)."""
+    from osgeo import gdal
+    gdal.UseExceptions()
+    source = chainplan.subdataset(product, kind)
+    field = open_raster(source)
+    width, height = field.RasterXSize, field.RasterYSize
+    field = None
+    # GDAL reads a deflated, non-tiled HDF4 field in strips and inflates the field from its start
+    # again for every strip; one block of the whole field inflates it once.
+    previous = gdal.GetConfigOption("HDF4_BLOCK_PIXELS")
+    gdal.SetConfigOption("HDF4_BLOCK_PIXELS", str(width * height))
     tmp = output + ".part.tif"
     try:
-        run(["gdal_translate", "-q", "-of", "GTiff", "-co", "COMPRESS=DEFLATE", "-co", "TILED=YES",
-             chainplan.subdataset(product, kind), tmp])
+        field = gdal.Translate("", source, format="VRT")
+        band = field.GetRasterBand(1)
+        table = gdal.ColorTable()
+        for value, rgba in enumerate(colour_entries(kind)):
+            table.SetColorEntry(value, rgba)
+        band.SetColorTable(table)
+        band.SetNoDataValue(FILL)
+        scale, offset = SCALE_OFFSET[kind]
+        band.SetScale(scale)
+        band.SetOffset(offset)
+        band.SetDescription("%s (value = byte * %g + %g; %d no data, %d outside the area)"
+                            % (LABELS[kind][0], scale, offset, NO_DATA, FILL))
+        copy = gdal.Translate(tmp, field, format="COG", creationOptions=[
+            "COMPRESS=DEFLATE", "BLOCKSIZE=%d" % COG_BLOCK, "OVERVIEW_RESAMPLING=NEAREST"])
+        if copy is None:
+            raise RuntimeError("GDAL could not write %s" % tmp)
+        copy = None
+        field = None
         os.replace(tmp, output)
     finally:
+        gdal.SetConfigOption("HDF4_BLOCK_PIXELS", previous)
         if os.path.exists(tmp):
             os.remove(tmp)
 
 
-def make_image(kind, source, output, largest):
-    """PNG of a byte raster coloured by the kind's table, shrunk or enlarged to a viewable size."""
-    info = json.loads(run(["gdalinfo", "-json", source]))
-    width, height = output_size(int(info["size"][0]), int(info["size"][1]), largest=largest)
-    base = output + ".part"
-    vrt, colours, png = base + ".vrt", base + ".txt", base + ".png"
-    env = dict(os.environ, GDAL_PAM_ENABLED="NO")
+def graticule(ax, srs, extent):
+    """Latitude and longitude lines, labelled in degrees, over a map in projected coordinates."""
+    import numpy
+    from osgeo import osr
+    geographic = srs.CloneGeogCS()
+    for ref in (srs, geographic):
+        ref.SetAxisMappingStrategy(osr.OAMS_TRADITIONAL_GIS_ORDER)
+    to_degrees = osr.CoordinateTransformation(srs, geographic)
+    xs = numpy.linspace(extent[0], extent[1], 41)
+    ys = numpy.linspace(extent[2], extent[3], 41)
+    grid_x, grid_y = numpy.meshgrid(xs, ys)
+    points = to_degrees.TransformPoints(numpy.column_stack([grid_x.ravel(), grid_y.ravel()]))
+    lonlat = numpy.array(points)[:, :2].reshape(grid_x.shape + (2,))
+    for index, (plus, minus) in enumerate((("E", "W"), ("N", "S"))):
+        degrees = lonlat[..., index]
+        low, high = float(numpy.nanmin(degrees)), float(numpy.nanmax(degrees))
+        if not high > low:
+            continue
+        step = nice_length((high - low) / 3.0)
+        levels = [step * k for k in range(int(math.ceil(low / step)),
+                                          int(math.floor(high / step)) + 1)]
+        if not levels:
+            continue
+        lines = ax.contour(grid_x, grid_y, degrees, levels=levels, colors="#333333",
+                           linewidths=0.5, linestyles="dotted")
+        ax.clabel(lines, fontsize=7, fmt=lambda v, p=plus, m=minus: "%g°%s" % (abs(v), p if v >= 0
+                                                                              else m))
+
+
+def scale_bar(ax, extent, metres_per_unit):
+    """A bar of a round length near a quarter of the map's width, in its lower left corner."""
+    from matplotlib.patches import Rectangle
+    width_m = (extent[1] - extent[0]) * metres_per_unit
+    length_m = nice_length(width_m / 4.0)
+    length = length_m / metres_per_unit
+    x0 = extent[0] + 0.04 * (extent[1] - extent[0])
+    y0 = extent[2] + 0.05 * (extent[3] - extent[2])
+    tall = 0.015 * (extent[3] - extent[2])
+    ax.add_patch(Rectangle((x0 - 0.02 * length, y0 - tall), 1.04 * length, 5.2 * tall,
+                           facecolor="white", alpha=0.75, edgecolor="none"))
+    for k in range(2):
+        ax.add_patch(Rectangle((x0 + k * length / 2.0, y0), length / 2.0, tall,
+                               facecolor="black" if k == 0 else "white", edgecolor="black",
+                               linewidth=0.6))
+    text = "%g km" % (length_m / 1000.0) if length_m >= 1000 else "%g m" % length_m
+    ax.text(x0 + length / 2.0, y0 + 1.6 * tall, text, ha="center", va="bottom", fontsize=8)
+
+
+def colour_bar(fig, rect, kind):
+    """The ramp over the product's valid values with the class limits of the reports marked, and
+    swatches of the two sentinels."""
+    import numpy
+    from matplotlib.patches import Patch
+    scale, offset = SCALE_OFFSET[kind]
+    low, high = offset, VALID_MAX * scale + offset
+    ramp = numpy.array([colour(kind, v) for v in range(VALID_MAX + 1)], dtype=numpy.uint8)
+    cax = fig.add_axes(rect)
+    cax.imshow(ramp[numpy.newaxis, :, :], extent=(low, high, 0, 1), aspect="auto",
+               interpolation="nearest")
+    edges = CLASS_EDGES[kind]
+    for edge in edges[1:-1]:
+        cax.axvline(edge, color="black", linewidth=0.5)
+    cax.set_yticks([])
+    cax.set_xticks(edges)
+    cax.set_xticklabels(["%g" % e for e in edges], fontsize=8)
+    cax.set_xlabel("%s (report classes marked)" % LABELS[kind][0], fontsize=8)
+    grey = tuple(c / 255.0 for c in NO_DATA_RGBA)
+    fig.legend(handles=[Patch(facecolor=grey, edgecolor="black", label="no data"),
+                        Patch(facecolor="white", edgecolor="black", label="outside the area")],
+               loc="lower right", bbox_to_anchor=(0.98, rect[1] - 0.01), fontsize=8,
+               frameon=False)
+
+
+def make_image(kind, source, output, title, largest):
+    """PNG map of a georeferenced byte raster (see the module's description)."""
+    import numpy
+    from matplotlib.backends.backend_agg import FigureCanvasAgg
+    from matplotlib.figure import Figure
+    from matplotlib.ticker import FuncFormatter
+    from osgeo import gdal, osr
+
+    raster = open_raster(source)
+    cols, rows = raster.RasterXSize, raster.RasterYSize
+    view_cols, view_rows = view_size(cols, rows, largest)
+    values = raster.GetRasterBand(1).ReadAsArray(
+        buf_xsize=view_cols, buf_ysize=view_rows, resample_alg=gdal.GRIORA_NearestNeighbour)
+    lut = numpy.array(colour_entries(kind), dtype=numpy.uint8)
+    lut[FILL] = (255, 255, 255, 0)
+    x0, dx, _, y0, _, dy = raster.GetGeoTransform()
+    extent = (x0, x0 + cols * dx, y0 + rows * dy, y0)
+    srs = None
+    if raster.GetProjection():
+        srs = osr.SpatialReference(wkt=raster.GetProjection())
+    raster = None
+
+    width_in = max(4.0, largest / 100.0)
+    map_w = 0.78 * width_in
+    map_h = min(max(map_w * abs(rows * dy) / abs(cols * dx), 1.5), 2.5 * map_w)
+    top, bottom = 0.75, 1.5  # inches for the title and for the axis labels and colour bar
+    height_in = map_h + top + bottom
+    fig = Figure(figsize=(width_in, height_in), dpi=100, facecolor="white")
+    FigureCanvasAgg(fig)
+    ax = fig.add_axes([0.12, bottom / height_in, map_w / width_in, map_h / height_in])
+    ax.imshow(lut[values], extent=extent, interpolation="nearest", aspect="equal")
+    ax.set_xlim(extent[0], extent[1])
+    ax.set_ylim(extent[2], extent[3])
+    metres = None
+    if srs is not None and srs.IsProjected():
+        metres = srs.GetLinearUnits()
+        in_km = FuncFormatter(lambda v, _: "%g" % (v * metres / 1000.0))
+        ax.xaxis.set_major_formatter(in_km)
+        ax.yaxis.set_major_formatter(in_km)
+        ax.set_xlabel("x (km)", fontsize=8)
+        ax.set_ylabel("y (km)", fontsize=8)
+        try:
+            graticule(ax, srs, extent)
+        except (RuntimeError, ValueError):
+            pass  # a grid without a geographic counterpart has no graticule
+    elif srs is not None and srs.IsGeographic():
+        ax.set_xlabel("longitude (°)", fontsize=8)
+        ax.set_ylabel("latitude (°)", fontsize=8)
+        middle = math.radians((extent[2] + extent[3]) / 2.0)
+        metres = 111320.0 * max(math.cos(middle), 0.01)
+    ax.tick_params(labelsize=7)
+    if metres:
+        scale_bar(ax, extent, metres)
+    cell = ""
+    if metres and srs.IsProjected():
+        cell = "; cells of %.3g km" % (abs(dx) * metres / 1000.0)
+    fig.text(0.5, 1 - 0.3 / height_in, title, ha="center", va="center", fontsize=12,
+             weight="bold")
+    fig.text(0.5, 1 - 0.58 / height_in, "%d x %d cells%s" % (cols, rows, cell), ha="center",
+             va="center", fontsize=8)
+    colour_bar(fig, [0.12, 0.55 / height_in, 0.5, 0.18 / height_in], kind)
+    tmp = output + ".part.png"
     try:
-        with open(colours, "w") as handle:
-            handle.write(colour_table(kind))
-        run(["gdal_translate", "-q", "-of", "VRT", "-r", "nearest", "-outsize", str(width),
-             str(height), source, vrt])
-        proc = subprocess.run(["gdaldem", "color-relief", "-q", "-of", "PNG", "-alpha", vrt,
-                               colours, png],
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
-        if proc.returncode != 0 or not os.path.isfile(png):
-            raise RuntimeError("gdaldem failed with status %d: %s" % (
-                proc.returncode, proc.stderr.decode("utf-8", "replace").strip()))
-        os.replace(png, output)
+        fig.savefig(tmp, format="png", dpi=100, facecolor="white")
+        os.replace(tmp, output)
     finally:
-        for leftover in (vrt, colours, png, png + ".aux.xml"):
-            if os.path.exists(leftover):
-                os.remove(leftover)
+        if os.path.exists(tmp):
+            os.remove(tmp)
 
 
 def legend_svg(kind):
@@ -160,27 +323,26 @@ def legend_svg(kind):
 
 def main(argv):
     parser = argparse.ArgumentParser(prog="quicklook.py")
-    parser.add_argument("what", choices=["image", "legend"])
+    parser.add_argument("what", choices=["gis", "image", "legend"])
     parser.add_argument("--kind", choices=sorted(RAMPS), required=True)
     parser.add_argument("--input")
     parser.add_argument("--output", required=True)
-    parser.add_argument("--geotiff")
+    parser.add_argument("--title")
     parser.add_argument("--width", type=int, default=1024)
     args = parser.parse_args(argv)
+    if args.what != "legend" and not args.input:
+        parser.error("%s needs --input" % args.what)
     try:
         if args.what == "legend":
             tmp = args.output + ".part"
             with open(tmp, "w") as handle:
                 handle.write(legend_svg(args.kind))
             os.replace(tmp, args.output)
+        elif args.what == "gis":
+            make_cog(args.kind, args.input, args.output)
         else:
-            if not args.input:
-                parser.error("image needs --input")
-            source = chainplan.subdataset(args.input, args.kind)
-            if args.geotiff:
-                make_geotiff(args.kind, args.input, args.geotiff)
-                source = args.geotiff
-            make_image(args.kind, source, args.output, max(16, args.width))
+            make_image(args.kind, args.input, args.output, args.title or LABELS[args.kind][0],
+                       max(400, args.width))
     except (OSError, RuntimeError, ValueError, KeyError) as err:
         sys.stderr.write("quicklook: %s: %s\n" % (args.output, err))
         return 1

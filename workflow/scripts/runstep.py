@@ -5,7 +5,8 @@ The programs do not share one convention for success: `daymosaic` ends with stat
 mosaic and 255 when it failed; the others end with 0. This runner knows the success status of each
 program, keeps everything the program printed in the step's log, and on failure repeats the program's
 own messages on standard error so that they are visible where the workflow reports the failed step.
-It also refuses a run that claims success without leaving its output files behind.
+It also refuses a run that claims success without leaving its output files behind. The log ends with
+the program's status and its wall time in seconds, which the run's page sums per program.
 
 Usage: runstep.py --log LOG [--expect FILE]... -- PROGRAM ARG...
 """
@@ -14,6 +15,7 @@ import argparse
 import os
 import subprocess
 import sys
+import time
 
 # Exit status that each program gives on success; every other status is a failure.
 SUCCESS_STATUS = {
@@ -67,6 +69,7 @@ def main(argv):
     with open(args.log, "w") as log:
         log.write("$ %s\n" % " ".join(command))
         log.flush()
+        started = time.monotonic()
         try:
             proc = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         except OSError as err:
@@ -83,6 +86,7 @@ def main(argv):
         if err and not err.endswith("\n"):
             log.write("\n")
         log.write("--- status %d\n" % proc.returncode)
+        log.write("--- seconds %.3f\n" % (time.monotonic() - started))
 
     reason = judge(command[0], proc.returncode, args.expect)
     if reason is None:
