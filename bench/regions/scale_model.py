@@ -50,10 +50,13 @@ YEARS = 20
 # measured on the miniature national layout: 92 steps of a few hundred cells in 52 s on 2 cores.
 JOB_SECONDS = 1.1
 
+# The maps read their raster at the size of the image (from the overviews of the copy), so they
+# cost about the same for any area: their measured CPU time counts per step, not per cell.
+FIXED_STEPS = ("map_ndvi", "map_vci")
 # Steps of one region in order; "inputs" says what the step's CPU time is proportional to besides
 # the cells.
-STEPS = ["mask", "daily", "composite", "extremes", "vci", "map_ndvi", "map_vci", "report_ndvi",
-         "report_vci", "mosaic"]
+STEPS = ["mask", "daily", "composite", "extremes", "vci", "copy_ndvi", "copy_vci", "map_ndvi",
+         "map_vci", "report_ndvi", "report_vci", "mosaic"]
 
 
 def timed(command, log, ok_status=0):
@@ -155,14 +158,17 @@ def measure(args):
     copies = {}
     for kind, product in (("ndvi", composite), ("vci", vci)):
         copies[kind] = os.path.join(work, "%s.tif" % kind)
+        step("copy_" + kind, [py, os.path.join(SCRIPTS, "quicklook.py"), "gis", "--kind", kind,
+                              "--input", product, "--output", copies[kind]])
+    for kind in ("ndvi", "vci"):
         step("map_" + kind, [py, os.path.join(SCRIPTS, "quicklook.py"), "image", "--kind", kind,
-                             "--input", product, "--geotiff", copies[kind], "--output",
+                             "--input", copies[kind], "--output",
                              os.path.join(work, "%s.png" % kind)])
     for kind in ("ndvi", "vci"):
         step("report_" + kind, [os.path.join(bin_dir, "tallyband"), "-t", kind.upper(), "-w", kind,
                                 "-c", os.path.join(work, kind + ".csv"), "-j",
                                 os.path.join(work, kind + ".json"), copies[kind]])
-    step("mosaic", [py, os.path.join(SCRIPTS, "national.py"), "mosaic", "--output",
+    step("mosaic", [py, os.path.join(SCRIPTS, "national.py"), "mosaic", "--kind", "vci", "--output",
                     os.path.join(work, "national-vci.tif"), copies["vci"]])
     results["load"] = os.getloadavg()
     out = os.path.join(args.data, "measure-%d.json" % args.size)
@@ -172,9 +178,11 @@ def measure(args):
 
 
 def per_cell(measured):
-    """{step: (CPU s per cell and input, peak bytes per cell)}."""
+    """{step: (CPU s per cell and input, peak bytes per cell)}; for the fixed steps, CPU s per
+    step."""
     cells = measured["cells"]
-    return {name: (s["cpu"] / cells / s["inputs"], s["peak"] / cells)
+    return {name: ((s["cpu"] if name in FIXED_STEPS else s["cpu"] / cells / s["inputs"]),
+                   s["peak"] / cells)
             for name, s in measured["steps"].items()}
 
 
@@ -185,8 +193,11 @@ class Task:
 
 def region_tasks(costs, prefix, cells, days, years, history):
     """The steps of one region's run: `days` daily mosaics for each of `years` composites, the
-    extremes over `history` years, a VCI, maps and reports per composite."""
+    extremes over `history` years, a VCI, and per composite and VCI its GIS-ready copy, map and
+    report. Also returns the copies, which the national mosaics wait for."""
     def cost(step, inputs=1):
+        if step in FIXED_STEPS:
+            return costs[step][0] + JOB_SECONDS
         return costs[step][0] * cells * inputs + JOB_SECONDS
 
     # The mask, the legends and the page of the region; a period list beside each composite.
@@ -205,27 +216,28 @@ def region_tasks(costs, prefix, cells, days, years, history):
     tasks.append(extremes)
     for y, composite in enumerate(composites):
         vci = Task("%svci%d" % (prefix, y), cost("vci"), [extremes, composite])
-        map_ndvi = Task("%smap_ndvi%d" % (prefix, y), cost("map_ndvi"), [composite])
-        map_vci = Task("%smap_vci%d" % (prefix, y), cost("map_vci"), [vci])
-        tasks += [vci, map_ndvi, map_vci,
-                  Task("%sreport_ndvi%d" % (prefix, y), cost("report_ndvi"), [map_ndvi]),
-                  Task("%sreport_vci%d" % (prefix, y), cost("report_vci"), [map_vci])]
-        maps += [map_ndvi, map_vci]
+        tasks.append(vci)
+        for kind, product in (("ndvi", composite), ("vci", vci)):
+            copy = Task("%scopy_%s%d" % (prefix, kind, y), cost("copy_" + kind), [product])
+            tasks += [copy,
+                      Task("%smap_%s%d" % (prefix, kind, y), cost("map_" + kind), [copy]),
+                      Task("%sreport_%s%d" % (prefix, kind, y), cost("report_" + kind), [copy])]
+            maps.append(copy)
         vcis.append(vci)
-    tasks.append(Task(prefix + "page", JOB_SECONDS, tasks[-5:]))
+    tasks.append(Task(prefix + "page", JOB_SECONDS, tasks[-6:]))
     return tasks, maps
 
 
 def national_steps(costs, total, years, maps):
-    """Per composite and kind the national mosaic, its quicklook (costed as a map of the whole
-    mosaic) and report; the legends and the page."""
+    """Per composite and kind the national mosaic, its map and report; the legends and the
+    page."""
     tasks = [Task(name, JOB_SECONDS) for name in ("legend_ndvi", "legend_vci")]
     for y in range(years):
         for kind in ("ndvi", "vci"):
             mosaic = Task("mosaic_%s%d" % (kind, y), costs["mosaic"][0] * total + JOB_SECONDS, maps)
             tasks += [mosaic,
-                      Task("quicklook_%s%d" % (kind, y),
-                           costs["map_" + kind][0] * total + JOB_SECONDS, [mosaic]),
+                      Task("quicklook_%s%d" % (kind, y), costs["map_" + kind][0] + JOB_SECONDS,
+                           [mosaic]),
                       Task("report_%s%d" % (kind, y), JOB_SECONDS, [mosaic])]
     return tasks + [Task("page", JOB_SECONDS, tasks[-3:])]
 
@@ -275,14 +287,17 @@ def model(args):
     costs = per_cell(measured)
     print("Per step, one region of %d cells (load average during the run: %s):"
           % (measured["cells"], " ".join("%.2f" % v for v in measured.get("load", []))))
-    print("| step | CPU s | CPU s per million cells%s | peak memory | bytes per cell |"
-          % "")
+    print("| step | CPU s | CPU s per million cells | peak memory | bytes per cell |")
     print("|---|---|---|---|---|")
     for name in STEPS:
         s = measured["steps"][name]
-        unit = "" if s["inputs"] == 1 else " and input"
-        print("| %s | %.1f | %.3f%s | %.0f MB | %.2f |" % (
-            name, s["cpu"], costs[name][0] * 1e6, unit, s["peak"] / 1e6, costs[name][1]))
+        if name in FIXED_STEPS:
+            rate = "(per step)"
+        else:
+            rate = "%.3f%s" % (costs[name][0] * 1e6, "" if s["inputs"] == 1 else
+                               " per input (%d)" % s["inputs"])
+        print("| %s | %.1f | %s | %.0f MB | %.2f |" % (
+            name, s["cpu"], rate, s["peak"] / 1e6, costs[name][1]))
     columns, rows = (int(v) for v in args.cells.lower().split("x"))
     regions = layout(columns, rows, measured["cells"])
     tasks = national_tasks(costs, regions, WEEK_DAYS, 1, args.years)

@@ -76,8 +76,12 @@ rule national_mosaic:
     log:
         os.path.join(OUT, "logs", "national", "mosaic", "{year}", "{kind}_{tag}.log"),
     shell:
-        "{PY} {SCRIPTS}/national.py mosaic --output {output:q} {input:q} "
+        "{PY} {SCRIPTS}/national.py mosaic --kind {wildcards.kind} --output {output:q} {input:q} "
         "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+
+
+def national_title(wc):
+    return quicklook_title(wc) + ", national mosaic"
 
 
 rule national_quicklook:
@@ -85,11 +89,14 @@ rule national_quicklook:
         os.path.join(OUT, "national", "{year}", "{kind}_{tag}.tif"),
     output:
         os.path.join(OUT, "national", "quicklooks", "{year}", "{kind}_{tag}.png"),
+    params:
+        title=national_title,
     log:
         os.path.join(OUT, "logs", "national", "quicklook", "{year}", "{kind}_{tag}.log"),
     shell:
-        "{PY} {SCRIPTS}/national.py quicklook --kind {wildcards.kind} --input {input:q} "
-        "--output {output:q} --width {QUICKLOOK_WIDTH} 2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+        "{RUN} --log {log:q} --expect {output:q} -- "
+        "{PY} {SCRIPTS}/quicklook.py image --kind {wildcards.kind} --input {input:q} "
+        "--output {output:q} --title {params.title:q} --width {QUICKLOOK_WIDTH}"
 
 
 def national_report_args(wc):

@@ -7,9 +7,8 @@ Usage:
   national.py area   --layer REGIONS.gpkg --id ID --extent XMIN YMIN XMAX YMAX --size COLS ROWS
                      --output AREA.tif
       the region's area raster (255 inside, 0 outside) on the tiles' grid, by gdal_rasterize
-  national.py mosaic --output NATIONAL.tif COPY.tif...
+  national.py mosaic --kind ndvi|vci --output NATIONAL.tif COPY.tif...
       the regions' 8-bit copies joined through a VRT into a Cloud-Optimized GeoTIFF with overviews
-  national.py quicklook --kind ndvi|vci --input NATIONAL.tif --output FILE.png [--width N]
   national.py report --workid ID --cell-acres A --csv FILE.csv --json FILE.json
                      [--region ID NAME REPORT.json]... [--missing ID NAME NOTE]...
       one row per region and the national totals of the regions' tallyband reports
@@ -116,17 +115,21 @@ def write_area(layer, region, extent, size, output):
         remove(tmp)
 
 
-def write_mosaic(copies, output):
+def write_mosaic(kind, copies, output):
     """The copies share the tiles' grid, so the VRT places them without resampling; cells outside
-    a region (the fill value) let the neighbours' cells show. The COG keeps the fill value as its
-    no-data value and builds its overviews by nearest value, as the bytes are classes."""
+    a region (the fill value) let the neighbours' cells show. The COG is laid out like the
+    regions' copies: the fill value as no data, the copies' colour table, the scale and offset of
+    the kind, overviews by nearest value (the bytes are classes and sentinels)."""
+    import quicklook
+    scale, offset = quicklook.SCALE_OFFSET[kind]
     vrt = part_name(output) + ".vrt"
     tmp = part_name(output)
     try:
         run(["gdalbuildvrt", "-q", "-srcnodata", str(FILL), "-vrtnodata", str(FILL), vrt] +
             list(copies))
         run(["gdal_translate", "-q", "-of", "COG", "-co", "COMPRESS=DEFLATE", "-co",
-             "RESAMPLING=NEAREST", "-co", "OVERVIEWS=AUTO", vrt, tmp])
+             "BLOCKSIZE=%d" % quicklook.COG_BLOCK, "-co", "OVERVIEW_RESAMPLING=NEAREST",
+             "-a_scale", repr(scale), "-a_offset", repr(offset), vrt, tmp])
         commit(tmp, output)
     finally:
         remove(vrt, tmp)
@@ -350,8 +353,7 @@ def text_table(plan, kind):
 
 def main(argv):
     parser = argparse.ArgumentParser(prog="national.py")
-    parser.add_argument("what", choices=["layer", "area", "mosaic", "quicklook", "report", "page",
-                                         "table"])
+    parser.add_argument("what", choices=["layer", "area", "mosaic", "report", "page", "table"])
     parser.add_argument("--config")
     parser.add_argument("--output")
     parser.add_argument("--layer")
@@ -361,8 +363,6 @@ def main(argv):
     parser.add_argument("--extent", nargs=4, type=float)
     parser.add_argument("--size", nargs=2, type=int)
     parser.add_argument("--kind", choices=["ndvi", "vci"])
-    parser.add_argument("--input")
-    parser.add_argument("--width", type=int, default=1024)
     parser.add_argument("--workid", default="")
     parser.add_argument("--cell-acres", type=float, default=1.0)
     parser.add_argument("--csv")
@@ -377,10 +377,7 @@ def main(argv):
         elif args.what == "mosaic":
             if not args.inputs:
                 raise ValueError("no regional copy to join")
-            write_mosaic(args.inputs, args.output)
-        elif args.what == "quicklook":
-            import quicklook
-            quicklook.make_image(args.kind, args.input, args.output, max(16, args.width))
+            write_mosaic(args.kind or "vci", args.inputs, args.output)
         elif args.what == "report":
             write_report(args.workid, args.cell_acres, args.region, args.missing, args.csv, args.json)
         elif args.what == "table":
