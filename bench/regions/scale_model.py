@@ -11,16 +11,18 @@ the wall time of a national weekly run that follows from it on 1, 8 and 64 worke
   scale_model.py model --data DIR [--size N] [--cells COLUMNSxROWS] [--years Y]
       prints the per-cell table and the projected wall time of a weekly run over a national layout
       (default 36000x17000 cells in regions of 2 x 2 tiles, extremes over 20 years).
-  scale_model.py check --build DIR --data DIR [--size N] [--check-size M] [--cores W]
-      runs the workflow on two regions of generated tiles of M x M cells on W cores, and compares
-      its wall time with what the model predicts for the same steps.
+  scale_model.py check --build DIR --data DIR [--size N] [--check-size M] [--cores W] [--wait S]
+      runs the workflow on two regions (rows of 2 generated tiles of M x M cells, 2 years of a
+      3-day period) on W cores, and compares its CPU and wall time with what the model predicts
+      for the same steps (--wait: seconds to wait for a measurement still running beside it).
 
 The model: every step's CPU time is its CPU seconds per cell (per cell and input for the composite
-and the extremes) times the region's cells; a step runs on one worker; workers take ready steps
-in the workflow's order (daily mosaics, composite, extremes, VCI, maps, reports, then the national
-mosaics and reports once every region is done) and each step also costs the scheduler's fixed time
-per job. Memory does not enter the wall time; the table shows what each step holds per cell, so
-that the regions can be sized to the workers' memory.
+and the extremes) times the region's cells; the maps cost the same at any size (they read the
+copy's overviews). A step runs on one worker; workers take ready steps level by level (daily
+mosaics, period lists, composites, extremes, VCI, copies, maps and reports, then the national
+mosaics, maps and reports once every region's copies are done), and each step also costs the
+scheduler's fixed time per job. Memory does not enter the wall time; the table shows what each
+step holds per cell, so that the regions can be sized to the workers' memory.
 """
 
 import argparse
@@ -46,9 +48,11 @@ DAY = datetime.date(2022, 6, 1)
 PERIOD, LENGTH = 22, 7
 WEEK_DAYS = 7
 YEARS = 20
-# Fixed time of one job of the workflow (starting the step's runner and the scheduler's work),
-# measured on the miniature national layout: 92 steps of a few hundred cells in 52 s on 2 cores.
+# Fixed wall time of one job of the workflow (starting the step's runner, the scheduler's work),
+# from the miniature national layout: 92 steps of a few hundred cells in 52 s on 2 cores; and its
+# CPU time, from a two-region run of 60 x 60 tiles: 73 steps in 36 CPU s.
 JOB_SECONDS = 1.1
+JOB_CPU_SECONDS = 0.5
 
 # The maps read their raster at the size of the image (from the overviews of the copy), so they
 # cost about the same for any area: their measured CPU time counts per step, not per cell.
@@ -187,8 +191,15 @@ def per_cell(measured):
 
 
 class Task:
+    """A step: its wall time on a worker of its own (CPU time plus the job's fixed wall time) and
+    the steps it waits for."""
+
     def __init__(self, name, seconds, after=()):
         self.name, self.seconds, self.after = name, seconds, list(after)
+
+    @property
+    def cpu(self):
+        return self.seconds - JOB_SECONDS + JOB_CPU_SECONDS
 
 
 def region_tasks(costs, prefix, cells, days, years, history):
@@ -301,7 +312,7 @@ def model(args):
     columns, rows = (int(v) for v in args.cells.lower().split("x"))
     regions = layout(columns, rows, measured["cells"])
     tasks = national_tasks(costs, regions, WEEK_DAYS, 1, args.years)
-    cpu = sum(t.seconds for t in tasks)
+    cpu = sum(t.cpu for t in tasks)
     print("\nNational weekly run: %d x %d cells in %d regions of %.0f cells, %d daily mosaics per "
           "region, extremes over %d years; %d steps, %.0f CPU s in all:"
           % (columns, rows, len(regions), regions[0], WEEK_DAYS, args.years, len(tasks), cpu))
@@ -315,8 +326,6 @@ def check(args):
     """Two regions (the upper and the lower row of 2 x 2 tiles) over a few days and years."""
     bin_dir = os.path.abspath(os.path.join(args.build, "bin"))
     work = os.path.abspath(os.path.join(args.data, "check-%d" % args.check_size))
-    with open(os.path.join(args.data, "measure-%d.json" % args.size)) as handle:
-        costs = per_cell(json.load(handle))
     years = [2021, 2022]
     days = 3
     for year in years:
@@ -337,8 +346,9 @@ def check(args):
         json.dump(config, handle)
     shutil.rmtree(os.path.join(work, "results"), ignore_errors=True)
     start = time.time()
+    stats = os.path.join(work, "workflow.time")
     with open(os.path.join(work, "workflow.log"), "w") as log:
-        proc = subprocess.run(["snakemake", "-s", os.path.join(REPO, "workflow", "Snakefile"),
+        proc = subprocess.run(["/usr/bin/time", "-f", "%U %S", "-o", stats, "snakemake", "-s", os.path.join(REPO, "workflow", "Snakefile"),
                                "--directory", work, "--configfile",
                                os.path.join(work, "config.yaml"), "--cores",
                                str(args.cores), "--scheduler", "greedy"], stdout=log,
@@ -346,12 +356,26 @@ def check(args):
     wall = time.time() - start
     if proc.returncode != 0:
         raise RuntimeError("the check run failed (log: %s)" % os.path.join(work, "workflow.log"))
+    with open(stats) as handle:
+        cpu = sum(float(v) for v in handle.read().split()[-2:])
+    measured = os.path.join(args.data, "measure-%d.json" % args.size)
+    # A measurement still running beside the check leaves its file when done.
+    while not os.path.exists(measured) and args.wait > 0:
+        time.sleep(10)
+        args.wait -= 10
+    with open(measured) as handle:
+        costs = per_cell(json.load(handle))
     tasks = national_tasks(costs, cells, days, len(years), len(years))
     predicted = makespan(tasks, args.cores)
+    predicted_cpu = sum(t.cpu for t in tasks)
+    # The CPU time does not depend on what else runs on the machine; the wall time does.
     print("Check: two regions of %s cells, %d years of %d days, %d steps on %d cores "
-          "(load average %.2f before, %.2f after): measured %.0f s, model %.0f s, ratio %.2f"
+          "(load average %.2f before, %.2f after):\n"
+          "  CPU time:  measured %.0f s, model %.0f s, ratio %.2f\n"
+          "  wall time: measured %.0f s, model %.0f s, ratio %.2f"
           % (" and ".join(str(c) for c in cells), len(years), days, len(tasks), args.cores,
-             args.load_before, os.getloadavg()[0], wall, predicted, wall / predicted))
+             args.load_before, os.getloadavg()[0], cpu, predicted_cpu, cpu / predicted_cpu,
+             wall, predicted, wall / predicted))
 
 
 def main(argv):
@@ -364,6 +388,8 @@ def main(argv):
     parser.add_argument("--cores", type=int, default=2)
     parser.add_argument("--cells", default="36000x17000")
     parser.add_argument("--years", type=int, default=YEARS)
+    parser.add_argument("--wait", type=int, default=0,
+                        help="check: seconds to wait for the measurement's file")
     args = parser.parse_args(argv)
     args.load_before = os.getloadavg()[0]
     os.makedirs(args.data, exist_ok=True)
