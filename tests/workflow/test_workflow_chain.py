@@ -71,7 +71,8 @@ class ChainRun(unittest.TestCase):
                        check=True, stdout=subprocess.DEVNULL)
         cls.config = {"tiles": "tiles", "aoi": "aoi.tif", "reference": "tiles/%s/h18v04.hdf" % DAYS[0],
                       "first_year": 2020, "last_year": 2022, "period_length": 3,
-                      "actual_length": 4, "periods": [1, 2], "out": "res", "bin": BIN}
+                      "actual_length": 4, "periods": [1, 2], "out": "res", "bin": BIN,
+                      "story": "Dry <south>.\n\nWet north."}
         with open(os.path.join(cls.work, "config.yaml"), "w") as handle:
             json.dump(cls.config, handle)
 
@@ -135,6 +136,7 @@ class ChainRun(unittest.TestCase):
         self.assertEqual(len(re.findall(r'<img src="quicklooks/\d{4}/(ndvi|vci)_', page)), 12)
         self.assertIn("Period 02 of 2022: 2022.01.04 to 2022.01.07", page)
         self.assertRegex(page, r"<tr><td>daymosaic</td><td class=num>%d</td>" % len(DAYS))
+        self.assertIn("<p class=story>Dry &lt;south&gt;.</p><p class=story>Wet north.</p>", page)
         with open(self.path("reports/2022/vci_02_2022.01.04_2022.01.07.json")) as handle:
             report = json.load(handle)
         self.assertTrue(report["success"])

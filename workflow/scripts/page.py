@@ -27,7 +27,8 @@ body { font-family: sans-serif; margin: 1.5em; color: #222; }
 h2 { border-bottom: 1px solid #aaa; padding-bottom: 0.2em; margin-top: 1.6em; }
 .pair { display: flex; flex-wrap: wrap; gap: 1.5em; align-items: flex-start; }
 .panel { display: flex; gap: 1em; align-items: flex-start; }
-.panel img { max-width: 440px; border: 1px solid #999;
+.panel figure { margin: 0; }
+.panel img { max-width: 420px; border: 1px solid #999;
   background: repeating-conic-gradient(#ddd 0% 25%, #fff 0% 50%) 0 0 / 16px 16px; }
 table { border-collapse: collapse; font-size: 0.85em; }
 td, th { border: 1px solid #bbb; padding: 0.15em 0.5em; }

@@ -113,9 +113,13 @@ def make_cog(kind, product, output):
     width, height = field.RasterXSize, field.RasterYSize
     field = None
     # GDAL reads a deflated, non-tiled HDF4 field in strips and inflates the field from its start
-    # again for every strip; one block of the whole field inflates it once.
+    # again for every strip; one block of the whole field (as far as the setting's 32-bit
+    # integer reaches) inflates it once.
     previous = gdal.GetConfigOption("HDF4_BLOCK_PIXELS")
-    gdal.SetConfigOption("HDF4_BLOCK_PIXELS", str(width * height))
+    block = min(width * height, 2**31 - 1)
+    gdal.SetConfigOption("HDF4_BLOCK_PIXELS", str(block))
+    # That block must stay in GDAL's cache while the copy is written, or it is inflated again.
+    gdal.SetCacheMax(max(gdal.GetCacheMax(), block + 128 * 2**20))
     tmp = output + ".part.tif"
     try:
         field = gdal.Translate("", source, format="VRT")
@@ -155,9 +159,13 @@ def graticule(ax, srs, extent):
     ys = numpy.linspace(extent[2], extent[3], 41)
     grid_x, grid_y = numpy.meshgrid(xs, ys)
     points = to_degrees.TransformPoints(numpy.column_stack([grid_x.ravel(), grid_y.ravel()]))
-    lonlat = numpy.array(points)[:, :2].reshape(grid_x.shape + (2,))
+    lonlat = numpy.array(points, dtype=float)[:, :2].reshape(grid_x.shape + (2,))
+    # A point that cannot be transformed has no latitude or longitude.
+    lonlat[~numpy.isfinite(lonlat) | (numpy.abs(lonlat) > 180.0)] = numpy.nan
     for index, (plus, minus) in enumerate((("E", "W"), ("N", "S"))):
         degrees = lonlat[..., index]
+        if numpy.isnan(degrees).all():
+            continue
         low, high = float(numpy.nanmin(degrees)), float(numpy.nanmax(degrees))
         if not high > low:
             continue
