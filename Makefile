@@ -6,7 +6,7 @@ FUZZBUILD ?= build-fuzz
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-asan test test-format test-plain test-cluster test-asan demo clean build-fuzz test-fuzz fuzz
+.PHONY: all deps build build-asan test test-format test-plain test-cluster test-asan demo demo-national clean build-fuzz test-fuzz fuzz
 
 all: build
 
@@ -68,6 +68,10 @@ test: test-format test-plain test-cluster test-asan test-fuzz
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)
+
+# A country in miniature: four regions over the sample tiles, national mosaics and reports.
+demo-national: build
+	@bash scripts/demo-national.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD)

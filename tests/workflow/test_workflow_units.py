@@ -3,6 +3,7 @@ quicklook colours and the report tables. Standard library only."""
 
 import json
 import os
+import re
 import stat
 import subprocess
 import sys
@@ -14,8 +15,10 @@ SCRIPTS = os.path.join(HERE, "..", "..", "workflow", "scripts")
 sys.path.insert(0, SCRIPTS)
 
 import chainplan  # noqa: E402
+import national  # noqa: E402
 import page  # noqa: E402
 import quicklook  # noqa: E402
+import regionplan  # noqa: E402
 import runstep  # noqa: E402
 
 
@@ -363,6 +366,86 @@ class ReportTables(unittest.TestCase):
             rowless = self.write(root, '{"success":true}')
             with self.assertRaisesRegex(ValueError, "holds no rows"):
                 page.load_report(rowless)
+
+
+class RegionLayout(unittest.TestCase):
+    def test_ids_become_folder_names_or_are_refused(self):
+        for value, want in (("Uttar Pradesh", "Uttar_Pradesh"), (17, "17"), ("a-b_c", "a-b_c"),
+                            ("", None), ("_x", None), ("National", None), ("daily", None)):
+            with self.subTest(value=value):
+                if want is None:
+                    with self.assertRaises(chainplan.PlanError):
+                        regionplan.region_id(value, "layer")
+                else:
+                    self.assertEqual(regionplan.region_id(value, "layer"), want)
+
+    def test_boxes_snap_outwards_to_whole_cells(self):
+        grid = regionplan.Grid((-100.0, 10.0, 0.0, 50.0, 0.0, -10.0), "")
+        cases = [
+            # box, (columns, rows, snapped box)
+            ((-95, 5, -75, 35), (3, 4, (-100.0, 0.0, -70.0, 40.0))),
+            ((-90, 10, -70, 30), (2, 2, (-90.0, 10.0, -70.0, 30.0))),
+            ((-85, 22, -85, 22), (1, 1, (-90.0, 20.0, -80.0, 30.0))),
+        ]
+        for box, want in cases:
+            with self.subTest(box=box):
+                self.assertEqual(grid.snap(*box), want)
+
+    def test_walls(self):
+        def region(columns, rows, tiles):
+            r = regionplan.Region("r1", "R1", columns, rows, (0, 0, 1, 1), "r1.tif")
+            r.tile_keys = ["t%d" % i for i in range(tiles)]
+            return r
+
+        cases = [
+            # columns, rows, tiles, memory, message (None: accepted)
+            (4800, 4800, 32, None, None),
+            (4800, 4800, 33, None, "region r1 overlaps 33 tiles; daymosaic takes at most 32"),
+            (12000, 12682, 9, None, None),
+            (12000, 12683, 9, None, "would make daily grids of about 2147521216 bytes, beyond "
+                                    "the 2 GiB limit of an HDF4 file: split it"),
+            (100, 100, 1, 150000, None),
+            (100, 101, 1, 150000, "region r1 (100 x 101 cells) needs about 151500 bytes of "
+                                  "memory in one step; 150000 are available"),
+        ]
+        for columns, rows, tiles, memory, message in cases:
+            with self.subTest(columns=columns, rows=rows, tiles=tiles, memory=memory):
+                if message is None:
+                    regionplan.check_walls(region(columns, rows, tiles), memory)
+                else:
+                    with self.assertRaisesRegex(chainplan.PlanError, re.escape(message)):
+                        regionplan.check_walls(region(columns, rows, tiles), memory)
+
+    def test_memory_comes_from_config_then_variable(self):
+        saved = os.environ.get(regionplan.MEMORY_VARIABLE)
+        try:
+            os.environ[regionplan.MEMORY_VARIABLE] = "5000"
+            self.assertEqual(regionplan.available_memory({"region_memory_bytes": 7}), 7)
+            self.assertEqual(regionplan.available_memory({}), 5000)
+        finally:
+            if saved is None:
+                del os.environ[regionplan.MEMORY_VARIABLE]
+            else:
+                os.environ[regionplan.MEMORY_VARIABLE] = saved
+
+
+class NationalTotals(unittest.TestCase):
+    def test_acres_summed_shares_from_acres_means_weighted_by_counted_cells(self):
+        regions = [("a", "A", (0.25, [(1, "low", 30.0), (2, "high", 10.0)])),
+                   ("b", "B", (0.75, [(1, "low", 20.0), (2, "high", 60.0)])),
+                   ("c", "C", (float("nan"), [(1, "low", 0.0), (2, "high", 0.0)]))]
+        doc = national.report_doc("w", 10.0, regions, [("d", "D", "no tile overlaps the region")])
+        whole = doc["national"]
+        self.assertEqual([(r["acreage"], r["percentage"]) for r in whole["rows"]],
+                         [(50.0, 50.0 / 120), (70.0, 70.0 / 120)])
+        self.assertAlmostEqual(whole["mean"], (0.25 * 40 + 0.75 * 80) / 120)
+        self.assertEqual(whole["cells"], 12)
+        self.assertEqual([r["region"] for r in doc["regions"]], ["a", "b", "c", "d"])
+        csv_lines = national.report_csv(doc).splitlines()
+        self.assertEqual(csv_lines[0], "Region,Name,Cells,Acreage,Mean,low acres,high acres,"
+                                       "low share,high share,Note")
+        self.assertEqual(csv_lines[4], "d,D,0,0.0,,0.0,0.0,0.0,0.0,no tile overlaps the region")
+        self.assertTrue(csv_lines[5].startswith("national,,12,120.0,0.5833333333333"))
 
 
 if __name__ == "__main__":

@@ -11,6 +11,7 @@ import re
 import sys
 
 DAY_FOLDER = re.compile(r"^(\d{4})\.(\d{2})\.(\d{2})$")
+TILE_INDEX = re.compile(r"h\d\dv\d\d")
 
 # Paths end up in list files read token by token into 256-character slots.
 MAX_LIST_PATH = 255
@@ -47,9 +48,18 @@ def period_days(year, period, length, actual):
     return [first + datetime.timedelta(days=i) for i in range((last - first).days + 1)]
 
 
-def discover_days(tiles_dir):
+def tile_key(path):
+    """What names one tile of the grid across days: its "hXXvYY" index when the file name carries
+    one, else the file name without its extension."""
+    name = os.path.basename(path)
+    match = TILE_INDEX.search(name)
+    return match.group(0) if match else os.path.splitext(name)[0]
+
+
+def discover_days(tiles_dir, keys=None):
     """Map of date text -> sorted tile paths, one entry per day folder "yyyy.mm.dd" under tiles_dir
-    that holds at least one .hdf file. Other folders and files are ignored."""
+    that holds at least one .hdf file (only tiles whose tile_key is in `keys`, when given). Other
+    folders and files are ignored."""
     if not os.path.isdir(tiles_dir):
         raise PlanError("tile folder %s does not exist" % tiles_dir)
     days = {}
@@ -63,7 +73,8 @@ def discover_days(tiles_dir):
         except ValueError:
             continue
         tiles = sorted(os.path.join(folder, f) for f in os.listdir(folder)
-                       if f.lower().endswith(".hdf") and os.path.isfile(os.path.join(folder, f)))
+                       if f.lower().endswith(".hdf") and os.path.isfile(os.path.join(folder, f))
+                       and (keys is None or tile_key(f) in keys))
         if tiles:
             days[name] = tiles
     return days
@@ -118,7 +129,9 @@ class Plan:
         # Daily grids are listed for the compositor, so their names must fit a list slot too.
         check_list_path(self.daily("2000.01.01"), "daily grid name")
 
-        self.days = discover_days(self.tiles)
+        # A region of a national run takes only the tiles that overlap it.
+        keys = config.get("tile_keys")
+        self.days = discover_days(self.tiles, None if keys is None else set(keys))
         for day, tiles in self.days.items():
             if len(tiles) > MAX_TILES_PER_DAY:
                 raise PlanError("day folder %s holds %d tiles; at most %d fit one daily mosaic"

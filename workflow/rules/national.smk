@@ -1,0 +1,143 @@
+# The rules of a national run (a configuration with `regions`), included by the Snakefile: the
+# regions' area rasters, one copy of the chain's rules per region (its files under <out>/<region>/),
+# and per period and year the national mosaics of the regions' 8-bit copies, the national reports
+# and the national page.
+
+from shlex import quote as shlex_quote
+
+REGION_IDS = [r.id for r in PLAN.regions]
+CELL_ACRES = repr(PLAN.cell_acres)
+
+
+wildcard_constraints:
+    region="|".join(REGION_IDS) if REGION_IDS else "(?!)",
+
+
+# Each region with tiles runs the chain's own rules with its configuration; the rules are named
+# region_<id>_<rule>. (This is what a `module` statement with `use rule * from ... as ...` does,
+# written as calls so that the regions can come from the plan.)
+for _region in PLAN.active_regions():
+    workflow.module(_region.module, snakefile=os.path.join(workflow.basedir, "Snakefile"),
+                    config=_region.config)
+    workflow.userule(rules=("*",), from_module=_region.module, exclude_rules=None,
+                     name_modifier=_region.module + "_*", lineno=1)(lambda: None)
+    workflow.localrules(*["%s_%s" % (_region.module, name) for name in ("all", "legend", "page")])
+
+
+localrules: regions_layer, region_area, national_page
+
+
+# The national page takes the place of the chain's page at the top of the output folder.
+ruleorder: national_page > page
+
+
+if PLAN.layer is not None:
+
+    rule regions_layer:
+        input:
+            PLAN.layer,
+        output:
+            PLAN.regions_layer(),
+        params:
+            config=json.dumps(config, sort_keys=True),
+        log:
+            os.path.join(OUT, "logs", "national", "regions_layer.log"),
+        shell:
+            "{PY} {SCRIPTS}/national.py layer --config {params.config:q} --output {output:q} "
+            "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+
+    rule region_area:
+        input:
+            PLAN.regions_layer(),
+        output:
+            os.path.join(OUT, "regions", "{region}.tif"),
+        params:
+            extent=lambda wc: " ".join(repr(v) for v in PLAN.region(wc.region).box),
+            size=lambda wc: "%d %d" % (PLAN.region(wc.region).columns, PLAN.region(wc.region).rows),
+        log:
+            os.path.join(OUT, "logs", "national", "area_{region}.log"),
+        shell:
+            "{PY} {SCRIPTS}/national.py area --layer {input:q} --id {wildcards.region} "
+            "--extent {params.extent} --size {params.size} --output {output:q} "
+            "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+
+
+def national_period(wc):
+    return int(wc.year), period_of(wc)
+
+
+rule national_mosaic:
+    input:
+        lambda wc: PLAN.region_copies(wc.kind, *national_period(wc)),
+    output:
+        os.path.join(OUT, "national", "{year}", "{kind}_{tag}.tif"),
+    resources:
+        mem_mb=500,
+    log:
+        os.path.join(OUT, "logs", "national", "mosaic", "{year}", "{kind}_{tag}.log"),
+    shell:
+        "{PY} {SCRIPTS}/national.py mosaic --kind {wildcards.kind} --output {output:q} {input:q} "
+        "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+
+
+def national_title(wc):
+    return quicklook_title(wc) + ", national mosaic"
+
+
+rule national_quicklook:
+    input:
+        os.path.join(OUT, "national", "{year}", "{kind}_{tag}.tif"),
+    output:
+        os.path.join(OUT, "national", "quicklooks", "{year}", "{kind}_{tag}.png"),
+    params:
+        title=national_title,
+    log:
+        os.path.join(OUT, "logs", "national", "quicklook", "{year}", "{kind}_{tag}.log"),
+    shell:
+        "{RUN} --log {log:q} --expect {output:q} -- "
+        "{PY} {SCRIPTS}/quicklook.py image --kind {wildcards.kind} --input {input:q} "
+        "--output {output:q} --title {params.title:q} --width {QUICKLOOK_WIDTH}"
+
+
+def national_report_args(wc):
+    """--region and --missing arguments: every region of the layout, with its report or the
+    reason it has none."""
+    year, period = national_period(wc)
+    have = {r.id: path for r, path in PLAN.region_reports(wc.kind, year, period)}
+    args = []
+    for region in PLAN.regions:
+        if region.id in have:
+            args += ["--region", region.id, region.name, have[region.id]]
+        else:
+            note = "no tile overlaps the region" if region.plan is None else \
+                "no tiles for this period"
+            args += ["--missing", region.id, region.name, note]
+    return " ".join(shlex_quote(a) for a in args)
+
+
+rule national_report:
+    input:
+        lambda wc: [path for _, path in PLAN.region_reports(wc.kind, *national_period(wc))],
+    output:
+        csv=os.path.join(OUT, "national", "reports", "{year}", "{kind}_{tag}.csv"),
+        json=os.path.join(OUT, "national", "reports", "{year}", "{kind}_{tag}.json"),
+    params:
+        regions=national_report_args,
+    log:
+        os.path.join(OUT, "logs", "national", "report", "{year}", "{kind}_{tag}.log"),
+    shell:
+        "{PY} {SCRIPTS}/national.py report --workid {wildcards.kind}_{wildcards.tag} "
+        "--cell-acres {CELL_ACRES} "
+        "--csv {output.csv:q} --json {output.json:q} {params.regions} "
+        "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+
+
+rule national_page:
+    input:
+        [f for f in PLAN.products() if f != PLAN.page()],
+    output:
+        PLAN.page(),
+    params:
+        config=json.dumps(config, sort_keys=True),
+    shell:
+        "{PY} {SCRIPTS}/national.py page --config {params.config:q}"
