@@ -156,24 +156,45 @@ uint64_t hashOf(int64_t i, int64_t j, uint64_t salt) {
 
 double unitOf(uint64_t h) { return static_cast<double>(h >> 11) * (1.0 / 9007199254740992.0); }
 
+// The corner values of the lattice square of a noise field that the last cell fell in, kept for
+// the next cell (neighbouring cells mostly share it). One per octave and per place of use.
+struct LatticeSquare {
+    int64_t ix = 0, iy = 0;
+    uint64_t salt = 0;
+    bool filled = false;
+    double a = 0, b = 0, c = 0, d = 0;
+};
+
 // Smooth value noise in 0..1 with features about `scale` metres across.
-double valueNoise(double x, double y, double scale, uint64_t salt) {
+double valueNoise(double x, double y, double scale, uint64_t salt, LatticeSquare &q) {
     const double gx = x / scale, gy = y / scale;
     const double fx0 = std::floor(gx), fy0 = std::floor(gy);
     const int64_t ix = static_cast<int64_t>(fx0), iy = static_cast<int64_t>(fy0);
+    if (!q.filled || q.ix != ix || q.iy != iy || q.salt != salt) {
+        q = LatticeSquare{ix,
+                          iy,
+                          salt,
+                          true,
+                          unitOf(hashOf(ix, iy, salt)),
+                          unitOf(hashOf(ix + 1, iy, salt)),
+                          unitOf(hashOf(ix, iy + 1, salt)),
+                          unitOf(hashOf(ix + 1, iy + 1, salt))};
+    }
     double fx = gx - fx0, fy = gy - fy0;
     fx = fx * fx * (3 - 2 * fx);
     fy = fy * fy * (3 - 2 * fy);
-    const double a = unitOf(hashOf(ix, iy, salt)), b = unitOf(hashOf(ix + 1, iy, salt));
-    const double c = unitOf(hashOf(ix, iy + 1, salt)), d = unitOf(hashOf(ix + 1, iy + 1, salt));
-    return (a + (b - a) * fx) + ((c + (d - c) * fx) - (a + (b - a) * fx)) * fy;
+    const double top = q.a + (q.b - q.a) * fx, bottom = q.c + (q.d - q.c) * fx;
+    return top + (bottom - top) * fy;
 }
 
-// Octaves of value noise, each half the size and weight of the one before, in 0..1.
-double fractalNoise(double x, double y, double scale, int octaves, uint64_t salt) {
+// Octaves of value noise, each half the size and weight of the one before, in 0..1; `squares`
+// holds one lattice square per octave.
+template <int Octaves>
+double fractalNoise(double x, double y, double scale, uint64_t salt,
+                    LatticeSquare (&squares)[Octaves]) {
     double sum = 0, weight = 1, total = 0;
-    for (int o = 0; o < octaves; ++o) {
-        sum += weight * valueNoise(x, y, scale, salt + static_cast<uint64_t>(o) * 7919);
+    for (int o = 0; o < Octaves; ++o) {
+        sum += weight * valueNoise(x, y, scale, salt + static_cast<uint64_t>(o) * 7919, squares[o]);
         total += weight;
         weight *= 0.5;
         scale *= 0.5;
@@ -185,6 +206,9 @@ double fractalNoise(double x, double y, double scale, int octaves, uint64_t salt
 struct Phenology {
     double base, amplitude, peakDay, width;
 };
+// Broad regions of a year are up to this share greener or less green than usual.
+constexpr double kYearVariation = 0.08;
+
 constexpr Phenology kClasses[] = {
     {0.15, 0.70, 135, 35}, // winter cereals
     {0.12, 0.78, 205, 30}, // summer crops
@@ -213,6 +237,117 @@ constexpr uint16_t kQcMixedCloud = 0x0008 | 0x0001;
 constexpr uint16_t kQcFill = 2995;
 using veg::grid::kReflectanceFill;
 
+constexpr uint16_t kQcLessThanIdeal = 0x0001;
+constexpr uint16_t kQcCloudEffects = 0x0002;
+constexpr uint16_t kQcBandsCloudFailed = 0x0FF0; // both bands: not processed, clouds
+
+double smoothstep(double edge0, double edge1, double value) {
+    const double t = std::min(1.0, std::max(0.0, (value - edge0) / (edge1 - edge0)));
+    return t * t * (3 - 2 * t);
+}
+
+// Ground distance between neighbouring orbits at the equator, the width of a swath, the length of a
+// granule along the track, the slant of the tracks, the share of the orbit spacing left without
+// observations, and the size of a cell of the full-resolution grid.
+constexpr double kOrbitSpacing = 2750000.0;
+constexpr double kSwathWidth = 2330000.0;
+constexpr double kGranuleLength = 2000000.0;
+constexpr double kTrackSlant = 0.18;
+constexpr double kSwathGap = 0.02;
+constexpr double kFullCell = kTileSize / 4800;
+
+struct Swath {
+    int64_t orbit = 0;   // orbits of the day, counted eastwards
+    int64_t granule = 0; // granules of the orbit, counted along its track
+    double across = 0;   // position across the orbit spacing, 0..1 (below kSwathGap: no data)
+    double scan = 0;     // distance from the swath's centre line, 0 at nadir, 1 at its edges
+};
+
+Swath swathAt(double x, double y, uint64_t daySalt) {
+    const double latitude = y / kSphereRadius;
+    const double spacing = kOrbitSpacing * std::max(0.1, std::cos(latitude));
+    const double u = (x + kTrackSlant * y) / spacing + 16 * unitOf(daySalt);
+    Swath s;
+    s.orbit = static_cast<int64_t>(std::floor(u));
+    s.across = u - std::floor(u);
+    s.scan = std::fabs(2 * (s.across - kSwathGap) / (1 - kSwathGap) - 1);
+    const double along = (y - kTrackSlant * x) / kGranuleLength +
+                         unitOf(mix(daySalt ^ static_cast<uint64_t>(s.orbit)));
+    s.granule = static_cast<int64_t>(std::floor(along));
+    return s;
+}
+
+int64_t positiveModulo(int64_t a, int64_t m) { return ((a % m) + m) % m; }
+
+// The observation fields of a cell seen by `swath`: pointers to its orbit and granule, the count
+// of observations (more towards the swath's edges, where the footprints grow, and one more where
+// the next swath overlaps), the coverage of the cell (lower towards the edges) and the number of
+// the observation in the coarser grid (alternating rows of the coarser grid see different ones).
+void fillObservation(const Swath &swath, double x, double y, uint64_t cellHash, uint64_t daySalt,
+                     CellValues *v) {
+    // Towards the poles the orbits converge and more swaths overlap: one more observation for
+    // each further swath that reaches the cell.
+    const double ragged = 0.04 * (unitOf(cellHash) - 0.5);
+    const double overlap =
+        std::min(30.0, kSwathWidth / (kOrbitSpacing * std::max(0.01, std::cos(y / kSphereRadius))));
+    const int further = static_cast<int>(std::floor(overlap - 1 + swath.across + ragged));
+    v->numObservations = static_cast<int8_t>(1 + (swath.scan + ragged > 0.55) +
+                                             (swath.scan + ragged > 0.85) + std::max(0, further));
+    // Where many converging swaths overlap, the first observation comes from one or another of
+    // them in patches of about two kilometres.
+    int64_t orbit = swath.orbit;
+    if (further >= 2) {
+        orbit -= static_cast<int64_t>(hashOf(static_cast<int64_t>(std::floor(x / (8 * kFullCell))),
+                                             static_cast<int64_t>(std::floor(y / (8 * kFullCell))),
+                                             daySalt + 9) %
+                                      static_cast<uint64_t>(further + 1));
+    }
+    v->orbitPointer = static_cast<int8_t>(positiveModulo(orbit, 16));
+    v->granulePointer = static_cast<uint8_t>(positiveModulo(orbit * 4 + swath.granule, 254));
+    const int coverage = static_cast<int>(std::lround(88 - 50 * swath.scan * swath.scan)) +
+                         static_cast<int>((cellHash >> 8) % 7) - 3;
+    v->obscov = static_cast<int8_t>(std::min(100, std::max(1, coverage)));
+    // Observations of the coarser grid span two cells along a row.
+    const int64_t row = static_cast<int64_t>(std::floor((kGridNorthY - y) / kFullCell));
+    const bool oddRow = row % 2 != 0;
+    const unsigned draw = static_cast<unsigned>(
+        hashOf(static_cast<int64_t>(std::floor(x / (2 * kFullCell))), row, daySalt + 7) % 20);
+    // Even rows: mostly the first observation; odd rows: mostly the second or third.
+    static const uint8_t kEven[20] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2};
+    static const uint8_t kOdd[20] = {0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3};
+    v->iobsRes = std::min<uint8_t>(oddRow ? kOdd[draw] : kEven[draw],
+                                   static_cast<uint8_t>(v->numObservations - 1));
+}
+
+// Greenness 0..1 of the land at (x, y): four land-cover classes mixed by two smooth fields (whole
+// regions of one class with gradual transitions between them), fields of about 800 m x 600 m
+// that lean towards one class, the vigour of the place, the year's conditions (broad regions a
+// little greener or less green than usual) and the requested anomalies.
+double landGreenness(double x, double y, uint64_t salt, const TileSpec &tileSpec) {
+    thread_local LatticeSquare classA[2], classB[2], vigourSquares[3], yearSquares[2];
+    const int64_t fieldX = static_cast<int64_t>(std::floor(x / 800.0));
+    const int64_t fieldY = static_cast<int64_t>(std::floor(y / 600.0));
+    const uint64_t field = hashOf(fieldX, fieldY, salt + 2);
+    const double a = smoothstep(
+        0.3, 0.7, fractalNoise(x, y, 40000.0, salt + 5, classA) + 0.3 * (unitOf(field) - 0.5));
+    const double b = smoothstep(
+        0.3, 0.7, fractalNoise(x, y, 40000.0, salt + 6, classB) + 0.3 * (unitOf(mix(field)) - 0.5));
+    const double weights[4] = {(1 - a) * (1 - b), a * (1 - b), (1 - a) * b, a * b};
+    double green = 0;
+    for (int i = 0; i < 4; ++i) {
+        green += weights[i] * greennessOf(kClasses[i], tileSpec.dayOfYear, tileSpec.seasonal);
+    }
+    const double vigour = 0.5 + 0.5 * fractalNoise(x, y, 20000.0, salt + 3, vigourSquares);
+    const uint64_t yearSalt = mix(salt ^ (static_cast<uint64_t>(tileSpec.year) * 7919 + 11));
+    const double year =
+        1 + kYearVariation * (2 * fractalNoise(x, y, 250000.0, yearSalt, yearSquares) - 1);
+    double change = 1;
+    for (const Anomaly &anomaly : tileSpec.anomalies) {
+        change *= 1 + anomaly.change * anomalyWeight(anomaly, x, y);
+    }
+    return std::max(0.0, green * vigour * year * change);
+}
+
 bool validDate(int year, int month, int day, int *dayOfYear) {
     static const int kDaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
     static const int kDaysIn[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -228,15 +363,48 @@ bool validDate(int year, int month, int day, int *dayOfYear) {
 void printUsage(const std::string &name, std::ostream &err) {
     err << "Usage: " << name
         << " [--tile hXXvYY] [--date yyyy.mm.dd] [--size COLUMNSxROWS] [--seed N]\n"
-           "       [--clouds SHARE] [--no-season] [--uncompressed] <output.hdf>\n"
+           "       [--clouds SHARE] [--anomaly X,Y,RADIUS,CHANGE] [--no-season] [--uncompressed]\n"
+           "       <output.hdf>\n"
            "  --tile          tile of the sinusoidal grid (default h18v04)\n"
            "  --date          day of the observations, drives season and clouds (default "
            "2020.07.26)\n"
            "  --size          cells of the tile, COLUMNSxROWS or N for NxN (default 4800x4800)\n"
            "  --seed          landscape and cloud seed (default 1)\n"
            "  --clouds        rough share of the tile under cloud, 0..1 (default 0.15)\n"
+           "  --anomaly       a region greener or less green than usual: centre X,Y and radius in\n"
+           "                  metres (or radii RX,RY of an ellipse), CHANGE the relative change "
+           "of\n"
+           "                  greenness, -1..1 (-0.4: 40 % less green); may be repeated\n"
            "  --no-season     every field at its peak of greenness\n"
            "  --uncompressed  store the fields without deflate compression\n";
+}
+
+// X,Y,RADIUS,CHANGE or X,Y,RX,RY,CHANGE.
+bool parseAnomaly(const std::string &s, Anomaly *anomaly) {
+    std::vector<double> numbers;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = s.find(',', start);
+        const std::string part =
+            s.substr(start, comma == std::string::npos ? comma : comma - start);
+        char *end = nullptr;
+        const double number = std::strtod(part.c_str(), &end);
+        if (part.empty() || *end != '\0' || !std::isfinite(number)) {
+            return false;
+        }
+        numbers.push_back(number);
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    if (numbers.size() != 4 && numbers.size() != 5) {
+        return false;
+    }
+    const bool disc = numbers.size() == 4;
+    *anomaly = Anomaly{numbers[0], numbers[1], numbers[2], numbers[disc ? 2 : 3], numbers.back()};
+    return anomaly->radiusX > 0 && anomaly->radiusY > 0 && anomaly->change >= -1 &&
+           anomaly->change <= 1;
 }
 
 bool parseInt(const std::string &s, long long low, long long high, long long *value) {
@@ -272,6 +440,11 @@ veg::grid::GridGeometry tileGeometry(int horizontal, int vertical, int columns, 
     return g;
 }
 
+double anomalyWeight(const Anomaly &anomaly, double x, double y) {
+    const double dx = (x - anomaly.x) / anomaly.radiusX, dy = (y - anomaly.y) / anomaly.radiusY;
+    return smoothstep(1.0, 0.8, std::sqrt(dx * dx + dy * dy));
+}
+
 CellValues cellAt(double x, double y, const TileSpec &tileSpec) {
     const uint64_t salt = mix(tileSpec.seed);
     const uint64_t daySalt =
@@ -279,10 +452,12 @@ CellValues cellAt(double x, double y, const TileSpec &tileSpec) {
     CellValues v;
     const uint64_t cellHash = hashOf(static_cast<int64_t>(std::floor(x / 50.0)),
                                      static_cast<int64_t>(std::floor(y / 50.0)), daySalt);
+    thread_local LatticeSquare waterSquares[3], cloudSquares[4];
 
-    // Swaths leave slanted gaps without any observation on some days.
-    const double swath = (x * 0.35 + y) / 700000.0 + unitOf(daySalt);
-    if (swath - std::floor(swath) < 0.02) {
+    // The day's swaths run nearly north-south, one orbit apart (closer towards the poles); a thin
+    // strip between neighbouring swaths has no observation.
+    const Swath swath = swathAt(x, y, daySalt);
+    if (swath.across < kSwathGap) {
         v.numObservations = 0;
         v.red = v.nir = kReflectanceFill;
         v.qc = kQcFill;
@@ -292,34 +467,30 @@ CellValues cellAt(double x, double y, const TileSpec &tileSpec) {
         v.granulePointer = 255;
         return v;
     }
-    v.numObservations = static_cast<int8_t>(1 + (cellHash & 3) % 3);
-    v.obscov = static_cast<int8_t>(40 + (cellHash >> 8) % 61);
-    v.iobsRes = static_cast<uint8_t>((cellHash >> 16) % 4);
-    v.orbitPointer = static_cast<int8_t>((cellHash >> 24) % 3);
-    v.granulePointer = static_cast<uint8_t>((cellHash >> 32) % 5);
+    fillObservation(swath, x, y, cellHash, daySalt, &v);
     const double jitter = unitOf(mix(cellHash)) - 0.5;
 
-    double red, nir;
-    uint16_t qc = kQcAtmosphericCorrection;
-    if (fractalNoise(x, y, 60000.0, 3, salt + 1) < 0.3) {
-        // Lakes and rivers: dark, and darker in the near infrared.
-        red = 0.04 + 0.01 * jitter;
-        nir = 0.02 + 0.01 * jitter;
-    } else {
-        // Fields of about 800 m x 600 m, each of one land-cover class.
-        const int64_t fieldX = static_cast<int64_t>(std::floor(x / 800.0));
-        const int64_t fieldY = static_cast<int64_t>(std::floor(y / 600.0));
-        const Phenology &cls = kClasses[hashOf(fieldX, fieldY, salt + 2) % 4];
-        const double vigour = 0.5 + 0.5 * fractalNoise(x, y, 20000.0, 3, salt + 3);
-        const double green =
-            std::min(1.0, greennessOf(cls, tileSpec.dayOfYear, tileSpec.seasonal)) * vigour;
-        const double ndvi = std::min(0.92, std::max(0.05, green + 0.03 * jitter));
-        nir = 0.18 + 0.32 * green + 0.02 * jitter;
-        red = nir * (1 - ndvi) / (1 + ndvi);
-        qc |= kQcAdjacencyCorrection;
+    // Land: greenness of the local mix of land-cover classes, the vigour of the place, the year's
+    // conditions and the requested anomalies.
+    const double green = std::min(1.0, landGreenness(x, y, salt, tileSpec));
+    const double ndvi = std::min(0.92, std::max(0.05, green + 0.03 * jitter));
+    const double landNir = 0.18 + 0.32 * green + 0.02 * jitter;
+    const double landRed = landNir * (1 - ndvi) / (1 + ndvi);
+    // Lakes and rivers, dark and darker in the near infrared; cells on their shores mix both.
+    const double water =
+        smoothstep(0.33, 0.27, fractalNoise(x, y, 60000.0, salt + 1, waterSquares));
+    double red = landRed + (0.04 + 0.01 * jitter - landRed) * water;
+    double nir = landNir + (0.02 + 0.01 * jitter - landNir) * water;
+    uint16_t qc =
+        water > 0.5 ? kQcAtmosphericCorrection : kQcAtmosphericCorrection | kQcAdjacencyCorrection;
+    // Near the swath's edges the view is oblique: less than ideal quality.
+    if (swath.scan > 0.9) {
+        qc |= kQcLessThanIdeal;
     }
+
     // Clouds drift with the day; their share follows the requested cover roughly.
-    const double cloud = fractalNoise(x + tileSpec.dayOfYear * 37000.0, y, 25000.0, 4, daySalt + 4);
+    const double cloud =
+        fractalNoise(x + tileSpec.dayOfYear * 37000.0, y, 25000.0, daySalt + 4, cloudSquares);
     const double threshold = 0.5 + 0.42 * (0.5 - std::min(1.0, std::max(0.0, tileSpec.cloudCover)));
     if (tileSpec.cloudCover > 0 && cloud > threshold) {
         const double thickness = std::min(1.0, (cloud - threshold) * 12);
@@ -327,6 +498,10 @@ CellValues cellAt(double x, double y, const TileSpec &tileSpec) {
         red = red + (top - red) * thickness;
         nir = nir + (top + 0.03 - nir) * thickness;
         qc = static_cast<uint16_t>((qc & 0xFFF0) | (thickness < 0.5 ? kQcMixedCloud : kQcCloudy));
+        if (thickness > 0.95) {
+            // Under thick cloud the atmosphere cannot be corrected in either band.
+            qc = static_cast<uint16_t>((qc & 0xF000) | kQcBandsCloudFailed | kQcCloudEffects);
+        }
     }
     v.red = reflectance(red);
     v.nir = reflectance(nir);
@@ -445,6 +620,14 @@ bool parseArguments(const veg::cli::Args &args, TileOptions &options, std::ostre
                 return false;
             }
             options.tileSpec.cloudCover = share;
+        } else if (a == "--anomaly" && hasValue) {
+            Anomaly anomaly;
+            if (!parseAnomaly(args[++i], &anomaly)) {
+                err << name << ": bad anomaly '" << args[i]
+                    << "' (X,Y,RADIUS,CHANGE or X,Y,RX,RY,CHANGE; radii above 0, change -1..1)\n";
+                return false;
+            }
+            options.tileSpec.anomalies.push_back(anomaly);
         } else if (!a.empty() && a[0] != '-' && options.output.empty()) {
             options.output = a;
         } else {

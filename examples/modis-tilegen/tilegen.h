@@ -23,6 +23,15 @@ constexpr double kTileSize = 2 * 20015109.354 / 36; // 1111950.5196666... m
 constexpr int kHorizontalTiles = 36;
 constexpr int kVerticalTiles = 18;
 
+// A region whose vegetation is greener or less green than usual on the days it is given for: an
+// ellipse in projection coordinates (metres). Greenness is scaled by 1 + change inside 0.8 of the
+// radii and returns to normal at the edge.
+struct Anomaly {
+    double x = 0, y = 0;             // centre
+    double radiusX = 0, radiusY = 0; // semi-axes, above 0
+    double change = 0;               // relative change of greenness, -1..1 (-0.4: 40 % less green)
+};
+
 // What to generate.
 struct TileSpec {
     int horizontal = 18; // hXX, 0..35
@@ -35,7 +44,11 @@ struct TileSpec {
     double cloudCover = 0.15; // share of the tile under cloud, roughly, 0..1
     uint32_t seed = 1;
     bool compressed = true; // deflate, as in the distributed product
+    std::vector<Anomaly> anomalies;
 };
+
+// How much of an anomaly's change applies at (x, y): 1 inside 0.8 of the radii, 0 outside them.
+double anomalyWeight(const Anomaly &anomaly, double x, double y);
 
 // Geometry of tile hXXvYY divided into columns x rows cells: sinusoidal projection on the sphere,
 // corners of the real tile grid, upper-left origin.
@@ -54,7 +67,10 @@ struct CellValues {
 };
 
 // The cell whose centre lies at projection coordinates (x, y). Depends only on (x, y), the day,
-// the season switch, the cloud cover and the seed, so neighbouring tiles join without seams.
+// the season switch, the cloud cover, the anomalies and the seed, so neighbouring tiles join
+// without seams. The observation fields follow the day's swaths: the orbit pointer is constant
+// along a swath, the granule pointer within a granule of it, and the observation count and
+// coverage follow the position across the swath.
 CellValues cellAt(double x, double y, const TileSpec &tileSpec);
 
 // The fields of a tile in product order, with their number types and attributes.
