@@ -78,8 +78,11 @@ struct HdfStream {
     // The field's bytes when they came in more than one piece (else empty).
     std::vector<unsigned char> pending;
     // The zlib stream of every byte taken so far: made from the first piece as it arrives (a
-    // whole-field write needs no copy of the input), remade at Z_FINISH when more followed.
-    std::vector<unsigned char> packed;
+    // whole-field write needs no copy of the input), remade at Z_FINISH when more followed. Sized
+    // to the compressed bound but left uninitialised, so that only the pages of the compressed
+    // bytes become resident.
+    std::unique_ptr<unsigned char[]> packed;
+    size_t packedSize = 0;
     bool packedCurrent = false;
     size_t handedOut = 0;
 };
@@ -94,21 +97,23 @@ HdfStream *hdfStreamOf(z_streamp strm) {
     return reinterpret_cast<HdfStream *>(strm->state);
 }
 
-// Compresses `bytes` whole into `out` (sized to fit); false when memory runs out.
-bool compressWhole(int level, const unsigned char *bytes, size_t count,
-                   std::vector<unsigned char> &out) {
+// Compresses `count` bytes whole into s.packed; false when memory runs out.
+bool compressWhole(HdfStream &s, const unsigned char *bytes, size_t count) {
+    s.packed.reset();
+    s.packedSize = 0;
     std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
-        libdeflate_alloc_compressor(level), libdeflate_free_compressor);
+        libdeflate_alloc_compressor(s.level), libdeflate_free_compressor);
     if (!compressor) {
         return false;
     }
     const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), count);
-    out.clear();
-    out.shrink_to_fit();
-    out.resize(bound);
-    const size_t made = libdeflate_zlib_compress(compressor.get(), bytes, count, out.data(), bound);
-    out.resize(made); // never 0: the bound always fits
-    return made != 0;
+    s.packed.reset(new (std::nothrow) unsigned char[bound]);
+    if (!s.packed) {
+        return false;
+    }
+    // Never 0: the bound always fits.
+    s.packedSize = libdeflate_zlib_compress(compressor.get(), bytes, count, s.packed.get(), bound);
+    return s.packedSize != 0;
 }
 
 // The bytes taken so far back from the stream made of the first piece.
@@ -119,10 +124,11 @@ bool unpackFirstPiece(HdfStream &s) {
         return false;
     }
     s.pending.resize(s.bytesIn);
-    const bool ok = libdeflate_zlib_decompress(decompressor.get(), s.packed.data(), s.packed.size(),
+    const bool ok = libdeflate_zlib_decompress(decompressor.get(), s.packed.get(), s.packedSize,
                                                s.pending.data(), s.pending.size(),
                                                nullptr) == LIBDEFLATE_SUCCESS;
-    std::vector<unsigned char>().swap(s.packed);
+    s.packed.reset();
+    s.packedSize = 0;
     s.packedCurrent = false;
     return ok;
 }
@@ -130,7 +136,7 @@ bool unpackFirstPiece(HdfStream &s) {
 int takeInput(z_streamp strm, HdfStream &s) {
     const size_t count = strm->avail_in;
     if (s.bytesIn == 0) {
-        if (!compressWhole(s.level, strm->next_in, count, s.packed)) {
+        if (!compressWhole(s, strm->next_in, count)) {
             return Z_MEM_ERROR;
         }
         s.packedCurrent = true;
@@ -179,7 +185,7 @@ int deflateStream(z_streamp strm, HdfStream &s, int flush) {
     }
     if (!s.finished) {
         if (!s.packedCurrent) {
-            if (!compressWhole(s.level, s.pending.data(), s.pending.size(), s.packed)) {
+            if (!compressWhole(s, s.pending.data(), s.pending.size())) {
                 return Z_MEM_ERROR;
             }
             std::vector<unsigned char>().swap(s.pending);
@@ -187,17 +193,17 @@ int deflateStream(z_streamp strm, HdfStream &s, int flush) {
         }
         s.finished = true;
         // zlib leaves the checksum of the data in adler; the stream ends with it, big-endian.
-        const unsigned char *tail = s.packed.data() + s.packed.size() - 4;
+        const unsigned char *tail = s.packed.get() + s.packedSize - 4;
         strm->adler = (uLong{tail[0]} << 24) | (uLong{tail[1]} << 16) | (uLong{tail[2]} << 8) |
                       uLong{tail[3]};
     }
-    const size_t count = std::min<size_t>(strm->avail_out, s.packed.size() - s.handedOut);
-    std::memcpy(strm->next_out, s.packed.data() + s.handedOut, count);
+    const size_t count = std::min<size_t>(strm->avail_out, s.packedSize - s.handedOut);
+    std::memcpy(strm->next_out, s.packed.get() + s.handedOut, count);
     s.handedOut += count;
     strm->next_out += count;
     strm->avail_out -= static_cast<uInt>(count);
     strm->total_out += count;
-    return s.handedOut == s.packed.size() ? Z_STREAM_END : Z_OK;
+    return s.handedOut == s.packedSize ? Z_STREAM_END : Z_OK;
 }
 
 } // namespace
