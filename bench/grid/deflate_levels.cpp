@@ -1,7 +1,7 @@
 // deflate_levels: compressed size and speed of every field of grid files, zlib level 9 against
 // libdeflate's levels, on the bytes as the file stores them (big-endian), for choosing the
 // libdeflate level of the deflated product fields:
-//   deflate_levels <grid file>[:<grid name>]...
+//   deflate_levels [--levels 6,9,12] <grid file>[:<grid name>]...
 // Prints one line per field and level: raw bytes, compressed bytes, size against zlib level 9 and
 // megabytes (of raw data) per second. Every libdeflate stream is checked to decode with zlib to
 // the field's bytes.
@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -64,7 +65,8 @@ std::vector<std::string> fieldNames(const veg::grid::EosGrid &grid) {
     return list;
 }
 
-void measureField(const std::string &field, int32_t numberType, std::vector<unsigned char> bytes) {
+void measureField(const std::string &field, int32_t numberType, std::vector<unsigned char> bytes,
+                  const std::vector<int> &levels) {
     const size_t elementSize = veg::grid::numberTypeSize(numberType);
     if (elementSize == 2) { // the file keeps 16-bit values big-endian
         for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
@@ -81,7 +83,7 @@ void measureField(const std::string &field, int32_t numberType, std::vector<unsi
                 typeName(numberType), bytes.size(), static_cast<unsigned long>(zlibSize),
                 megabytes / zlibSeconds);
     std::vector<unsigned char> back(bytes.size());
-    for (int level : {6, 9, 10, 11, 12}) {
+    for (int level : levels) {
         libdeflate_compressor *c = libdeflate_alloc_compressor(level);
         start = std::chrono::steady_clock::now();
         const size_t size =
@@ -101,12 +103,26 @@ void measureField(const std::string &field, int32_t numberType, std::vector<unsi
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "Usage: %s <grid file>[:<grid name>]...\n", argv[0]);
+    std::vector<int> levels{6, 9, 10, 11, 12};
+    int a = 1;
+    if (argc > 2 && std::string(argv[1]) == "--levels") {
+        levels.clear();
+        for (const char *p = argv[2]; *p != '\0';) {
+            char *end = nullptr;
+            levels.push_back(static_cast<int>(std::strtol(p, &end, 10)));
+            p = *end == ',' ? end + 1 : end;
+            if (end == p && *p != '\0') {
+                break;
+            }
+        }
+        a = 3;
+    }
+    if (a >= argc) {
+        std::fprintf(stderr, "Usage: %s [--levels 6,9,12] <grid file>[:<grid name>]...\n", argv[0]);
         return 2;
     }
     int status = 0;
-    for (int a = 1; a < argc; ++a) {
+    for (; a < argc; ++a) {
         std::string path = argv[a];
         std::string gridName = veg::grid::kGridName;
         const size_t colon = path.rfind(':');
@@ -136,7 +152,7 @@ int main(int argc, char **argv) {
                 status = 1;
                 continue;
             }
-            measureField(field, info->numberType, std::move(bytes));
+            measureField(field, info->numberType, std::move(bytes), levels);
         }
     }
     return status;
