@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # Runs every program's benchmark against its I/O-only baseline (the same reads and writes without the
 # per-cell work) and, where one exists, against a peer doing the same job another way, and prints one
-# table: program, size, median wall time, peak memory, ratio to baseline, ratio to peer.
+# table: program, size, median wall time, peak memory, ratio to baseline, ratio to peer, and with
+# --before the same program built from other code (wall time, peak memory, ratio).
 #
 # usage: bench/run-all.sh [--quick] [--prepare] [--runs N] [--skip PROGRAM]... [--build DIR] [--data DIR]
+#                         [--before DIR]
 #   --quick   small grids and 3 runs (under a minute); default: real sizes (4800 x 4800 grids,
 #             a 20000 x 20000 raster for tallyband) and 5 runs
 #   --prepare only generate the inputs (several GB at real sizes), measure nothing
 #   --skip    leave out one program's benchmark (repeatable)
 #   --build   build folder holding bin/ (default: build)
 #   --data    where the generated inputs are kept between runs (default: <build>/bench-data)
-# Program, baseline and peer run alternately; the medians are compared. The inputs are generated on
-# first use and reused. Peers: `gdalinfo -hist` for tallyband, and for the VCI step the same index
-# computed with GDAL's Python bindings and numpy from the same composite and extremes grids.
+#   --before  a build folder of other code (say, the main branch's) whose bin/ programs run in the
+#             same rounds on the same inputs, for a before/after comparison in one run
+# Program, baseline, peer and the program before run alternately; the medians are compared. The
+# inputs are generated on first use and reused. Peers: `gdalinfo -hist` for tallyband, and with
+# GDAL's Python bindings and numpy: for the VCI step the same index from the same composite and
+# extremes grids, for daymosaic the NDVI of the same tiles cut to the mask (GeoTIFF outputs,
+# deflate level 9).
 set -euo pipefail
 
 quick=0
@@ -21,6 +27,7 @@ skip=" "
 runs=""
 build=build
 data=""
+before=""
 while [[ $# -gt 0 ]]; do
     case $1 in
         --quick) quick=1 ;;
@@ -29,7 +36,8 @@ while [[ $# -gt 0 ]]; do
         --runs) runs=$2; shift ;;
         --build) build=$2; shift ;;
         --data) data=$2; shift ;;
-        *) echo "usage: $0 [--quick] [--prepare] [--runs N] [--skip PROGRAM]... [--build DIR] [--data DIR]" >&2
+        --before) before=$(cd "$2" && pwd)/bin; shift ;;
+        *) echo "usage: $0 [--quick] [--prepare] [--runs N] [--skip PROGRAM]... [--build DIR] [--data DIR] [--before DIR]" >&2
            exit 2 ;;
     esac
     shift
@@ -82,8 +90,11 @@ measure() {
         fi
         case $which in prog) prog+=("$arg") ;; base) base+=("$arg") ;; other) other+=("$arg") ;; esac
     done
-    local -a tp=() mp=() tb=() tq=()
-    local i
+    # The program as built from the other code: the same command with that bin/ folder.
+    local -a old=()
+    [[ -n $before && -x $before/${prog[0]##*/} ]] && old=("$before/${prog[0]##*/}" "${prog[@]:1}")
+    local -a tp=() mp=() tb=() tq=() to=() mo=()
+    local i k
     for ((i = 1; i <= runs; i++)); do
         : >"$times_file"
         run_timed "$want" "${prog[@]}" || { rows+=("$name|$size|failed|||"); return 0; }
@@ -91,18 +102,27 @@ measure() {
         if [[ ${#other[@]} -gt 0 ]]; then
             run_timed 0 "${other[@]}" || { rows+=("$name|$size|peer failed|||"); return 0; }
         fi
+        if [[ ${#old[@]} -gt 0 ]]; then
+            run_timed "$want" "${old[@]}" || { rows+=("$name|$size|before failed|||"); return 0; }
+        fi
         mapfile -t cmds <"$times_file"
         tp+=("${cmds[0]% *}"); mp+=("${cmds[0]#* }"); tb+=("${cmds[1]% *}")
-        [[ ${#other[@]} -gt 0 ]] && tq+=("${cmds[2]% *}")
+        k=2
+        [[ ${#other[@]} -gt 0 ]] && tq+=("${cmds[k++]% *}")
+        [[ ${#old[@]} -gt 0 ]] && { to+=("${cmds[k]% *}"); mo+=("${cmds[k]#* }"); }
     done
-    local t m b q ratio_peer="-"
+    local t m b q o om ratio_peer="-" ratio_before="-"
     t=$(median "${tp[@]}"); m=$(median "${mp[@]}"); b=$(median "${tb[@]}")
     if [[ ${#tq[@]} -gt 0 ]]; then
         q=$(median "${tq[@]}")
         ratio_peer=$(awk -v t="$t" -v q="$q" -v p="$peer" 'BEGIN { printf "%.2f (%s %.2f s)", t / q, p, q }')
     fi
-    rows+=("$(awk -v n="$name" -v s="$size" -v t="$t" -v m="$m" -v b="$b" -v r="$ratio_peer" 'BEGIN {
-        printf "%s|%s|%.2f s|%.0f MB|%.3f (%.2f s)|%s", n, s, t, m / 1024, t / b, b, r }')")
+    if [[ ${#to[@]} -gt 0 ]]; then
+        o=$(median "${to[@]}"); om=$(median "${mo[@]}")
+        ratio_before=$(awk -v t="$t" -v o="$o" -v m="$om" 'BEGIN { printf "%.2f (%.2f s, %.0f MB)", t / o, o, m / 1024 }')
+    fi
+    rows+=("$(awk -v n="$name" -v s="$size" -v t="$t" -v m="$m" -v b="$b" -v r="$ratio_peer" -v o="$ratio_before" 'BEGIN {
+        printf "%s|%s|%.2f s|%.0f MB|%.3f (%.2f s)|%s|%s", n, s, t, m / 1024, t / b, b, r, o }')")
     echo "bench: $name done" >&2
 }
 
@@ -165,6 +185,56 @@ for suffix, values, kind in (("16", vci16, gdal.GDT_Int16), ("8", vci8, gdal.GDT
     ds = None
 PYEOF
 
+# The daily NDVI mosaic as a user would make it with GDAL's Python bindings and numpy: NDVI of each
+# tile's window over the mask grid, fill outside the mask, 16- and 8-bit GeoTIFFs.
+peer_mosaic=$data/mosaic_numpy.py
+cat >"$peer_mosaic" <<'PYEOF'
+import sys
+import numpy as np
+from osgeo import gdal
+
+gdal.UseExceptions()
+tile_list, mask_file, out = sys.argv[1:4]
+
+
+def band(path, name):
+    return gdal.Open('HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:%s' % (path, name))
+
+
+mask_ds = band(mask_file, "sur_ndvi_b02_b01")
+mask = mask_ds.ReadAsArray()
+mx, cell, _, my, _, _ = mask_ds.GetGeoTransform()
+rows, cols = mask.shape
+ndvi = np.full((rows, cols), -28672, dtype=np.int16)
+for path in open(tile_list).read().split():
+    red_ds = band(path, "sur_refl_b01_1")
+    tx, _, _, ty, _, _ = red_ds.GetGeoTransform()
+    c0, r0 = int(round((tx - mx) / cell)), int(round((my - ty) / cell))
+    r1, r2 = max(r0, 0), min(r0 + red_ds.RasterYSize, rows)
+    c1, c2 = max(c0, 0), min(c0 + red_ds.RasterXSize, cols)
+    if r1 >= r2 or c1 >= c2:
+        continue
+    window = (c1 - c0, r1 - r0, c2 - c1, r2 - r1)
+    red = red_ds.ReadAsArray(*window).astype(np.int32)
+    nir = band(path, "sur_refl_b02_1").ReadAsArray(*window).astype(np.int32)
+    usable = (red >= -100) & (red <= 16000) & (nir >= -100) & (nir <= 16000)
+    sums = np.where(usable, nir + red + 200, 1)
+    sums[sums == 0] = 1
+    value = np.trunc(10000.0 * (nir - red) / sums)
+    ndvi[r1:r2, c1:c2] = np.where(usable, value, -28672).astype(np.int16)
+valid = np.abs(ndvi.astype(np.int32)) <= 10000
+ndvi8 = np.where(valid, np.trunc(ndvi * 0.0125 + 125), 254).astype(np.uint8)
+ndvi[mask == 0] = -28673
+ndvi8[mask == 0] = 255
+for suffix, values, kind in (("16", ndvi, gdal.GDT_Int16), ("8", ndvi8, gdal.GDT_Byte)):
+    ds = gdal.GetDriverByName("GTiff").Create(out + suffix + ".tif", cols, rows, 1, kind,
+                                              ["COMPRESS=DEFLATE", "ZLEVEL=9", "TILED=YES"])
+    ds.SetGeoTransform(mask_ds.GetGeoTransform())
+    ds.SetProjection(mask_ds.GetProjection())
+    ds.GetRasterBand(1).WriteArray(values)
+    ds = None
+PYEOF
+
 # raw_dump <folder> <output> <program> <args...> -- <fields...>: runs the program once, untimed,
 # and leaves the named fields of its output file as raw dumps in <folder>.
 raw_dump() {
@@ -200,9 +270,17 @@ if have daymosaic modis-tilegen zonegrid daymosaic_baseline; then
             -a_ullr 0 5559752.598333 $lr "$d/mask.$tile.tif"
         "$bin/zonegrid" "$d/mask.$tile.tif" "$d/mask.$tile.hdf" "$d/h18v04.$tile.hdf" >/dev/null
     fi
-    measure daymosaic "4 tiles, mask $((2 * tile))x$((2 * tile))" 1 - \
+    # The baseline writes the NDVI bytes of an untimed first run (deflate's cost depends on them).
+    if ((!prepare)); then
+        "$bin/daymosaic" "$d/list.$tile.txt" "$d/mask.$tile.hdf" "$d/day.hdf" >/dev/null || true
+        "$bin/daymosaic_baseline" --dump "$d/day.hdf" "$d/ndvi.$tile.raw"
+    fi
+    peer=(-- "$python" "$peer_mosaic" "$d/list.$tile.txt" "$d/mask.$tile.hdf" "$d/day_numpy")
+    "$python" -c 'import numpy, osgeo' 2>/dev/null || peer=()
+    measure daymosaic "4 tiles, mask $((2 * tile))x$((2 * tile))" 1 "numpy" \
         -- "$bin/daymosaic" "$d/list.$tile.txt" "$d/mask.$tile.hdf" "$d/day.hdf" \
-        -- "$bin/daymosaic_baseline" "$d/list.$tile.txt" "$d/mask.$tile.hdf" "$d/day_base.hdf"
+        -- "$bin/daymosaic_baseline" "$d/list.$tile.txt" "$d/mask.$tile.hdf" "$d/day_base.hdf" \
+           "$d/ndvi.$tile.raw" "${peer[@]}"
 fi
 
 if have peakcomposite extremes_benchgen peakcomposite_baseline; then
@@ -278,10 +356,10 @@ echo "Machine: $(nproc) cores, $cpu; load average before $load_before, after $lo
 echo "Medians of $runs alternating runs; ratios are wall time of the program over the baseline's"
 echo "(the same reads and writes without the per-cell work) and over the peer's."
 echo
-printf '| %s | %s | %s | %s | %s | %s |\n' program size "median wall" "peak memory" \
-    "ratio to baseline (baseline)" "ratio to peer (peer)"
-echo "|---|---|---|---|---|---|"
+printf '| %s | %s | %s | %s | %s | %s | %s |\n' program size "median wall" "peak memory" \
+    "ratio to baseline (baseline)" "ratio to peer (peer)" "ratio to before (before: wall, memory)"
+echo "|---|---|---|---|---|---|---|"
 for row in "${rows[@]}"; do
-    IFS='|' read -r a b c d e f <<<"$row"
-    printf '| %s | %s | %s | %s | %s | %s |\n' "$a" "$b" "$c" "${d:--}" "${e:--}" "${f:--}"
+    IFS='|' read -r a b c d e f g <<<"$row"
+    printf '| %s | %s | %s | %s | %s | %s | %s |\n' "$a" "$b" "$c" "${d:--}" "${e:--}" "${f:--}" "${g:--}"
 done

@@ -19,6 +19,13 @@ if(JPEG_LIBRARY)
     target_link_libraries(veg::hdf4 INTERFACE ${JPEG_LIBRARY})
 endif()
 
+# libdeflate, which compresses the deflated grid fields in place of zlib (grid/hdfdeflate.h).
+find_path(LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
+find_library(LIBDEFLATE_LIBRARY NAMES deflate REQUIRED)
+add_library(veg::libdeflate INTERFACE IMPORTED)
+target_include_directories(veg::libdeflate SYSTEM INTERFACE ${LIBDEFLATE_INCLUDE_DIR})
+target_link_libraries(veg::libdeflate INTERFACE ${LIBDEFLATE_LIBRARY})
+
 # HDF-EOS2 grid interface with its GCTP projection library.
 find_path(HDFEOS_INCLUDE_DIR HdfEosDef.h PATH_SUFFIXES hdf ${CMAKE_LIBRARY_ARCHITECTURE}/hdf REQUIRED)
 find_library(HDFEOS_LIBRARY NAMES hdfeos REQUIRED)

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config make python3
     libgdal-dev gdal-bin
-    libhdf4-alt-dev libhdfeos-dev libgctp-dev
+    libhdf4-alt-dev libhdfeos-dev libgctp-dev libdeflate-dev
     libgeotiff-dev geotiff-bin libtiff-dev
     libboost-dev rapidjson-dev libxbase64-dev
     libgtest-dev libgmock-dev
