@@ -264,23 +264,23 @@ class NationalPlan(chainplan.Plan):
                                       % (self.reference, err))
         return Grid(g, projection)
 
-    def read_regions(self, spec, grid):
+    def read_regions(self, setting, grid):
         regions = []
-        if isinstance(spec, str):
+        if isinstance(setting, str):
             if not self.field:
                 raise chainplan.PlanError("regions %s is a vector layer: name its id field with "
-                                          "region_field" % spec)
-            self.layer = spec
-            found = read_layer(spec, self.layer_name, str(self.field), grid.projection)
+                                          "region_field" % setting)
+            self.layer = setting
+            found = read_layer(setting, self.layer_name, str(self.field), grid.projection)
             for rid in sorted(found):
                 name, (xmin, ymin, xmax, ymax) = found[rid]
                 columns, rows, box = grid.snap(xmin, ymin, xmax, ymax)
                 regions.append(Region(rid, name, columns, rows, box, self.region_area(rid)))
-        elif isinstance(spec, (list, dict)) and spec:
+        elif isinstance(setting, (list, dict)) and setting:
             # Area rasters, already on the tiles' grid: a list (ids from the file names) or a
             # mapping id -> raster.
-            pairs = spec.items() if isinstance(spec, dict) else [
-                (os.path.splitext(os.path.basename(str(p)))[0], p) for p in spec]
+            pairs = setting.items() if isinstance(setting, dict) else [
+                (os.path.splitext(os.path.basename(str(p)))[0], p) for p in setting]
             for name, path in pairs:
                 rid = region_id(name, "regions")
                 if any(r.id == rid for r in regions):
@@ -289,7 +289,7 @@ class NationalPlan(chainplan.Plan):
                 regions.append(Region(rid, str(name), columns, rows, box, str(path)))
         else:
             raise chainplan.PlanError("regions must be a vector layer or a list of area rasters, "
-                                      "not %r" % (spec,))
+                                      "not %r" % (setting,))
         return regions
 
     def region(self, rid):
