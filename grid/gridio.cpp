@@ -532,13 +532,63 @@ bool GridWriter::writeLayoutAttributes(const ProductLayout &layout) {
     return true;
 }
 
+namespace {
+
+// An HDF4 file opened for reading its index, closed on every path.
+class IndexReader {
+  public:
+    explicit IndexReader(const std::string &path) : id_(Hopen(path.c_str(), DFACC_READ, 0)) {}
+    ~IndexReader() {
+        if (id_ != FAIL) {
+            Hclose(id_);
+        }
+    }
+    IndexReader(const IndexReader &) = delete;
+    IndexReader &operator=(const IndexReader &) = delete;
+    int32 id() const { return id_; }
+
+  private:
+    int32 id_;
+};
+
+// Whether the closed file at `path` holds every data element that its index lists. HDF4 does not
+// report every failed write (bytes that a field's compression hands out when the field's access
+// ends, the last flush before the file closes), so a write stopped by a full disk or a size limit
+// can close "successfully" as a truncated file; such a file must never take the target's place.
+bool holdsEveryElement(const std::string &path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return false;
+    }
+    const IndexReader file(path);
+    if (file.id() == FAIL) {
+        return false;
+    }
+    uint16 tag = 0;
+    uint16 ref = 0;
+    int32 offset = 0;
+    int32 length = 0;
+    int64_t end = 0;
+    size_t elements = 0;
+    while (Hfind(file.id(), DFTAG_WILDCARD, DFREF_WILDCARD, &tag, &ref, &offset, &length,
+                 DF_FORWARD) != FAIL) {
+        ++elements;
+        if (offset > 0 && length > 0) {
+            end = std::max<int64_t>(end, static_cast<int64_t>(offset) + length);
+        }
+    }
+    return elements > 0 && end <= static_cast<int64_t>(st.st_size);
+}
+
+} // namespace
+
 bool GridWriter::commit() {
     if (!file_.isOpen()) {
         return false;
     }
     const bool detached = grid_.isAttached() ? grid_.detach() : true;
     const bool closed = file_.close();
-    if (!detached || !closed || !output_.commit()) {
+    if (!detached || !closed || !holdsEveryElement(output_.temporaryPath()) || !output_.commit()) {
         abandon();
         return false;
     }

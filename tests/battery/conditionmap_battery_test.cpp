@@ -245,7 +245,9 @@ TEST(ConditionmapBattery, OutputPastTheFileSizeLimit) {
     const std::string noise = battery::noise(kSide * kSide * 2, 11);
     std::vector<int16_t> values(kSide * kSide);
     for (size_t i = 0; i < values.size(); ++i) {
-        values[i] = static_cast<int16_t>(1000 + static_cast<uint8_t>(noise[i]) * 31);
+        const unsigned twoBytes =
+            static_cast<uint8_t>(noise[2 * i]) * 256u + static_cast<uint8_t>(noise[2 * i + 1]);
+        values[i] = static_cast<int16_t>(1000 + twoBytes % 8001);
     }
     ndvi.fields.front().data = testsupport::toBytes(values);
     testsupport::writeEosFile(in.ndvi, ndvi);
