@@ -73,25 +73,13 @@ def write_layer(config, output):
     source_ds = ogr.Open(plan.layer)
     layer = source_ds.GetLayerByName(str(plan.layer_name)) if plan.layer_name else \
         source_ds.GetLayer(0)
-    source = layer.GetSpatialRef()
-    transform = None
-    if source is not None and not source.IsSame(target):
-        source = source.Clone()
-        source.SetAxisMappingStrategy(osr.OAMS_TRADITIONAL_GIS_ORDER)
-        transform = osr.CoordinateTransformation(source, target)
     tmp = part_name(output)
     remove(tmp)
     try:
         out_ds = ogr.GetDriverByName("GPKG").CreateDataSource(tmp)
         out_layer = out_ds.CreateLayer("regions", target, ogr.wkbUnknown)
         out_layer.CreateField(ogr.FieldDefn("region", ogr.OFTString))
-        for feature in layer:
-            geometry = feature.GetGeometryRef()
-            if geometry is None or geometry.IsEmpty():
-                continue
-            geometry = geometry.Clone()
-            if transform is not None:
-                geometry.Transform(transform)
+        for feature, geometry in regionplan.projected_features(layer, grid.projection):
             out = ogr.Feature(out_layer.GetLayerDefn())
             out.SetField("region", regionplan.region_id(feature.GetField(plan.field), plan.layer))
             out.SetGeometry(geometry)

@@ -125,10 +125,33 @@ def region_id(value, source):
     return text
 
 
+def projected_features(layer, projection):
+    """(feature, geometry) of every feature of an OGR layer that has a geometry, the geometry a copy
+    in `projection` (a WKT text)."""
+    from osgeo import osr
+    target = osr.SpatialReference()
+    target.ImportFromWkt(projection)
+    target.SetAxisMappingStrategy(osr.OAMS_TRADITIONAL_GIS_ORDER)
+    source = layer.GetSpatialRef()
+    transform = None
+    if source is not None and not source.IsSame(target):
+        source = source.Clone()
+        source.SetAxisMappingStrategy(osr.OAMS_TRADITIONAL_GIS_ORDER)
+        transform = osr.CoordinateTransformation(source, target)
+    for feature in layer:
+        geometry = feature.GetGeometryRef()
+        if geometry is None or geometry.IsEmpty():
+            continue
+        geometry = geometry.Clone()
+        if transform is not None:
+            geometry.Transform(transform)
+        yield feature, geometry
+
+
 def read_layer(path, layer_name, field, projection):
     """{id: (name, (xmin, ymin, xmax, ymax))} of a vector layer's regions, their features' extents
     taken in the tiles' projection; a region may have several features."""
-    from osgeo import ogr, osr
+    from osgeo import ogr
     ogr.UseExceptions()
     try:
         ds = ogr.Open(path)
@@ -139,23 +162,8 @@ def read_layer(path, layer_name, field, projection):
         raise chainplan.PlanError("%s has no layer %s" % (path, layer_name))
     if layer.GetLayerDefn().GetFieldIndex(field) < 0:
         raise chainplan.PlanError("the region layer %s has no field %r" % (path, field))
-    target = osr.SpatialReference()
-    target.ImportFromWkt(projection)
-    target.SetAxisMappingStrategy(osr.OAMS_TRADITIONAL_GIS_ORDER)
-    source = layer.GetSpatialRef()
-    transform = None
-    if source is not None and not source.IsSame(target):
-        source = source.Clone()
-        source.SetAxisMappingStrategy(osr.OAMS_TRADITIONAL_GIS_ORDER)
-        transform = osr.CoordinateTransformation(source, target)
     regions = {}
-    for feature in layer:
-        geometry = feature.GetGeometryRef()
-        if geometry is None or geometry.IsEmpty():
-            continue
-        geometry = geometry.Clone()
-        if transform is not None:
-            geometry.Transform(transform)
+    for feature, geometry in projected_features(layer, projection):
         xmin, xmax, ymin, ymax = geometry.GetEnvelope()
         name = feature.GetField(field)
         if name is None:
