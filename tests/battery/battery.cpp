@@ -19,8 +19,8 @@ testsupport::RunResult run(const std::string &program, const std::vector<std::st
                            const std::map<std::string, std::string> &env) {
     testsupport::RunOptions options;
     options.env = env;
-    options.env["LSAN_OPTIONS"] =
-        std::string("suppressions=") + VEG_SOURCE_DIR + "/tests/battery/hdf4-failed-open.supp";
+    options.env["LSAN_OPTIONS"] = std::string("print_suppressions=0:suppressions=") +
+                                  VEG_SOURCE_DIR + "/tests/battery/hdf4-failed-open.supp";
     // An impossible allocation (a grid of 10^18 cells) fails as it does outside the sanitizer
     // build, where the program must answer it with a message.
     options.env["ASAN_OPTIONS"] = "allocator_may_return_null=1:detect_leaks=1";
