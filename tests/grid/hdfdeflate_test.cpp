@@ -25,15 +25,15 @@ constexpr int kColumns = 300;
 constexpr int kRows = 200;
 
 GridGeometry sinusoidalGeometry() {
-    const testsupport::EosGridSpec spec = testsupport::sinusoidalGrid(kColumns, kRows);
+    const testsupport::EosGridSpec grid = testsupport::sinusoidalGrid(kColumns, kRows);
     GridGeometry g;
-    g.columns = spec.columns;
-    g.rows = spec.rows;
-    g.upperLeft = spec.upperLeft;
-    g.lowerRight = spec.lowerRight;
-    g.projectionCode = spec.projectionCode;
-    g.sphereCode = spec.sphereCode;
-    g.projectionParameters = spec.projectionParameters;
+    g.columns = grid.columns;
+    g.rows = grid.rows;
+    g.upperLeft = grid.upperLeft;
+    g.lowerRight = grid.lowerRight;
+    g.projectionCode = grid.projectionCode;
+    g.sphereCode = grid.sphereCode;
+    g.projectionParameters = grid.projectionParameters;
     return g;
 }
 
