@@ -435,6 +435,11 @@ std::vector<Attribute> readDataSetAttributes(int32_t sdId, const std::string &da
 
 } // namespace
 
+bool endFieldAccess(const EosFile &file, const std::string &field) {
+    SdDataSet sds;
+    return sds.select(sdInterfaceOf(file), field) && sds.endAccess();
+}
+
 bool writeAttributes(const EosFile &file, const std::string &field,
                      const std::vector<Attribute> &attributes) {
     SdDataSet sds;

@@ -209,6 +209,13 @@ bool writeField(const EosGrid &grid, const std::string &field, Edge edge, const 
     return writeFieldBytes(grid, field, edge, data, count * sizeof(T));
 }
 
+// Ends HDF4's access to a field's data set once the field is written whole (SDendaccess on the
+// field's data set), so that a compressed field's stream is finished and its bytes go to the file
+// now instead of waiting, with every other field's, until the grid is detached. The grid keeps
+// working: HDF4 opens the data set's access again when it is needed. False when the data set is
+// not found or ending the access fails.
+bool endFieldAccess(const EosFile &file, const std::string &field);
+
 // ---- SD attributes of grid fields (through EHidinfo of the HDF-EOS file) ----
 
 // Writes the attributes in order on the field's data set (SDsetattr with each attribute's name,
@@ -288,6 +295,9 @@ class GridWriter {
     }
     bool writeAttributes(const std::string &field, const std::vector<Attribute> &attributes) {
         return veg::grid::writeAttributes(file_, field, attributes);
+    }
+    bool endFieldAccess(const std::string &field) {
+        return veg::grid::endFieldAccess(file_, field);
     }
     // Writes the fixed attributes of every field of the layout, field by field in its order
     // (fields that carry a tile's attributes are skipped). False at the first failure.

@@ -4,7 +4,8 @@
 // module defines those three calls itself: a stream opened by HDF4's library is compressed whole
 // by libdeflate into one zlib stream, which zlib, HDF4 and GDAL decode to the same bytes; a stream
 // opened by anyone else in the process (GDAL, libtiff, libpng) is handed to zlib unchanged, so
-// their output stays byte for byte what zlib makes.
+// their output stays byte for byte what zlib makes. With VEG_HDF_DEFLATE=zlib in the environment
+// HDF4's streams go to zlib too.
 #pragma once
 
 #include <zlib.h>
@@ -27,11 +28,14 @@ int hdfStreamInit(z_stream *strm, int level);
 int hdfStreamDeflate(z_stream *strm, int flush);
 int hdfStreamEnd(z_stream *strm);
 
-// Since the start of the process: HDF4 streams compressed by libdeflate, and zlib calls of other
-// callers handed on to zlib. For the tests, which check that both paths are taken.
+// Since the start of the process: HDF4 streams compressed by libdeflate, zlib calls of other
+// callers handed on to zlib, and the most HDF4 streams open at one time (each holds its field's
+// compressed bytes). For the tests, which check that both paths are taken and that a writer
+// holds one field's stream at a time.
 struct DeflateCounts {
     uint64_t hdfStreams = 0;
     uint64_t zlibCalls = 0;
+    uint64_t mostOpenHdfStreams = 0;
 };
 DeflateCounts deflateCounts();
 

@@ -25,10 +25,14 @@ WriteResult ProductWriter::create(const ProductTarget &target) {
 WriteResult ProductWriter::write(const std::vector<FieldCells> &fields,
                                  const std::vector<FieldAttributes> &extraAttributes) {
     const std::vector<FieldLayout> &layout = target_.layout.fields;
+    // Each field's access ends right after its write, so that its compressed bytes go to the file
+    // then: at most one field's compressed bytes are held at a time, not every field's until the
+    // grid is detached.
     for (size_t i = 0; i < layout.size(); ++i) {
         if (i >= fields.size() || fields[i].numberType != layout[i].numberType ||
             !writeFieldBytes(writer_.grid(), layout[i].name, target_.edge, fields[i].data,
-                             fields[i].bytes)) {
+                             fields[i].bytes) ||
+            !writer_.endFieldAccess(layout[i].name)) {
             writer_.abandon();
             return WriteResult{WriteStep::Field, i, writer_.abandonedBytes(),
                                i < fields.size() ? fields[i].bytes : 0};

@@ -122,6 +122,9 @@ TEST(HdfDeflate, EveryProductReadsBackThroughHdf4AndGdal) {
                                        "YDim,XDim", layout,    Edge{kRows, kColumns}};
             ASSERT_TRUE(writeProduct(target, fields).ok()) << what;
             EXPECT_EQ(deflateCounts().hdfStreams - streamsBefore, layout.fields.size()) << what;
+            // Each field's stream ends before the next field's write: one field's compressed
+            // bytes are held at a time.
+            EXPECT_EQ(deflateCounts().mostOpenHdfStreams, 1u) << what;
 
             const testsupport::EosGridRead back = testsupport::readEosGrid(path);
             for (size_t i = 0; i < layout.fields.size(); ++i) {
