@@ -20,15 +20,10 @@ week=20
 tiles_per_side=160
 tiles="h18v04 h19v04 h18v05 h19v05"
 
-for tool in snakemake gdal_translate gdal_rasterize gdalbuildvrt gdaldem; do
-    command -v "$tool" >/dev/null || { echo "demo-national: $tool is missing; run scripts/install-deps.sh" >&2; exit 1; }
-done
-for prog in modis-tilegen zonegrid daymosaic periodlist peakcomposite periodextremes conditionmap tallyband; do
-    [ -x "$bin/$prog" ] || { echo "demo-national: $bin/$prog is missing; build first" >&2; exit 1; }
-done
-# The interpreter that runs snakemake also carries GDAL's Python bindings.
-python=$(sed -n '1s/^#! *\([^ ]*\).*/\1/p' "$(command -v snakemake)")
-[ -x "$python" ] || python=python3
+name=demo-national
+# shellcheck source=scripts/demo-common.sh
+source "$repo/scripts/demo-common.sh"
+demo_check_tools gdal_translate gdal_rasterize gdalbuildvrt gdaldem
 
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -61,7 +56,7 @@ fi
 rm -f "$jobs_file"
 
 # 2. The regions: polygons in longitude and latitude with their names in the field "code".
-reference=$(find "$out/tiles" -name 'h18v04.hdf' | sort | head -n 1)
+reference=$(demo_reference)
 [ -s "$out/regions.gpkg" ] ||
     "$python" "$repo/workflow/scripts/sample_regions.py" --output "$out/regions.gpkg" --reference "$reference"
 
@@ -82,14 +77,7 @@ cat > "$out/config.yaml" <<EOF
 EOF
 
 # 4. The workflow on all cores; its full output goes to a log.
-echo "== Running the workflow with $cores cores (log: $out/workflow.log)"
-if ! snakemake -s "$repo/workflow/Snakefile" --directory "$out" --configfile "$out/config.yaml" \
-        --cores "$cores" --keep-going --scheduler greedy > "$out/workflow.log" 2>&1; then
-    echo "demo-national: the workflow failed; the end of its log:" >&2
-    tail -n 40 "$out/workflow.log" >&2
-    exit 1
-fi
-grep -E '^[0-9]+ of [0-9]+ steps' "$out/workflow.log" | tail -n 1 | sed 's/^/   /'
+demo_run_workflow
 
 results="$out/results"
 elapsed=$(( $(date +%s) - start ))

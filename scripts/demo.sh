@@ -32,15 +32,10 @@ drought="830000,4720000,220000,160000,-0.45"
 wetter="1400000,4180000,150000,0.2"
 seed=7
 
-for tool in snakemake gdal_translate gdaldem; do
-    command -v "$tool" >/dev/null || { echo "demo: $tool is missing; run scripts/install-deps.sh" >&2; exit 1; }
-done
-for prog in modis-tilegen zonegrid daymosaic periodlist peakcomposite periodextremes conditionmap tallyband; do
-    [ -x "$bin/$prog" ] || { echo "demo: $bin/$prog is missing; build first" >&2; exit 1; }
-done
-# The interpreter that runs snakemake also carries GDAL's Python bindings.
-python=$(sed -n '1s/^#! *\([^ ]*\).*/\1/p' "$(command -v snakemake)")
-[ -x "$python" ] || python=python3
+name=demo
+# shellcheck source=scripts/demo-common.sh
+source "$repo/scripts/demo-common.sh"
+demo_check_tools gdal_translate gdaldem
 
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -90,8 +85,7 @@ rm -f "$jobs_file"
 echo "   $(find "$out/tiles" -name '*.hdf' | wc -l) tiles in $(find "$out/tiles" -mindepth 1 -maxdepth 1 -type d | wc -l) day folders"
 
 # 2. The area of interest: an irregular region on the tiles' grid that cuts all four tiles.
-# (sed reads the whole list: a reader that stops early would fail the pipeline under pipefail)
-reference=$(find "$out/tiles" -name 'h18v04.hdf' | sort | sed -n 1p)
+reference=$(demo_reference)
 if [ ! -s "$out/aoi.tif" ]; then
     "$python" "$repo/workflow/scripts/sample_aoi.py" --output "$out/aoi.tif" \
         $(dirname "$reference")/*.hdf > /dev/null
@@ -132,15 +126,7 @@ cat > "$out/config.yaml" <<EOF
 EOF
 
 # 4. The workflow, on all cores; its full output goes to a log.
-echo "== Running the workflow with $cores cores (log: $out/workflow.log)"
-if ! snakemake -s "$repo/workflow/Snakefile" --directory "$out" --configfile "$out/config.yaml" \
-        --cores "$cores" --keep-going --scheduler greedy > "$out/workflow.log" 2>&1; then
-    echo "demo: the workflow failed; the end of its log:" >&2
-    tail -n 40 "$out/workflow.log" >&2
-    exit 1
-fi
-steps=$(grep -E '^[0-9]+ of [0-9]+ steps' "$out/workflow.log" | tail -n 1 || true)
-echo "   ${steps:-nothing to do: every product is up to date}"
+demo_run_workflow
 
 # 5. Where everything is, and the latest VCI histogram.
 results="$out/results"

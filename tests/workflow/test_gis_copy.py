@@ -5,7 +5,6 @@ Usage: test_gis_copy.py --bin <folder of the built programs>
 Exits with 77 (skipped) when GDAL's Python bindings, matplotlib or a program is missing.
 """
 
-import argparse
 import os
 import shutil
 import subprocess
@@ -13,10 +12,9 @@ import sys
 import tempfile
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SCRIPTS = os.path.join(HERE, "..", "..", "workflow", "scripts")
-PROGRAMS = ["modis-tilegen", "zonegrid", "daymosaic"]
-SKIP = 77
+from harness import SCRIPTS
+import harness
+
 SIZE = 600
 BIN = None
 
@@ -113,24 +111,14 @@ class GisCopy(unittest.TestCase):
 
 
 def main():
-    global BIN
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True)
-    args, rest = parser.parse_known_args()
-    BIN = os.path.abspath(args.bin)
-    missing = [p for p in PROGRAMS if not os.access(os.path.join(BIN, p), os.X_OK)]
-    for module, what in (("numpy", "numpy"), ("osgeo.gdal", "GDAL's Python bindings"),
-                         ("matplotlib", "matplotlib")):
-        try:
-            __import__(module)
-        except ImportError:
-            missing.append(what)
-    if missing:
-        print("skipped: missing %s" % ", ".join(missing))
-        return SKIP
-    sys.path.insert(0, SCRIPTS)
-    result = unittest.main(argv=[sys.argv[0]] + rest, exit=False).result
-    return 0 if result.wasSuccessful() else 1
+    def start(args):
+        global BIN
+        BIN = args.bin
+        sys.path.insert(0, SCRIPTS)
+    return harness.main(["modis-tilegen", "zonegrid", "daymosaic"],
+                        [("numpy", "numpy"), ("osgeo.gdal", "GDAL's Python bindings"),
+                         ("matplotlib", "matplotlib")], snakemake=False, failfast=False,
+                        start=start)
 
 
 if __name__ == "__main__":

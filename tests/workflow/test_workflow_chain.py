@@ -7,7 +7,6 @@ Usage: test_workflow_chain.py --bin <folder of the built programs> [--keep FOLDE
 Exits with 77 (skipped) when snakemake, GDAL's Python bindings or a program is missing.
 """
 
-import argparse
 import json
 import os
 import re
@@ -17,12 +16,8 @@ import sys
 import tempfile
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-REPO = os.path.abspath(os.path.join(HERE, "..", ".."))
-SNAKEFILE = os.path.join(REPO, "workflow", "Snakefile")
-PROGRAMS = ["modis-tilegen", "zonegrid", "daymosaic", "periodlist", "peakcomposite",
-            "periodextremes", "conditionmap", "tallyband"]
-SKIP = 77
+from harness import CHAIN_PROGRAMS, SCRIPTS, SNAKEFILE
+import harness
 
 # Days with tiles: periods of 3 days covering 4 (so consecutive periods share a day), periods 1
 # (1-4 January) and 2 (4-7 January) of three years, with days missing as in a real archive.
@@ -65,7 +60,7 @@ class ChainRun(unittest.TestCase):
                                 os.path.join(cls.work, "tiles", day, tile + ".hdf")],
                                check=True, stdout=subprocess.DEVNULL)
         first = os.path.join(cls.work, "tiles", DAYS[0])
-        subprocess.run([sys.executable, os.path.join(REPO, "workflow", "scripts", "sample_aoi.py"),
+        subprocess.run([sys.executable, os.path.join(SCRIPTS, "sample_aoi.py"),
                         "--output", os.path.join(cls.work, "aoi.tif")] +
                        [os.path.join(first, t + ".hdf") for t in TILES],
                        check=True, stdout=subprocess.DEVNULL)
@@ -266,27 +261,13 @@ class ChainRun(unittest.TestCase):
 
 
 def main():
-    global BIN, KEEP
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True)
-    parser.add_argument("--keep")
-    args, rest = parser.parse_known_args()
-    BIN = os.path.abspath(args.bin)
-    KEEP = args.keep and os.path.abspath(args.keep)
-    missing = [p for p in PROGRAMS if not os.access(os.path.join(BIN, p), os.X_OK)]
-    if shutil.which("snakemake") is None:
-        missing.append("snakemake")
-    try:
-        import numpy  # noqa: F401
-        from osgeo import gdal  # noqa: F401
-    except ImportError:
-        missing.append("GDAL's Python bindings with numpy")
-    if missing:
-        print("skipped: missing %s" % ", ".join(missing))
-        return SKIP
-    sys.path.insert(0, HERE)
-    result = unittest.main(argv=[sys.argv[0]] + rest, exit=False, failfast=True).result
-    return 0 if result.wasSuccessful() else 1
+    def start(args):
+        global BIN, KEEP
+        BIN = args.bin
+        KEEP = args.keep and os.path.abspath(args.keep)
+    return harness.main(CHAIN_PROGRAMS,
+                        [("numpy", "numpy"), ("osgeo.gdal", "GDAL's Python bindings")],
+                        options=["--keep"], start=start)
 
 
 if __name__ == "__main__":

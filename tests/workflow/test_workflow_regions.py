@@ -7,7 +7,6 @@ Usage: test_workflow_regions.py --bin <folder of the built programs>
 Exits with 77 (skipped) when snakemake, GDAL's Python bindings or a program is missing.
 """
 
-import argparse
 import json
 import os
 import shutil
@@ -16,12 +15,9 @@ import sys
 import tempfile
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-REPO = os.path.abspath(os.path.join(HERE, "..", ".."))
-SNAKEFILE = os.path.join(REPO, "workflow", "Snakefile")
-PROGRAMS = ["modis-tilegen", "zonegrid", "daymosaic", "periodlist", "peakcomposite",
-            "periodextremes", "conditionmap", "tallyband"]
-SKIP = 77
+from harness import CHAIN_PROGRAMS, SCRIPTS, SNAKEFILE
+import harness
+
 TILE = 1111950.5197665  # side of a sinusoidal tile in metres
 TILES = ["h18v04", "h19v04", "h18v05", "h19v05"]
 DAYS = ["2020.01.01", "2020.01.03", "2021.01.02", "2021.01.03", "2022.01.01", "2022.01.02"]
@@ -51,8 +47,7 @@ class NationalRun(unittest.TestCase):
         reference = "tiles/%s/h18v04.hdf" % DAYS[0]
         # West inside h18v04, Border zone across the four tiles' corner, South inside h19v05,
         # Island away from them all.
-        subprocess.run([sys.executable, os.path.join(REPO, "workflow", "scripts",
-                                                     "sample_regions.py"),
+        subprocess.run([sys.executable, os.path.join(SCRIPTS, "sample_regions.py"),
                         "--output", os.path.join(cls.work, "regions.gpkg"),
                         "--reference", os.path.join(cls.work, reference)],
                        check=True, stdout=subprocess.DEVNULL)
@@ -175,23 +170,10 @@ class NationalRun(unittest.TestCase):
 
 
 def main():
-    global BIN
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True)
-    args, rest = parser.parse_known_args()
-    BIN = os.path.abspath(args.bin)
-    missing = [p for p in PROGRAMS if not os.access(os.path.join(BIN, p), os.X_OK)]
-    if shutil.which("snakemake") is None:
-        missing.append("snakemake")
-    try:
-        from osgeo import gdal  # noqa: F401
-    except ImportError:
-        missing.append("GDAL's Python bindings")
-    if missing:
-        print("skipped: missing %s" % ", ".join(missing))
-        return SKIP
-    result = unittest.main(argv=[sys.argv[0]] + rest, exit=False, failfast=True).result
-    return 0 if result.wasSuccessful() else 1
+    def start(args):
+        global BIN
+        BIN = args.bin
+    return harness.main(CHAIN_PROGRAMS, [("osgeo.gdal", "GDAL's Python bindings")], start=start)
 
 
 if __name__ == "__main__":
