@@ -174,10 +174,21 @@ class Plan:
 
     def latest(self):
         """(period, year) of the composite whose period ends last; None for an empty plan."""
-        if not self.composites:
+        return self.latest_of(self.composites)
+
+    def latest_of(self, composites):
+        if not composites:
             return None
-        return max(self.composites,
-                   key=lambda py: period_dates(py[1], py[0], self.length, self.actual)[1])
+        return max(composites, key=lambda py: period_dates(py[1], py[0], self.length, self.actual)[1])
+
+    def latest_period(self):
+        """(period, year, first day, last day) of the latest composite; ValueError when the run has
+        none."""
+        latest = self.latest()
+        if latest is None:
+            raise ValueError("the run has no period with data")
+        period, year = latest
+        return (period, year) + period_dates(year, period, self.length, self.actual)
 
     # File names, all under the output folder.
     def path(self, *parts):

@@ -314,11 +314,7 @@ def page_html(plan):
 
 def text_table(plan, kind):
     """The national report of the latest period as aligned text: region, acres, mean, note."""
-    latest = plan.latest()
-    if latest is None:
-        raise ValueError("the run has no period with data")
-    period, year = latest
-    first, last = chainplan.period_dates(year, period, plan.length, plan.actual)
+    period, year, first, last = plan.latest_period()
     path = plan.national_report(kind, year, period, "json")
     with open(path) as handle:
         doc = json.load(handle)

@@ -193,11 +193,7 @@ def page_html(plan, story=None):
 
 def latest_table(plan, kind):
     """Heading and histogram table of the report of the run's latest period."""
-    latest = plan.latest()
-    if latest is None:
-        raise ValueError("the run has no period with data")
-    period, year = latest
-    first, last = chainplan.period_dates(year, period, plan.length, plan.actual)
+    period, year, first, last = plan.latest_period()
     report = plan.report(kind, year, period, "json")
     return "%s histogram of period %02d of %d (%s to %s), from %s:\n%s" % (
         kind.upper(), period, year, chainplan.date_text(first), chainplan.date_text(last), report,

@@ -339,10 +339,7 @@ class NationalPlan(chainplan.Plan):
                 for r in self.active_regions(year, period)]
 
     def latest(self):
-        if not self.national_composites:
-            return None
-        return max(self.national_composites,
-                   key=lambda py: chainplan.period_dates(py[1], py[0], self.length, self.actual)[1])
+        return self.latest_of(self.national_composites)
 
     def products(self):
         files = [self.page(), self.legend("ndvi"), self.legend("vci")]
