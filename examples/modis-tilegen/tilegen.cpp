@@ -322,38 +322,42 @@ void fillObservation(const Swath &swath, double x, double y, uint64_t cellHash, 
                                    static_cast<uint8_t>(v->numObservations - 1));
 }
 
+// What the cells of one tile share: each noise field's last lattice square per octave (neighbouring
+// cells mostly fall in the same one) and the land-cover classes' greenness on the tile's day.
+struct TileCache {
+    explicit TileCache(const TileSpec &tileSpec) {
+        for (int i = 0; i < 4; ++i) {
+            classGreenness[i] = greennessOf(kClasses[i], tileSpec.dayOfYear, tileSpec.seasonal);
+        }
+    }
+    double classGreenness[4];
+    LatticeSquare classA[2], classB[2], vigour[3], year[2], water[3], cloud[4];
+};
+
 // Greenness 0..1 of the land at (x, y): four land-cover classes mixed by two smooth fields (whole
 // regions of one class with gradual transitions between them), fields of about 800 m x 600 m
 // that lean towards one class, the vigour of the place, the year's conditions (broad regions a
 // little greener or less green than usual) and the requested anomalies.
-double landGreenness(double x, double y, uint64_t salt, const TileSpec &tileSpec) {
-    thread_local LatticeSquare classA[2], classB[2], vigourSquares[3], yearSquares[2];
+double landGreenness(double x, double y, uint64_t salt, const TileSpec &tileSpec,
+                     TileCache &cache) {
     const int64_t fieldX = static_cast<int64_t>(std::floor(x / 800.0));
     const int64_t fieldY = static_cast<int64_t>(std::floor(y / 600.0));
     const uint64_t field = hashOf(fieldX, fieldY, salt + 2);
-    const double a = smoothstep(
-        0.3, 0.7, fractalNoise(x, y, 40000.0, salt + 5, classA) + 0.3 * (unitOf(field) - 0.5));
-    const double b = smoothstep(
-        0.3, 0.7, fractalNoise(x, y, 40000.0, salt + 6, classB) + 0.3 * (unitOf(mix(field)) - 0.5));
+    const double a = smoothstep(0.3, 0.7,
+                                fractalNoise(x, y, 40000.0, salt + 5, cache.classA) +
+                                    0.3 * (unitOf(field) - 0.5));
+    const double b = smoothstep(0.3, 0.7,
+                                fractalNoise(x, y, 40000.0, salt + 6, cache.classB) +
+                                    0.3 * (unitOf(mix(field)) - 0.5));
     const double weights[4] = {(1 - a) * (1 - b), a * (1 - b), (1 - a) * b, a * b};
-    // The classes' greenness depends on the day only: computed once per day.
-    thread_local int greennessDay = -1;
-    thread_local double classGreenness[4];
-    const int day = tileSpec.seasonal ? tileSpec.dayOfYear : 0;
-    if (day != greennessDay) {
-        for (int i = 0; i < 4; ++i) {
-            classGreenness[i] = greennessOf(kClasses[i], tileSpec.dayOfYear, tileSpec.seasonal);
-        }
-        greennessDay = day;
-    }
     double green = 0;
     for (int i = 0; i < 4; ++i) {
-        green += weights[i] * classGreenness[i];
+        green += weights[i] * cache.classGreenness[i];
     }
-    const double vigour = 0.5 + 0.5 * fractalNoise(x, y, 20000.0, salt + 3, vigourSquares);
+    const double vigour = 0.5 + 0.5 * fractalNoise(x, y, 20000.0, salt + 3, cache.vigour);
     const uint64_t yearSalt = mix(salt ^ (static_cast<uint64_t>(tileSpec.year) * 7919 + 11));
     const double year =
-        1 + kYearVariation * (2 * fractalNoise(x, y, 250000.0, yearSalt, yearSquares) - 1);
+        1 + kYearVariation * (2 * fractalNoise(x, y, 250000.0, yearSalt, cache.year) - 1);
     double change = 1;
     for (const Anomaly &anomaly : tileSpec.anomalies) {
         change *= 1 + anomaly.change * anomalyWeight(anomaly, x, y);
@@ -458,14 +462,15 @@ double anomalyWeight(const Anomaly &anomaly, double x, double y) {
     return smoothstep(1.0, 0.8, std::sqrt(dx * dx + dy * dy));
 }
 
-CellValues cellAt(double x, double y, const TileSpec &tileSpec) {
+namespace {
+
+CellValues cellWith(double x, double y, const TileSpec &tileSpec, TileCache &cache) {
     const uint64_t salt = mix(tileSpec.seed);
     const uint64_t daySalt =
         mix(salt ^ (static_cast<uint64_t>(tileSpec.year) * 400 + tileSpec.dayOfYear));
     CellValues v;
     const uint64_t cellHash = hashOf(static_cast<int64_t>(std::floor(x / 50.0)),
                                      static_cast<int64_t>(std::floor(y / 50.0)), daySalt);
-    thread_local LatticeSquare waterSquares[3], cloudSquares[4];
 
     // The day's swaths run nearly north-south, one orbit apart (closer towards the poles); a thin
     // strip between neighbouring swaths has no observation.
@@ -485,13 +490,12 @@ CellValues cellAt(double x, double y, const TileSpec &tileSpec) {
 
     // Land: greenness of the local mix of land-cover classes, the vigour of the place, the year's
     // conditions and the requested anomalies.
-    const double green = std::min(1.0, landGreenness(x, y, salt, tileSpec));
+    const double green = std::min(1.0, landGreenness(x, y, salt, tileSpec, cache));
     const double ndvi = std::min(0.92, std::max(0.05, green + 0.03 * jitter));
     const double landNir = 0.18 + 0.32 * green + 0.02 * jitter;
     const double landRed = landNir * (1 - ndvi) / (1 + ndvi);
     // Lakes and rivers, dark and darker in the near infrared; cells on their shores mix both.
-    const double water =
-        smoothstep(0.33, 0.27, fractalNoise(x, y, 60000.0, salt + 1, waterSquares));
+    const double water = smoothstep(0.33, 0.27, fractalNoise(x, y, 60000.0, salt + 1, cache.water));
     double red = landRed + (0.04 + 0.01 * jitter - landRed) * water;
     double nir = landNir + (0.02 + 0.01 * jitter - landNir) * water;
     uint16_t qc =
@@ -503,7 +507,7 @@ CellValues cellAt(double x, double y, const TileSpec &tileSpec) {
 
     // Clouds drift with the day; their share follows the requested cover roughly.
     const double cloud =
-        fractalNoise(x + tileSpec.dayOfYear * 37000.0, y, 25000.0, daySalt + 4, cloudSquares);
+        fractalNoise(x + tileSpec.dayOfYear * 37000.0, y, 25000.0, daySalt + 4, cache.cloud);
     const double threshold = 0.5 + 0.42 * (0.5 - std::min(1.0, std::max(0.0, tileSpec.cloudCover)));
     if (tileSpec.cloudCover > 0 && cloud > threshold) {
         const double thickness = std::min(1.0, (cloud - threshold) * 12);
@@ -521,6 +525,13 @@ CellValues cellAt(double x, double y, const TileSpec &tileSpec) {
     v.nir = reflectance(nir);
     v.qc = qc;
     return v;
+}
+
+} // namespace
+
+CellValues cellAt(double x, double y, const TileSpec &tileSpec) {
+    TileCache cache(tileSpec);
+    return cellWith(x, y, tileSpec, cache);
 }
 
 bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *message) {
@@ -548,11 +559,12 @@ bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *m
         return false;
     }
     const double cellWidth = kTileSize / tileSpec.columns, cellHeight = kTileSize / tileSpec.rows;
+    TileCache cache(tileSpec);
     for (int r = 0; r < tileSpec.rows; ++r) {
         const double y = g.upperLeft[1] - (r + 0.5) * cellHeight;
         for (int c = 0; c < tileSpec.columns; ++c) {
             const double x = g.upperLeft[0] + (c + 0.5) * cellWidth;
-            const CellValues v = cellAt(x, y, tileSpec);
+            const CellValues v = cellWith(x, y, tileSpec, cache);
             const size_t i = static_cast<size_t>(r) * tileSpec.columns + c;
             numObservations[i] = v.numObservations;
             red[i] = v.red;
