@@ -24,17 +24,19 @@ PAGES = os.path.join(REPO, "docs", "programs")
 EXAMPLE = re.compile(r"^<!-- example -->\n```sh\n(.*?)^```\n+Prints, with exit status (\d+):\n+"
                      r"```text\n(.*?)^```$", re.S | re.M)
 LINK = re.compile(r"\]\(([^)\s]+)\)")
-SKIP_FOLDERS = {"build", "tests", "bench", ".git"}
 
 
 def programs():
-    """Every program of the tree: the folders holding a main.cpp, named as the program."""
+    """Every program of the tree: the folders holding a main.cpp, named as the program, in the
+    source areas (top-level folders with a CMakeLists.txt, tests and benchmarks aside)."""
     found = set()
-    for top, folders, files in os.walk(REPO):
-        folders[:] = [f for f in folders
-                      if f not in SKIP_FOLDERS and not f.startswith(("build", "."))]
-        if "main.cpp" in files:
-            found.add(os.path.basename(top))
+    for area in os.listdir(REPO):
+        if area in ("tests", "bench") or not os.path.exists(os.path.join(REPO, area,
+                                                                            "CMakeLists.txt")):
+            continue
+        for top, _, files in os.walk(os.path.join(REPO, area)):
+            if "main.cpp" in files:
+                found.add(os.path.basename(top))
     return sorted(found)
 
 
@@ -105,8 +107,8 @@ def main():
             example = examples[0]
             printed, status = run_example(example.group(1), sample, env)
             if args.update:
-                text = (text[:example.start(2)] + str(status) + text[example.end(2):example.start(3)]
-                        + printed + text[example.end(3):])
+                text = (text[:example.start(2)] + str(status)
+                        + text[example.end(2):example.start(3)] + printed + text[example.end(3):])
                 with open(page, "w", encoding="utf-8") as f:
                     f.write(text)
             elif status != int(example.group(2)) or not matches(example.group(3), printed):
