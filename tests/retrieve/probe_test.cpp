@@ -2,6 +2,7 @@
 #include "probe.h"
 
 #include "support/geotiff.h"
+#include "support/golden.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -244,10 +245,8 @@ TEST(ProbeReduce, PointBlockModes) {
             << static_cast<int>(c.mode);
 }
 
-// Both entry functions called in-process on a 4x4 raster whose cell (c, r) holds 10*r + c.
-TEST(ProbeRun, EntryFunctions) {
-    const testsupport::TempDir dir;
-    const std::string raster = dir.file("ndvi.tif"), output = dir.file("value.txt");
+// A 4x4 raster of 30 m cells whose cell (c, r) holds 10*r + c, and a stale result file.
+void probeInputs(const testsupport::TempDir &dir) {
     testsupport::RasterSpec shape;
     shape.width = 4;
     shape.height = 4;
@@ -257,49 +256,43 @@ TEST(ProbeRun, EntryFunctions) {
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
             values.push_back(static_cast<uint8_t>(10 * r + c));
-    testsupport::writeByteGeoTiff(raster, shape, values);
-    using Entry = int (*)(const veg::cli::Args &, std::ostream &, std::ostream &);
-    struct Case {
-        Entry run;
-        veg::cli::Args args;
-        int status;
-        std::string out;
-        std::string value; // the result file afterwards
-    };
-    const std::string missing = dir.file("none.tif");
-    const Case cases[] = {
-        {veg::vegprobe::run,
-         {"vegprobe", "PIXEL"},
-         0,
-         "Usage: vegprobe\nproj xmin ymin xmax ymax path output mode\n"
-         "[do not support coordinates query!!!]\n",
-         "old"},
-        {veg::vegprobe::run,
-         {"vegprobe", "PIXEL", "1", "1", "3", "3", raster, output, "THREE_MAX"},
-         0,
-         "proj=PIXEL, xminv=1, yminv=1, xmax=3, ymax=3, path=" + raster +
-             ", retrieveMode=THREE_MAX\nxstart=1, ystart1, xlength=2, ylength=2\n"
-             "ndviValueChar=22\nBye\n",
-         "22"},
-        {veg::vegprobe_point::run,
-         {"vegprobe-point", "AEA", "65", "55", raster, output, "ONE"},
-         0,
-         "mode=AEA, xv=2, yv=2, path=" + raster + "\nBye\n",
-         "22"},
-        {veg::vegprobe_point::run,
-         {"vegprobe-point", "PIXEL", "1", "1", missing, output, "ONE"},
-         1,
-         "GDAL failed to open the input file " + missing + ", please check the path.\n",
-         ""},
-    };
-    for (const Case &c : cases) {
-        testsupport::writeFile(output, "old");
-        std::ostringstream out, err;
-        EXPECT_EQ(c.run(c.args, out, err), c.status) << c.out;
-        EXPECT_EQ(out.str(), c.out);
-        EXPECT_EQ(err.str(), "") << c.out;
-        EXPECT_EQ(testsupport::readFile(output), c.value) << c.out;
+    testsupport::writeByteGeoTiff(dir.file("ndvi.tif"), shape, values);
+    testsupport::writeFile(dir.file("value.txt"), "old");
+}
+
+// Both programs' transcripts, in-process: the box in pixel, projected and longitude/latitude
+// corners with each reduction, the point and its 3x3 block, usage and failures.
+TEST(ProbeRun, GoldenTranscripts) {
+    using testsupport::addGoldenCases;
+    std::vector<testsupport::GoldenCase> cases;
+    addGoldenCases(
+        cases, "retrieve/vegprobe", veg::vegprobe::run, "vegprobe",
+        {{"PIXEL"},
+         {"PIXEL", "1", "1", "3", "3", "ndvi.tif", "value.txt", "THREE_MAX"},
+         {"PIXEL", "1", "1", "3", "3", "ndvi.tif", "value.txt", "THREE_MIN"},
+         {"PIXEL", "1", "1", "3", "3", "ndvi.tif", "value.txt", "THREE_AVE"},
+         {"PIXEL", "1", "1", "3", "3", "ndvi.tif", "value.txt", "THREE_MED"},
+         {"PIXEL", "1", "1", "3", "3", "ndvi.tif", "value.txt", "ONE"},
+         {"AEA", "35", "85", "95", "25", "ndvi.tif", "value.txt", "THREE_MED"},
+         {"LATLON", "-95.9997", "23.0009", "-95.9991", "23.0002", "ndvi.tif", "value.txt", "ONE"},
+         {"PIXEL", "3", "3", "6", "6", "ndvi.tif", "value.txt", "ONE"},
+         {"PIXEL", "1", "1", "3", "3", "none.tif", "value.txt", "ONE"}},
+        probeInputs);
+    addGoldenCases(cases, "retrieve/vegprobe-point", veg::vegprobe_point::run, "vegprobe-point",
+                   {{"AEA"},
+                    {"AEA", "65", "55", "ndvi.tif", "value.txt", "ONE"},
+                    {"PIXEL", "1", "2", "ndvi.tif", "value.txt", "THREE_MAX"},
+                    {"PIXEL", "1", "2", "ndvi.tif", "value.txt", "THREE_MIN"},
+                    {"PIXEL", "1", "2", "ndvi.tif", "value.txt", "THREE_AVE"},
+                    {"PIXEL", "1", "2", "ndvi.tif", "value.txt", "THREE_MED"},
+                    {"LATLON", "-95.9995", "23.0005", "ndvi.tif", "value.txt", "ONE"},
+                    {"PIXEL", "0", "0", "ndvi.tif", "value.txt", "THREE_MAX"},
+                    {"PIXEL", "1", "1", "none.tif", "value.txt", "ONE"}},
+                   probeInputs);
+    for (auto &c : cases) {
+        c.show = {"value.txt"};
     }
+    testsupport::expectGolden(cases);
 }
 
 } // namespace
