@@ -16,10 +16,11 @@
 namespace veg::grid {
 
 // The calls on a stream opened by HDF4, with zlib's results: hdfStreamInit as deflateInit_ (level
-// 0..9 or -1 for zlib's default 6, compressed at the same libdeflate level), hdfStreamDeflate as deflate with Z_NO_FLUSH or Z_FINISH (other flushes are refused
-// with Z_STREAM_ERROR), hdfStreamEnd as deflateEnd. The input is compressed whole at the end (or
-// as it arrives, when it arrives in one piece) and handed out over as many calls as the caller's
-// output space needs. The replacements of zlib's calls use them; tests call them directly.
+// 0..9 or -1 for zlib's default 6, compressed at the same libdeflate level), hdfStreamDeflate as
+// deflate with Z_NO_FLUSH or Z_FINISH (other flushes are refused with Z_STREAM_ERROR), hdfStreamEnd
+// as deflateEnd. The input is compressed whole at the end (or as it arrives, when it arrives in one
+// piece) and handed out over as many calls as the caller's output space needs. The replacements of
+// zlib's calls use them; tests call them directly.
 int hdfStreamInit(z_stream *strm, int level);
 int hdfStreamDeflate(z_stream *strm, int flush);
 int hdfStreamEnd(z_stream *strm);
