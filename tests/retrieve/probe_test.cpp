@@ -1,17 +1,12 @@
 // Unit tests of the value-retrieval rules: numbers, windows and reductions.
 #include "probe.h"
 
-#include "support/geotiff.h"
-#include "support/golden.h"
-#include "support/tempdir.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -243,56 +238,6 @@ TEST(ProbeReduce, PointBlockModes) {
     for (const Case &c : cases)
         EXPECT_EQ(veg::probe::reduceBlock(c.mode, c.values), c.expected)
             << static_cast<int>(c.mode);
-}
-
-// A 4x4 raster of 30 m cells whose cell (c, r) holds 10*r + c, and a stale result file.
-void probeInputs(const testsupport::TempDir &dir) {
-    testsupport::RasterSpec shape;
-    shape.width = 4;
-    shape.height = 4;
-    shape.geoTransform = {{0, 30, 0, 120, 0, -30}};
-    shape.wkt = "EPSG:5070";
-    std::vector<uint8_t> values;
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            values.push_back(static_cast<uint8_t>(10 * r + c));
-    testsupport::writeByteGeoTiff(dir.file("ndvi.tif"), shape, values);
-    testsupport::writeFile(dir.file("value.txt"), "old");
-}
-
-// Both programs' transcripts, in-process: the box in pixel, projected and longitude/latitude
-// corners with each reduction, the point and its 3x3 block, usage and failures.
-TEST(ProbeRun, GoldenTranscripts) {
-    using testsupport::addGoldenCases;
-    std::vector<testsupport::GoldenCase> cases;
-    addGoldenCases(
-        cases, "retrieve/vegprobe", veg::vegprobe::run, "vegprobe",
-        {{"PIXEL"},
-         {"PIXEL", "1", "1", "3", "3", "ndvi.tif", "value.txt", "THREE_MAX"},
-         {"PIXEL", "1", "1", "3", "3", "ndvi.tif", "value.txt", "THREE_MIN"},
-         {"PIXEL", "1", "1", "3", "3", "ndvi.tif", "value.txt", "THREE_AVE"},
-         {"PIXEL", "1", "1", "3", "3", "ndvi.tif", "value.txt", "THREE_MED"},
-         {"PIXEL", "1", "1", "3", "3", "ndvi.tif", "value.txt", "ONE"},
-         {"AEA", "35", "85", "95", "25", "ndvi.tif", "value.txt", "THREE_MED"},
-         {"LATLON", "-95.9997", "23.0009", "-95.9991", "23.0002", "ndvi.tif", "value.txt", "ONE"},
-         {"PIXEL", "3", "3", "6", "6", "ndvi.tif", "value.txt", "ONE"},
-         {"PIXEL", "1", "1", "3", "3", "none.tif", "value.txt", "ONE"}},
-        probeInputs);
-    addGoldenCases(cases, "retrieve/vegprobe-point", veg::vegprobe_point::run, "vegprobe-point",
-                   {{"AEA"},
-                    {"AEA", "65", "55", "ndvi.tif", "value.txt", "ONE"},
-                    {"PIXEL", "1", "2", "ndvi.tif", "value.txt", "THREE_MAX"},
-                    {"PIXEL", "1", "2", "ndvi.tif", "value.txt", "THREE_MIN"},
-                    {"PIXEL", "1", "2", "ndvi.tif", "value.txt", "THREE_AVE"},
-                    {"PIXEL", "1", "2", "ndvi.tif", "value.txt", "THREE_MED"},
-                    {"LATLON", "-95.9995", "23.0005", "ndvi.tif", "value.txt", "ONE"},
-                    {"PIXEL", "0", "0", "ndvi.tif", "value.txt", "THREE_MAX"},
-                    {"PIXEL", "1", "1", "none.tif", "value.txt", "ONE"}},
-                   probeInputs);
-    for (auto &c : cases) {
-        c.show = {"value.txt"};
-    }
-    testsupport::expectGolden(cases);
 }
 
 } // namespace
