@@ -17,18 +17,7 @@
 #include <new>
 #include <vector>
 
-// Pulled into every program of the grid module by the linker (-u, see CMakeLists.txt): nothing
-// else in a program refers to this file, whose definitions only replace zlib's.
-extern "C" {
-extern const int vegHdfDeflateLinked;
-const int vegHdfDeflateLinked = 1;
-}
-
 namespace {
-
-// zlib level 9 in libdeflate terms: the level whose output stays within 1 % of zlib's on every
-// product field type (README, "Compression of grid fields").
-constexpr int kLevelForZlib9 = 9;
 
 std::atomic<uint64_t> hdfStreams{0};
 std::atomic<uint64_t> openHdfStreams{0};
@@ -53,8 +42,8 @@ const ZlibCalls &zlibEntryPoints() {
     return calls;
 }
 
-// The load address of the object holding HDF4's deflate coder (a shared library, or the program
-// when HDF4 is linked statically); null when HDF4's coder is not in the process.
+// The load address of the shared library holding HDF4's deflate coder (the build refuses a static
+// HDF4: cmake/RequireSharedHdf4.cmake); null when HDF4's coder is not in the process.
 const void *hdfCoderBase() {
     static const void *base = [] {
         Dl_info info{};
@@ -226,13 +215,6 @@ int deflateStream(z_streamp strm, HdfStream &s, int flush) {
 
 namespace veg::grid {
 
-int libdeflateLevelOf(int zlibLevel) {
-    if (zlibLevel == Z_DEFAULT_COMPRESSION) {
-        return 6;
-    }
-    return zlibLevel == 9 ? kLevelForZlib9 : zlibLevel;
-}
-
 int hdfStreamInit(z_stream *strm, int level) {
     if (strm == Z_NULL) {
         return Z_STREAM_ERROR;
@@ -247,7 +229,7 @@ int hdfStreamInit(z_stream *strm, int level) {
     if (s == nullptr) {
         return Z_MEM_ERROR;
     }
-    s->level = libdeflateLevelOf(level);
+    s->level = level;
     strm->msg = Z_NULL;
     strm->zalloc = markerAlloc;
     strm->zfree = markerFree;

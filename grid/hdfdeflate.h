@@ -1,7 +1,8 @@
-// Deflated grid fields compressed by libdeflate instead of zlib, with the same files as a result.
+// Deflated grid fields compressed by libdeflate instead of zlib, with the same files as a result
+// (target veg_hdfdeflate, linked by every program that writes grid files).
 // HDF4 compresses a field through zlib's stream calls (deflateInit_, deflate with Z_NO_FLUSH while
-// the field's bytes arrive, deflate with Z_FINISH, deflateEnd). Every program that links the grid
-// module defines those three calls itself: a stream opened by HDF4's library is compressed whole
+// the field's bytes arrive, deflate with Z_FINISH, deflateEnd). Every program that links this
+// object defines those three calls itself: a stream opened by HDF4's library is compressed whole
 // by libdeflate into one zlib stream, which zlib, HDF4 and GDAL decode to the same bytes; a stream
 // opened by anyone else in the process (GDAL, libtiff, libpng) is handed to zlib unchanged, so
 // their output stays byte for byte what zlib makes. With VEG_HDF_DEFLATE=zlib in the environment
@@ -14,16 +15,12 @@
 
 namespace veg::grid {
 
-// The libdeflate level used for a zlib level (0..9, or -1 for zlib's default). zlib's level 9,
-// the level of every deflated product field, maps to the libdeflate level that keeps each field
-// type within 1 % of zlib's size; the other levels map to the same number.
-int libdeflateLevelOf(int zlibLevel);
-
 // The calls on a stream opened by HDF4, with zlib's results: hdfStreamInit as deflateInit_ (level
-// 0..9 or -1), hdfStreamDeflate as deflate with Z_NO_FLUSH or Z_FINISH (other flushes are refused
-// with Z_STREAM_ERROR), hdfStreamEnd as deflateEnd. The input is compressed whole at the end (or
-// as it arrives, when it arrives in one piece) and handed out over as many calls as the caller's
-// output space needs. The replacements of zlib's calls use them; tests call them directly.
+// 0..9 or -1 for zlib's default 6, compressed at the same libdeflate level), hdfStreamDeflate as
+// deflate with Z_NO_FLUSH or Z_FINISH (other flushes are refused with Z_STREAM_ERROR), hdfStreamEnd
+// as deflateEnd. The input is compressed whole at the end (or as it arrives, when it arrives in one
+// piece) and handed out over as many calls as the caller's output space needs. The replacements of
+// zlib's calls use them; tests call them directly.
 int hdfStreamInit(z_stream *strm, int level);
 int hdfStreamDeflate(z_stream *strm, int flush);
 int hdfStreamEnd(z_stream *strm);

@@ -291,6 +291,14 @@ int GdalHistogramCalculator::calc2() {
     const size_t maskStride = dataCoarse ? 256 : 1;
     const size_t dataStride = dataCoarse ? 1 : 256;
 
+    // The pair counts of mask values 0 and 1 (outside the crops, and the first crop code).
+    for (size_t m = 0; m <= 1; ++m) {
+        messages << "crop=" << m << "\n";
+        for (size_t d = 0; d < 256; ++d) {
+            messages << table[m * maskStride + d * dataStride] << " ";
+        }
+        messages << "\n\n";
+    }
     std::vector<int> codes = veg::stats::occurringCodes(table.get(), maskStride, dataStride);
     messages << "non-zero crops:" << codes.size() << "\n";
     if (maskNumber >= 0) {

@@ -1,6 +1,9 @@
 // Command-line tests of cropshare and cropshare-basic: a generated county layer, NDVI and crop
 // rasters aligned so that each 240 m NDVI cell of the clip covers an 8x8 block of 30 m crop cells.
+#include "cropshare.h"
+
 #include "support/geotiff.h"
+#include "support/golden.h"
 #include "support/process.h"
 #include "support/tempdir.h"
 
@@ -402,6 +405,42 @@ TEST_F(CropShareCli, UsageAndUnwritableAverage) {
                                     ": No such file or directory\n"))
         << r.out;
     EXPECT_FALSE(fileExists(percentPath("5", "0")));
+}
+
+// The standard scene in in/, and the temporary folder tmp/.
+void cropInputs(const TempDir &dir) {
+    writeScene(dir.file("in"), dir.file("in/ndvi.tif"), dir.file("in/cdl.tif"),
+               dir.file("in/counties.gpkg"), standardScene());
+    std::filesystem::create_directories(dir.file("tmp"));
+}
+
+// Both forms' transcripts: whole runs as processes (gdalwarp prints on the process's own output),
+// usage and the failures before clipping in-process.
+TEST(CropShareGolden, Transcripts) {
+    std::vector<testsupport::GoldenCase> cases;
+    const auto child = [&](const char *transcript, const char *binary, veg::cli::Args args) {
+        cases.push_back({transcript, nullptr, std::move(args), cropInputs, binary});
+    };
+    child("cropshare/cropshare", CROPSHARE_BIN,
+          {"cropshare", "in/counties.gpkg", "01001", "in/ndvi.tif", "in/cdl.tif", "5", "tmp/", "20",
+           "average.txt"});
+    child("cropshare/cropshare", CROPSHARE_BIN,
+          {"cropshare", "in/counties.gpkg", "99999", "in/ndvi.tif", "in/cdl.tif", "5", "tmp/", "20",
+           "average.txt"});
+    testsupport::addGoldenCases(
+        cases, "cropshare/cropshare", veg::cropshare::run, "cropshare",
+        {{"c.gpkg"}, {"c.gpkg", "01001", "n.tif", "c.tif", "5", "t/", "0", "missing/average.txt"}},
+        cropInputs);
+    child("cropshare/cropshare-basic", CROPSHARE_BASIC_BIN,
+          {"cropshare-basic", "in/counties.gpkg", "01001", "in/ndvi.tif", "in/cdl.tif", "5", "tmp/",
+           "20"});
+    testsupport::addGoldenCases(cases, "cropshare/cropshare-basic", veg::cropshare_basic::run,
+                                "cropshare-basic",
+                                {{"c.gpkg", "01001", "n.tif", "c.tif", "5", "t/"}}, cropInputs);
+    for (auto &c : cases) {
+        c.show = {"average.txt"};
+    }
+    testsupport::expectGolden(cases);
 }
 
 } // namespace

@@ -195,41 +195,4 @@ TEST(CropShareRules, StripLayoutAndRejectedRows) {
     EXPECT_EQ(total.weight, 150u);
 }
 
-// Both entry functions in-process: the usage of each form, and an average file that cannot be
-// emptied (nothing is clipped then).
-TEST(CropShareRun, EntryFunctions) {
-    const testsupport::TempDir dir;
-    const std::string average = dir.file("missing/average.txt");
-    using Entry = int (*)(const veg::cli::Args &, std::ostream &, std::ostream &);
-    const std::string fullUsage = "Usage: cropshare\ncountyShapeFilePath countyFIPSCode "
-                                  "ndviFilePath cdlFilePath cropCode tempFolderPath filterNumber "
-                                  "fileAverageNDVIpath\n";
-    struct Case {
-        Entry run;
-        veg::cli::Args args;
-        int status;
-        std::string out;
-    };
-    const Case cases[] = {
-        {veg::cropshare::run, {"cropshare", "c.gpkg"}, 0, "argc=2\n" + fullUsage},
-        {veg::cropshare_basic::run,
-         {"cropshare-basic", "c.gpkg", "01001", "n.tif", "c.tif", "5", "t/"},
-         0,
-         "Usage: cropshare\ncountyShapeFilePath countyFIPSCode ndviFilePath cdlFilePath cropCode "
-         "tempFolderPath\n"},
-        {veg::cropshare::run,
-         {"cropshare", "c.gpkg", "01001", "n.tif", "c.tif", "5", "t/", "0", average},
-         1,
-         "argc=9\n0: cropshare\n1: c.gpkg\n2: 01001\n3: n.tif\n4: c.tif\n5: 5\n6: t/\n7: 0\n8: " +
-             average + "\n" + average + "\nCan not open the average file " + average +
-             ": No such file or directory\n"},
-    };
-    for (const Case &c : cases) {
-        std::ostringstream out, err;
-        EXPECT_EQ(c.run(c.args, out, err), c.status) << c.out;
-        EXPECT_EQ(out.str(), c.out);
-        EXPECT_EQ(err.str(), "");
-    }
-}
-
 } // namespace

@@ -1,5 +1,5 @@
-// The eleven period programs called in-process through their entry functions: status and the bytes
-// on each stream. The command-line tests cover each program's cases through the built binaries.
+// The period programs called in-process through their entry functions: every case's status and
+// the bytes on each stream, pinned as golden transcripts (tests/golden/periods/).
 #include "datespan/datespan.h"
 #include "periodcatalog/periodcatalog.h"
 #include "periodindex/periodindex.h"
@@ -11,6 +11,7 @@
 #include "weeknumber/weeknumber.h"
 #include "yearoffset/yearoffset.h"
 
+#include "support/golden.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -22,103 +23,175 @@
 #include <sstream>
 #include <string>
 
-namespace {
+TEST(PeriodPrograms, GoldenTranscripts) {
+    std::vector<testsupport::GoldenCase> cases;
+    testsupport::addGoldenCases(cases, "periods/datespan", veg::datespan::run, "datespan",
+                                {
+                                    {"2011.07.01", "2011.07.04"},
+                                    {"2011.07.01", "2011.07.01"},
+                                    {"2011.07.04", "2011.07.01"},
+                                    {"2020.02.28", "2020.03.02"},
+                                    {"2019.12.31", "2020.01.02"},
+                                    {"2011.7.1", "2011.7.3"},
+                                    {"2021.02.30", "2021.03.04"},
+                                    {"2011.07.01", "2011.07.02", "extra"},
+                                    {"2011.123.01", "2011.07.04"},
+                                    {"2011.123.01", "2011.07"},
+                                    {"2011.07.01", "2011.1234.04"},
+                                    // Texts without both dots are not dates.
+                                    {"20110701", "2011.07.04"},
+                                    {"2011.07", "2011.07.04"},
+                                    {"2011.07.01", ""},
+                                    {"2011.07.01"},
+                                    {},
+                                    {"2011.07.01", "2011.07.03"},
+                                });
 
-struct Case {
-    veg::cli::EntryFunction run;
-    veg::cli::Args args;
-    int status;
-    std::string out;
-    std::string err;
-};
+    testsupport::addGoldenCases(cases, "periods/periodofdate", veg::periodofdate::run,
+                                "periodofdate",
+                                {
+                                    {"2009.01.02", "7"},
+                                    {"2009.01.02"},
+                                    {"2009.01.07"},
+                                    {"2009.01.13"},
+                                    {"2009.01.14"},
+                                    {"2020.12.31"},
+                                    {"2020.03.01", "14"},
+                                    {"2020-01-05"},
+                                    // Daily periods are numbered by their day of the year.
+                                    {"2021.01.10", "1"},
+                                    {"2021.01.01", "1"},
+                                    {"2020.12.31", "2"},
+                                    {"2009.1.2"},
+                                    {""},
+                                    {"2009.01.02", "0"},
+                                    {"2009.01.02", "-7"},
+                                    {"2009.01.02", "week"},
+                                    {},
+                                });
 
-const std::string kBadDate =
-    "Wrong inputs: date - 2009.1.2 is NOT in right format! Expect in yyyy.mm.dd. e.g. 2009.01.02\n";
+    testsupport::addGoldenCases(
+        cases, "periods/seasondates", veg::seasondates::run, "seasondates",
+        {
+            {"2011", "12.30", "01.02"},
+            {"2021", "13.40", "00.01"}, // 2021.02.09 to 2020.12.01
+            {"2021", "12.31", "1.1"},
+            {"2011", "123.01", "10.01"},
+            {"2011", "123.01", "101.01"},
+            {"2011", "07.01", "101.01"},
+            {"2011", "0701", "10.01"},
+            {"2011", "12.30", "1"},
+            {"2011", "07.01"},
+            {"2011", "12.31", "01.01"},
+            {"2011", "123.01", "01.01"},
+            {"2011", "07.01", "10.01"}, // a whole season across the turn of the year
+        });
 
-} // namespace
+    testsupport::addGoldenCases(cases, "periods/periodindex", veg::periodindex::run, "periodindex",
+                                {
+                                    {"2009.01.02", "2009.01.01", "2009.01.07"},
+                                    {"2009.01.04", "2009.01.05", "2009.01.11"},
+                                    {"2009.01.05", "2009.01.05", "2009.01.11"},
+                                    {"2009.01.11", "2009.01.05", "2009.01.11"},
+                                    {"2009.01.12", "2009.01.05", "2009.01.11"},
+                                    {"2009.12.31", "2009.01.05", "2009.01.11"},
+                                    // Only the distance of the pair modulo its length matters.
+                                    {"2010.01.10", "2009.01.05", "2009.01.11"},
+                                    {"2010.01.03", "2009.01.05", "2009.01.11"},
+                                    {"2020.03.01", "2020.01.01", "2020.01.14"},
+                                    {"2009.01.05", "2009.01.05", "2009.01.05"},
+                                    {"2009.01.05", "2009.01.05", "2009.01.04"},
+                                    {"2009.1.5", "2009.01.05", "2009.01.11"},
+                                    {"2009.13.05", "2009.01.05", "2009.01.11"},
+                                    {"2009.01.05", "2009.1.5", "2009.01.11"},
+                                    {"2009.01.05", "2009.01.05", ""},
+                                    {"2009.01.05", "2009.01.05"},
+                                });
 
-TEST(PeriodPrograms, EntryFunctions) {
-    const testsupport::TempDir dir;
-    const std::string list = dir.file("week_02_2020.01.08_2020.01.14.txt");
-    const std::string basicList = dir.file("fortnight_02_2019.01.15_2019.01.28.txt");
-    const Case cases[] = {
-        {veg::datespan::run, {"ds", "2011.07.01", "2011.07.03"}, 1, "2011.07.01\n2011.07.02\n", ""},
-        {veg::datespan::run,
-         {"ds"},
-         255,
-         "Usage: ds <start yyyy.mm.dd> <stop yyyy.mm.dd>\nExample: ds 2011.07.01 2011.10.01\n",
-         ""},
-        {veg::periodofdate::run, {"pd", "2009.01.14"}, 0, "02_2009.01.08_2009.01.14", ""},
-        {veg::periodofdate::run, {"pd", "2009.1.2"}, 255, "", kBadDate},
-        {veg::seasondates::run,
-         {"sd", "2011", "12.31", "01.01"},
-         0,
-         "2010.12.31\n2011.01.01\n",
-         ""},
-        {veg::seasondates::run,
-         {"sd", "2011", "123.01", "01.01"},
-         255,
-         "Wrong inputs: start date - 123.01 is NOT in right format! Expect in mm.dd. e.g. 07.01\n",
-         ""},
-        {veg::periodindex::run, {"pi", "2009.12.31", "2009.01.05", "2009.01.11"}, 0, "52", ""},
-        {veg::periodindex::run,
-         {"pi", "2009.01.05", "2009.01.05", "2009.01.04"},
-         255,
-         "start date is later than end date!!!\n",
-         ""},
-        {veg::periodcatalog::run,
-         {"pc", "2010", "2", "7", "14", "VCI", "Biweekly"},
-         0,
-         "Biweekly_VCI_02_2010.01.08_2010.01.21 Biweekly VCI 2010 02(01.08_01.21)_2010",
-         ""},
-        {veg::periodrange::run, {"pr", "2021", "53"}, 0, "53_2021.12.31_2022.01.06", ""},
-        {veg::periodrange::run,
-         {},
-         255,
-         "Usage:  <year> <# of the period> {length of each period} {actual length of each "
-         "period}\n"
-         "       <year> - the year to calculate the period. Required.\n"
-         "       <# of the period> - the number of the period to be calculated. Required.\n"
-         "       {length of each period} - the number of days for calculating the number of "
-         "periods. Default value is 7.\n"
-         "       {actual length of each period} - the actual number of days for each period "
-         "(default is the same as 'length of each period')\n"
-         "Example:  2010 2\nExample:  2010 2 7\nExample:  2010 2 7 14\n",
-         ""},
-        {veg::weeknumber::run, {"wn", "2019.01.08"}, 0, "2", ""},
-        {veg::weeknumber::run, {"wn", "2009.1.2"}, 255, "", kBadDate},
-        {veg::weeknumber_sunday::run, {"ws", "2017.01.01"}, 0, "1", ""},
-        {veg::weeknumber_sunday::run, {"ws"}, 255, "Usage: ws <yyyy.mm.dd>\n", ""},
-        {veg::yearoffset::run, {"yo", "2020.05.01", "2030"}, 0, "-10", ""},
-        {veg::periodlist::run,
-         {"pl", dir.path(), "2020", "2"},
-         0,
-         "output name=" + list + "\nO.K.\n",
-         ""},
-        {veg::periodlist::run,
-         {"pl", dir.file("missing"), "2020", "2"},
-         255,
-         "output name=" + dir.file("missing/week_02_2020.01.08_2020.01.14.txt") + "\n",
-         "Error in open file " + dir.file("missing/week_02_2020.01.08_2020.01.14.txt") + "!\n"},
-        {veg::periodlist_basic::run,
-         {"pb", dir.path(), "2019", "2", "fortnight", "14", "1"},
-         0,
-         "output name=" + basicList + "\nO.K.\n",
-         ""},
+    testsupport::addGoldenCases(cases, "periods/periodcatalog", veg::periodcatalog::run,
+                                "periodcatalog",
+                                {
+                                    {"2010", "2"},
+                                    {"2010", "2", "7", "14", "VCI", "Biweekly"},
+                                    {"2020", "53"},
+                                    {"2010", "2", "16", "16", "EVI"},
+                                    {"2010", "x", "7", "7", "NDVI", "Weekly"},
+                                    {"2010"},
+                                });
+
+    testsupport::addGoldenCases(cases, "periods/periodrange", veg::periodrange::run, "periodrange",
+                                {
+                                    {"2010", "2"},
+                                    {"2010", "2", "7", "14"},
+                                    {"2021", "53"},
+                                    {"2020", "100"},
+                                    {"2020", "0"},
+                                    {"2020", "1", "7", "0"},
+                                    {"abc", "1"},
+                                    {"2010", "2", "7", "7", "extra"},
+                                    {"2010"},
+                                });
+
+    testsupport::addGoldenCases(cases, "periods/weeknumber", veg::weeknumber::run, "weeknumber",
+                                {
+                                    {"2018.01.01"}, // 1 January a Monday
+                                    {"2018.01.07"},
+                                    {"2018.01.08"},
+                                    {"2020.01.05"}, // 1 January a Wednesday
+                                    {"2020.01.06"},
+                                    {"2020.12.31"},
+                                    {"2019.01.01"}, // 1 January a Tuesday: weeks run Tuesday-Monday
+                                    {"2019.01.07"},
+                                    {"2019.01.08"},
+                                    {"2017.01.01"}, // 1 January a Sunday
+                                    {"2017.01.02"},
+                                    {"2020-03-02"},
+                                    {"2020.3.2"},
+                                    {"2020.13.02"},
+                                    {"2020.00.02"},
+                                    {},
+                                    {"2019.01.08"},
+                                    {"2009.1.2"},
+                                });
+
+    testsupport::addGoldenCases(cases, "periods/weeknumber-sunday", veg::weeknumber_sunday::run,
+                                "weeknumber-sunday",
+                                {
+                                    {"2018.01.01"}, // a Monday
+                                    {"2018.01.06"},
+                                    {"2018.01.07"}, // the first Sunday
+                                    {"2017.01.01"}, // a Sunday
+                                    {"2020.01.04"},
+                                    {"2020.01.05"},
+                                    {"2020.12.31"},
+                                    {"2020.1.5"},
+                                    {""},
+                                    {},
+                                });
+
+    testsupport::addGoldenCases(cases, "periods/yearoffset", veg::yearoffset::run, "yearoffset",
+                                {
+                                    {"2020.05.01", "2000"},
+                                    {"2020.05.01", "2030"},
+                                    {"2020.05.01", "base"},
+                                    {"2020-05-01", "2020"},
+                                    {"2020.05.01", "-2147483648"},
+                                    {"2020.5.1", "2000"},
+                                    {"2020.05.01"},
+                                });
+    // Without even a program name the usage texts name none.
+    cases.push_back({"periods/periodrange", veg::periodrange::run, {}});
+    const auto folder = [](const testsupport::TempDir &dir) {
+        std::filesystem::create_directory(dir.file("lists"));
     };
-    for (const Case &c : cases) {
-        std::string shown;
-        for (const std::string &a : c.args)
-            shown += a + " ";
-        SCOPED_TRACE(shown);
-        std::ostringstream out;
-        std::ostringstream err;
-        EXPECT_EQ(c.run(c.args, out, err), c.status);
-        EXPECT_EQ(out.str(), c.out);
-        EXPECT_EQ(err.str(), c.err);
-    }
-    EXPECT_EQ(testsupport::readFile(list).size(), 7u * 11u);
-    EXPECT_EQ(testsupport::readFile(basicList).size(), 14u * 11u);
+    testsupport::addGoldenCases(cases, "periods/periodlist", veg::periodlist::run, "periodlist",
+                                {{"lists", "2020", "2"}, {"missing", "2020", "2"}}, folder);
+    cases.back().show = cases[cases.size() - 2].show = {"lists/week_02_2020.01.08_2020.01.14.txt"};
+    testsupport::addGoldenCases(cases, "periods/periodlist-basic", veg::periodlist_basic::run,
+                                "periodlist-basic",
+                                {{"lists", "2019", "2", "fortnight", "14", "1"}}, folder);
+    cases.back().show = {"lists/fortnight_02_2019.01.15_2019.01.28.txt"};
+    testsupport::expectGolden(cases);
 }
 
 // A list that cannot be written whole (here: a file-size limit below its size) is reported and

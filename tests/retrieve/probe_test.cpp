@@ -1,16 +1,12 @@
 // Unit tests of the value-retrieval rules: numbers, windows and reductions.
 #include "probe.h"
 
-#include "support/geotiff.h"
-#include "support/tempdir.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -242,64 +238,6 @@ TEST(ProbeReduce, PointBlockModes) {
     for (const Case &c : cases)
         EXPECT_EQ(veg::probe::reduceBlock(c.mode, c.values), c.expected)
             << static_cast<int>(c.mode);
-}
-
-// Both entry functions called in-process on a 4x4 raster whose cell (c, r) holds 10*r + c.
-TEST(ProbeRun, EntryFunctions) {
-    const testsupport::TempDir dir;
-    const std::string raster = dir.file("ndvi.tif"), output = dir.file("value.txt");
-    testsupport::RasterSpec shape;
-    shape.width = 4;
-    shape.height = 4;
-    shape.geoTransform = {{0, 30, 0, 120, 0, -30}};
-    shape.wkt = "EPSG:5070";
-    std::vector<uint8_t> values;
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            values.push_back(static_cast<uint8_t>(10 * r + c));
-    testsupport::writeByteGeoTiff(raster, shape, values);
-    using Entry = int (*)(const veg::cli::Args &, std::ostream &, std::ostream &);
-    struct Case {
-        Entry run;
-        veg::cli::Args args;
-        int status;
-        std::string out;
-        std::string value; // the result file afterwards
-    };
-    const std::string missing = dir.file("none.tif");
-    const Case cases[] = {
-        {veg::vegprobe::run,
-         {"vegprobe", "PIXEL"},
-         0,
-         "Usage: vegprobe\nproj xmin ymin xmax ymax path output mode\n"
-         "[do not support coordinates query!!!]\n",
-         "old"},
-        {veg::vegprobe::run,
-         {"vegprobe", "PIXEL", "1", "1", "3", "3", raster, output, "THREE_MAX"},
-         0,
-         "proj=PIXEL, xminv=1, yminv=1, xmax=3, ymax=3, path=" + raster +
-             ", retrieveMode=THREE_MAX\nxstart=1, ystart1, xlength=2, ylength=2\n"
-             "ndviValueChar=22\nBye\n",
-         "22"},
-        {veg::vegprobe_point::run,
-         {"vegprobe-point", "AEA", "65", "55", raster, output, "ONE"},
-         0,
-         "mode=AEA, xv=2, yv=2, path=" + raster + "\nBye\n",
-         "22"},
-        {veg::vegprobe_point::run,
-         {"vegprobe-point", "PIXEL", "1", "1", missing, output, "ONE"},
-         1,
-         "GDAL failed to open the input file " + missing + ", please check the path.\n",
-         ""},
-    };
-    for (const Case &c : cases) {
-        testsupport::writeFile(output, "old");
-        std::ostringstream out, err;
-        EXPECT_EQ(c.run(c.args, out, err), c.status) << c.out;
-        EXPECT_EQ(out.str(), c.out);
-        EXPECT_EQ(err.str(), "") << c.out;
-        EXPECT_EQ(testsupport::readFile(output), c.value) << c.out;
-    }
 }
 
 } // namespace

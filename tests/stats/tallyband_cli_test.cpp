@@ -1,5 +1,9 @@
-// The tallyband program run as a process: command lines, statuses, messages and reports.
+// The tallyband program: the golden transcripts of its modes with their reports (in-process), and
+// as a process beside configurations of its own.
+#include "tallyband.h"
+
 #include "support/geotiff.h"
+#include "support/golden.h"
 #include "support/process.h"
 #include "support/tempdir.h"
 
@@ -20,7 +24,6 @@ using testsupport::TempDir;
 namespace {
 
 const char *const kProgram = TALLYBAND_BIN;
-const double kAcresPerPixel = 900 * 0.000247105;
 
 // 8-bit NDVI values of a 4 x 3 raster with 30 m pixels, and a crop mask on the same grid.
 const std::vector<uint8_t> kNdvi = {0, 124, 125, 137, 138, 250, 254, 255, 200, 200, 130, 251};
@@ -34,6 +37,18 @@ void writeInputs(const TempDir &dir) {
     raster.wkt = "EPSG:5070";
     testsupport::writeByteGeoTiff(dir.file("ndvi.tif"), raster, kNdvi);
     testsupport::writeByteGeoTiff(dir.file("mask.tif"), raster, kMask);
+    // The same mask at 15 m: each of its cells lies over a quarter of a data cell.
+    std::vector<uint8_t> fine;
+    for (int row = 0; row < 2 * raster.height; ++row) {
+        for (int col = 0; col < 2 * raster.width; ++col) {
+            fine.push_back(kMask[static_cast<size_t>(row / 2 * raster.width + col / 2)]);
+        }
+    }
+    raster.width *= 2;
+    raster.height *= 2;
+    raster.geoTransform[1] = 15;
+    raster.geoTransform[5] = -15;
+    testsupport::writeByteGeoTiff(dir.file("fine.tif"), raster, fine);
 }
 
 RunResult run(const std::vector<std::string> &args, const TempDir &dir,
@@ -57,310 +72,64 @@ std::string programWithIni(const TempDir &dir, const std::string &ini) {
     return copy;
 }
 
-struct CsvRow {
-    std::string value;
-    std::string name;
-    double acreage;
-    double percentage;
-};
-
-std::vector<CsvRow> csvRows(const std::string &text) {
-    std::istringstream lines(text);
-    std::string line;
-    std::getline(lines, line);
-    EXPECT_EQ(line, "Value, Category, Acreage, Percentage");
-    std::vector<CsvRow> rows;
-    while (std::getline(lines, line)) {
-        std::vector<std::string> fields;
-        std::istringstream parts(line);
-        std::string field;
-        while (std::getline(parts, field, ',')) {
-            fields.push_back(field);
-        }
-        EXPECT_EQ(fields.size(), 4u) << line;
-        if (fields.size() == 4) {
-            rows.push_back({fields[0], fields[1], std::stod(fields[2]), std::stod(fields[3])});
-        }
-    }
-    return rows;
-}
-
 } // namespace
 
-TEST(TallybandCli, CommandLines) {
-    struct Case {
-        const char *what;
-        std::vector<std::string> args;
-        int status;
-        std::vector<std::string> out; // pieces standard output holds, in this order
-        std::string err;
+// Every mode's transcript, in-process: the default configuration lies beside this test program
+// under its name, as it lies beside tallyband.
+TEST(TallybandCli, GoldenTranscripts) {
+    using testsupport::addGoldenCases;
+    std::vector<testsupport::GoldenCase> cases;
+    const auto usage = [&](const std::string &columns) {
+        cases.push_back({"stats/tallyband-usage", veg::tallyband::run, {"tallyband", "-h"}});
+        cases.back().env = {{"COLUMNS", columns}};
     };
-    const Case cases[] = {
-        {"no arguments", {}, 0, {"USAGE: tallyband.x [options] <datafile>\n"}, ""},
-        {"help wins", {"-t", "VCI", "--help", "ndvi.tif"}, 0, {"USAGE: tallyband.x"}, ""},
-        {"unknown after help", {"-h", "-x"}, 1, {}, "Unknown option 'x'\n"},
-        {"data first",
-         {"ndvi.tif", "-t", "VCI"},
-         0,
-         {"Non-option argument #0 is ndvi.tif\nNon-option argument #1 is -t\n"
-          "Non-option argument #2 is VCI\nWarning: more than 1 argument is given. The first one "
-          "'ndvi.tif' is used as datafile name.\nProcessing.....ndvi.tif\n"
-          "LOADING....Section=NDVI\n",
-          "Done!!\n"},
-         ""},
-        {"type eats the data file",
-         {"--type", "ndvi.tif"},
-         1,
-         {"type is set to : 'ndvi.tif'\nError: Required the name of the datafile to be used to "
-          "create the histogram.\n"},
-         ""},
-        {"blank mask",
-         {"--mask=  ", "ndvi.tif"},
-         255,
-         {"ERROR: --mask file name cannot be empty. \n"},
-         ""},
-        {"separate blank mask",
-         {"-m", " \t", "ndvi.tif"},
-         255,
-         {"ERROR: --mask file name cannot be empty. \n"},
-         ""},
-        {"mask that looks like an option",
-         {"-m", "-j", "ndvi.tif"},
-         255,
-         {"ERROR: --mask option require file that does not start with '-' to avoid confused "
-          "with other options.\n"},
-         ""},
-        {"empty csv",
-         {"-c", "", "ndvi.tif"},
-         255,
-         {"ERROR: --csvfile file name cannot be empty. \n"},
-         ""},
-        {"dash json",
-         {"-j", " -out.json", "ndvi.tif"},
-         255,
-         {"ERROR: --json option require file that does not start with '-' to avoid confused "
-          "with other options.\n"},
-         ""},
-        {"numeric check",
-         {"-n", "x", "ndvi.tif"},
-         1,
-         {},
-         "Option 'n' requires a numeric argument\n"},
-        {"empty type",
-         {"--type=", "ndvi.tif"},
-         1,
-         {},
-         "Option '--type' requires a non-empty argument\n"},
-        {"default mask number",
-         {"-n", "-1", "ndvi.tif"},
-         0,
-         {"WARNING: masknumber is set to -1 which is the default: all categories in maskfile "
-          "will be used.\n",
-          "In calc: Filename=ndvi.tif\n"},
-         ""},
-        {"options in order",
-         {"-t", "VCI", "-j", " r.json ", "-c", "r.csv", "-n", "4", "-m", "mask.tif", "ndvi.tif"},
-         0,
-         {"type is set to : 'VCI'\nJSON output is directed to: r.json\nCSV output is directed "
-          "to: r.csv\nmasknumber is set to : '4'\nInput mask file is set to: mask.tif\n",
-          "calc3:Filename=ndvi.tif\n"},
-         ""},
-        {"missing data file",
-         {"none.tif"},
-         2,
-         {"In calc: Filename=none.tif\n", "Done!!\n"},
-         "Error: the histogram was not calculated: data file 'none.tif' does not exist.\n"},
-        {"unknown type uses DEFAULT",
-         {"-t", "LAI", "ndvi.tif"},
-         0,
-         {"WARNING: Give type 'LAI' is not found before 'DEFAULT'! DEFAULT configuration is used "
-          "instead.\n",
-          "Number of breaks loaded: 254\n"},
-         ""},
-    };
-    for (const auto &c : cases) {
-        TempDir dir;
-        writeInputs(dir);
-        RunResult result = run(c.args, dir);
-        EXPECT_EQ(result.status, c.status) << c.what << "\n" << result.out << result.err;
-        EXPECT_EQ(result.err, c.err) << c.what;
-        size_t from = 0;
-        for (const auto &piece : c.out) {
-            size_t at = result.out.find(piece, from);
-            EXPECT_NE(at, std::string::npos) << c.what << ": missing\n"
-                                             << piece << "\nin\n"
-                                             << result.out;
-            from = at == std::string::npos ? from : at + piece.size();
-        }
-        if (c.out.empty()) {
-            EXPECT_EQ(result.out, "") << c.what;
-        }
+    addGoldenCases(cases, "stats/tallyband-usage", veg::tallyband::run, "tallyband",
+                   {{}, {"-h"}, {"-t", "VCI", "--help", "ndvi.tif"}, {"-h", "-x"}});
+    usage("80");
+    usage("120");
+    usage("junk");
+    addGoldenCases(cases, "stats/tallyband-options", veg::tallyband::run, "tallyband",
+                   {
+                       {"ndvi.tif", "-t", "VCI"}, // the data file first
+                       {"--type", "ndvi.tif"},    // the type eats the data file
+                       {"--mask=  ", "ndvi.tif"},
+                       {"-m", " \t", "ndvi.tif"},
+                       {"-m", "-j", "ndvi.tif"},
+                       {"-c", "", "ndvi.tif"},
+                       {"-j", " -out.json", "ndvi.tif"},
+                       {"-n", "x", "ndvi.tif"},
+                       {"--type=", "ndvi.tif"},
+                       {"-n", "-1", "ndvi.tif"},
+                       {"-t", "LAI", "ndvi.tif"}, // an unknown type uses DEFAULT
+                       {"-c", "r.csv", "ndvi.tif", "x"},
+                   },
+                   writeInputs);
+    // Plain mode with both reports, and with the CSV report on standard output.
+    addGoldenCases(cases, "stats/tallyband-plain", veg::tallyband::run, "tallyband",
+                   {{"-c", "r.csv", "--json=r.json", "-w", "job 42", "ndvi.tif"}, {"ndvi.tif"}},
+                   writeInputs);
+    // Mask mode on one grid (the data is the fine raster) and under a finer mask.
+    addGoldenCases(cases, "stats/tallyband-mask", veg::tallyband::run, "tallyband",
+                   {{"-m", "mask.tif", "-c", "r.csv", "-j", "r.json", "ndvi.tif"},
+                    {"-m", "fine.tif", "-c", "r.csv", "-j", "r.json", "ndvi.tif"}},
+                   writeInputs);
+    // One category of the mask, rows without pixels left out.
+    addGoldenCases(
+        cases, "stats/tallyband-category", veg::tallyband::run, "tallyband",
+        {{"-e", "-n", "2", "-m", "mask.tif", "-c", "r.csv", "-j", "r.json", "ndvi.tif"},
+         {"-t", "VCI", "-j", " r.json ", "-c", "r.csv", "-n", "4", "-m", "mask.tif", "ndvi.tif"}},
+        writeInputs);
+    // Failed calculations still write both reports; a report that cannot be written.
+    addGoldenCases(cases, "stats/tallyband-failures", veg::tallyband::run, "tallyband",
+                   {{"none.tif"},
+                    {"-m", "none.tif", "-c", "r.csv", "-j", "r.json", "ndvi.tif"},
+                    {"-m", "mask.tif", "-n", "300", "-c", "r.csv", "-j", "r.json", "ndvi.tif"},
+                    {"-c", "no/such/r.csv", "ndvi.tif"}},
+                   writeInputs);
+    for (auto &c : cases) {
+        c.show = {"r.csv", "r.json"};
     }
-}
-
-TEST(TallybandCli, UsageAtTwoWidths) {
-    TempDir dir;
-    const std::string examples =
-        "\nExamples:\n  tallyband.x -h \n  tallyband.x ../NDVI2002.01.01.tif \n"
-        "  tallyband.x -tNDVI ../NDVI2002.01.01.tif \n"
-        "  tallyband.x --type=NDVI ../NDVI2002.01.01.tif \n"
-        "  tallyband.x --type NDVI ../NDVI2002.01.01.tif \n"
-        "  tallyband.x -t NDVI -m ../cdl_2022.tif ../NDVI2002.01.01.tif \n\n";
-    const std::string narrow = "USAGE: tallyband.x [options] <datafile>\n\nOptions:\n"
-                               "  -h ,             --help\n"
-                               "    Print usage and exit.\n"
-                               "  -t <string>,     --type=<string>\n"
-                               "    Requires a non-spaced string as argument - NDVI, VCI,\n"
-                               "    MVCI, OTHER10, OTHER20.\n"
-                               "  -m <filename>,   --mask=<filename>\n"
-                               "    Requires filename as argument: crop mask.\n"
-                               "  -n <integer>,    --number=<integer>\n"
-                               "    Requires an integer value as argument to be used with\n"
-                               "    crop mask. If not, all categories in the mask file will\n"
-                               "    be used. -1 is not used.\n"
-                               "  -j <filename>,   --json=<filename>\n"
-                               "    Requires filename as argument: output json file.\n"
-                               "  -c <filename>,   --csv=<filename>\n"
-                               "    Requires filename as argument: output csv file (default\n"
-                               "    output to stdout).\n"
-                               "  -w <identifier>, --workid=<identifier>\n"
-                               "    Requires identifier as argument. It is for sync purpose.\n"
-                               "  -e ,             --eliminate\n"
-                               "    Eliminate rows with zero pixelcount.\n" +
-                               examples;
-    const std::string wide =
-        "USAGE: tallyband.x [options] <datafile>\n\nOptions:\n"
-        "  -h ,             --help                 Print usage and exit.\n"
-        "  -t <string>,     --type=<string>        Requires a non-spaced string as argument - "
-        "NDVI, VCI, MVCI, OTHER10, OTHER20.\n"
-        "  -m <filename>,   --mask=<filename>      Requires filename as argument: crop mask.\n"
-        "  -n <integer>,    --number=<integer>     Requires an integer value as argument to be "
-        "used with crop mask. If not, all\n"
-        "                                          categories in the mask file will be used. -1 "
-        "is not used.\n"
-        "  -j <filename>,   --json=<filename>      Requires filename as argument: output json "
-        "file.\n"
-        "  -c <filename>,   --csv=<filename>       Requires filename as argument: output csv "
-        "file (default output to stdout).\n"
-        "  -w <identifier>, --workid=<identifier>  Requires identifier as argument. It is for "
-        "sync purpose.\n"
-        "  -e ,             --eliminate            Eliminate rows with zero pixelcount.\n" +
-        examples;
-    struct Case {
-        const char *columns; // null: unset
-        const std::string &text;
-    };
-    const Case cases[] = {{nullptr, narrow}, {"80", narrow}, {"120", wide}, {"junk", narrow}};
-    for (const auto &c : cases) {
-        RunOptions options;
-        if (c.columns) {
-            options.env["COLUMNS"] = c.columns;
-        } else {
-            options.unsetEnv = {"COLUMNS"};
-        }
-        RunResult result = testsupport::run(kProgram, {"-h"}, options);
-        EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.out, c.text) << (c.columns ? c.columns : "unset");
-    }
-}
-
-TEST(TallybandCli, PlainReports) {
-    TempDir dir;
-    writeInputs(dir);
-    RunResult result = run({"-c", "r.csv", "--json=r.json", "-w", "job 42", "ndvi.tif"}, dir);
-    ASSERT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_EQ(result.err, "");
-    // Bins of the default NDVI section; 251, 254 and 255 fall in none.
-    const int counts[] = {2, 3, 1, 0, 0, 0, 0, 2, 0, 0, 1};
-    const char *names[] = {"-1.0 - 0.0", "0.0 - 0.1", "0.1 - 0.2", "0.2 - 0.3",
-                           "0.3 - 0.4",  "0.4 - 0.5", "0.5 - 0.6", "0.6 - 0.7",
-                           "0.7 - 0.8",  "0.8 - 0.9", "0.9 - 1.0"};
-    const std::vector<CsvRow> rows = csvRows(readFile(dir.file("r.csv")));
-    ASSERT_EQ(rows.size(), 11u);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(rows[i].value, std::to_string(i + 1));
-        EXPECT_EQ(rows[i].name, names[i]);
-        EXPECT_NEAR(rows[i].acreage, counts[i] * kAcresPerPixel, 1e-12);
-        EXPECT_NEAR(rows[i].percentage, counts[i] / 9.0, 1e-12);
-    }
-
-    rapidjson::Document json;
-    json.Parse(readFile(dir.file("r.json")).c_str());
-    ASSERT_TRUE(json.IsObject());
-    EXPECT_TRUE(json["success"].GetBool());
-    EXPECT_EQ(json["totalCount"].GetUint(), 11u);
-    EXPECT_STREQ(json["workid"].GetString(), "job 42");
-    const std::string fileName = json["fileName"].GetString();
-    ASSERT_EQ(fileName.substr(0, 9), "ndvi.tif,");
-    // Mean of (v - 125) / 125 over the nine counted pixels.
-    const double mean = (0 + 124 + 125 + 137 + 138 + 250 + 200 + 200 + 130 - 9 * 125) / 125.0 / 9;
-    EXPECT_NEAR(std::stod(fileName.substr(9)), mean, 1e-12);
-    ASSERT_EQ(json["rows"].Size(), 11u);
-    EXPECT_EQ(json["rows"][7]["value"].GetInt(), 8);
-    EXPECT_STREQ(json["rows"][7]["name"].GetString(), "0.6 - 0.7");
-    EXPECT_NEAR(json["rows"][7]["acreage"].GetDouble(), 2 * kAcresPerPixel, 1e-12);
-}
-
-TEST(TallybandCli, MaskReportsForOneCategoryWithoutZeroRows) {
-    TempDir dir;
-    writeInputs(dir);
-    RunResult result =
-        run({"-e", "-n", "2", "-m", "mask.tif", "-c", "r.csv", "-j", "r.json", "ndvi.tif"}, dir);
-    ASSERT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_FALSE(contains(result.out, "To Be Implemented"));
-    // Mask value 2 lies over 137, 138 and 250.
-    EXPECT_EQ(readFile(dir.file("r.csv")).substr(0, 37 + 18),
-              "Value, Category, Acreage, Percentage\n1002,:0.0 - 0.1,0.");
-    const std::vector<CsvRow> rows = csvRows(readFile(dir.file("r.csv")));
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[1].value, "1003");
-    EXPECT_EQ(rows[2].value, "1011");
-    EXPECT_EQ(rows[2].name, ":0.9 - 1.0");
-    EXPECT_NEAR(rows[2].acreage, kAcresPerPixel, 1e-12);
-    rapidjson::Document json;
-    json.Parse(readFile(dir.file("r.json")).c_str());
-    ASSERT_TRUE(json.IsObject());
-    EXPECT_EQ(json["totalCount"].GetUint(), 1u);
-    ASSERT_EQ(json["rows"].Size(), 3u);
-    EXPECT_EQ(json["rows"][0]["value"].GetUint(), 2002u);
-    EXPECT_EQ(json["rows"][2]["value"].GetUint(), 2011u);
-}
-
-TEST(TallybandCli, FailuresStillWriteReports) {
-    struct Case {
-        const char *what;
-        std::vector<std::string> args;
-        std::string err;
-        std::string fileName; // as the JSON report gives it
-    };
-    const Case cases[] = {
-        {"missing mask",
-         {"-m", "none.tif", "-c", "r.csv", "-j", "r.json", "ndvi.tif"},
-         "Error: the histogram was not calculated: mask file 'none.tif' does not exist.\n",
-         ",0"},
-        {"mask value out of range",
-         {"-m", "mask.tif", "-n", "300", "-c", "r.csv", "-j", "r.json", "ndvi.tif"},
-         "Error: the histogram was not calculated: mask number 300 is not a mask value (0 to "
-         "255).\n",
-         "ndvi.tif,0"},
-    };
-    for (const auto &c : cases) {
-        TempDir dir;
-        writeInputs(dir);
-        RunResult result = run(c.args, dir);
-        EXPECT_EQ(result.status, 2) << c.what;
-        EXPECT_EQ(result.err, c.err) << c.what;
-        EXPECT_EQ(readFile(dir.file("r.csv")), "Value, Category, Acreage, Percentage\n") << c.what;
-        EXPECT_EQ(readFile(dir.file("r.json")), R"({"success":false,"totalCount":0,"fileName":")" +
-                                                    c.fileName + R"(","workid":"NONE","rows":[]})")
-            << c.what;
-    }
-
-    TempDir dir;
-    writeInputs(dir);
-    RunResult result = run({"-c", "no/such/r.csv", "ndvi.tif"}, dir);
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "Error: cannot write the CSV report no/such/r.csv.\n");
+    testsupport::expectGolden(cases);
 }
 
 TEST(TallybandCli, ConfigurationBesideTheProgram) {
