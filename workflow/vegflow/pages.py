@@ -158,15 +158,19 @@ def grid_text(facts):
                inside * km2 * ACRES_PER_KM2 / 1e6))
 
 
-def page_start(title, heading, plan):
-    """The page up to its legends: head with the style, heading and the legends of both kinds."""
-    page_dir = os.path.dirname(plan.page()) or "."
-    return ["<!DOCTYPE html><html><head><meta charset=utf-8><title>%s %d-%d</title><style>%s"
-            "</style></head><body>" % (title, plan.first_year, plan.last_year, STYLE),
-            "<h1>%s, %d to %d</h1>" % (heading, plan.first_year, plan.last_year)], \
-        '<div class=legends>%s</div>' % "".join(
-            '<img src="%s" alt="%s legend">'
-            % (html.escape(os.path.relpath(plan.legend(k), page_dir)), k.upper()) for k in KINDS)
+def page_head(title, plan):
+    """The page's head with the style, and its heading."""
+    return ("<!DOCTYPE html><html><head><meta charset=utf-8><title>%s %d-%d</title><style>%s"
+            "</style></head><body><h1>%s, %d to %d</h1>"
+            % (title, plan.first_year, plan.last_year, STYLE, title, plan.first_year,
+               plan.last_year))
+
+
+def legends(plan, page_dir):
+    """The legends of both kinds, linked relative to the page."""
+    return '<div class=legends>%s</div>' % "".join(
+        '<img src="%s" alt="%s legend">'
+        % (html.escape(os.path.relpath(plan.legend(k), page_dir)), k.upper()) for k in KINDS)
 
 
 def latest_first(plan, composites):
@@ -182,11 +186,12 @@ def period_heading(period, year, first, last):
 
 def page_html(plan, story=None):
     page_dir = os.path.dirname(plan.page()) or "."
-    parts, legends = page_start("Vegetation condition", "Vegetation condition", plan)
-    parts += ["".join("<p class=story>%s</p>" % html.escape(part.strip())
-                      for part in str(story or "").split("\n\n") if part.strip()),
-              "<p>Periods of %d days, each covering %d days; extremes over %d-%d.</p>"
-              % (plan.length, plan.actual, plan.first_year, plan.last_year), legends]
+    parts = [page_head("Vegetation condition", plan),
+             "".join("<p class=story>%s</p>" % html.escape(part.strip())
+                     for part in str(story or "").split("\n\n") if part.strip()),
+             "<p>Periods of %d days, each covering %d days; extremes over %d-%d.</p>"
+             % (plan.length, plan.actual, plan.first_year, plan.last_year),
+             legends(plan, page_dir)]
     latest = plan.latest()
     facts = latest and grid_facts(plan.geotiff("vci", latest[1], latest[0]))
     if facts:
@@ -250,14 +255,13 @@ def national_page_html(plan):
     """The national page of a regions.NationalPlan."""
     page_dir = os.path.dirname(plan.page()) or "."
     no_tiles = [r.id for r in plan.regions if r.plan is None]
-    parts, legends = page_start("National vegetation condition", "National vegetation condition",
-                                plan)
+    parts = [page_head("National vegetation condition", plan)]
     parts.append("<p>%d regions; periods of %d days, each covering %d days; extremes over %d-%d. "
                  "Each region's own page is linked from the tables.</p>"
                  % (len(plan.regions), plan.length, plan.actual, plan.first_year, plan.last_year))
     if no_tiles:
         parts.append("<p>No tile overlaps the region(s) %s.</p>" % html.escape(", ".join(no_tiles)))
-    parts.append(legends)
+    parts.append(legends(plan, page_dir))
     for period, year, first, last in latest_first(plan, plan.national_composites):
         panels = []
         for kind in KINDS:

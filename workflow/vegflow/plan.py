@@ -11,6 +11,7 @@ import os
 import re
 
 from vegflow import outputs
+from vegflow.products import KINDS
 
 DAY_FOLDER = re.compile(r"^(\d{4})\.(\d{2})\.(\d{2})$")
 TILE_INDEX = re.compile(r"h\d\dv\d\d")
@@ -257,7 +258,7 @@ class Plan:
         for p, y in self.composites:
             files += [self.period_list(y, p), self.composite_list(y, p), self.composite(y, p),
                       self.vci(y, p)]
-            for kind in ("ndvi", "vci"):
+            for kind in KINDS:
                 files += [self.report(kind, y, p, "csv"), self.report(kind, y, p, "json"),
                           self.quicklook(kind, y, p), self.geotiff(kind, y, p)]
         return files

@@ -340,7 +340,7 @@ class NationalPlan(Plan):
         for region in self.active_regions():
             files += region.plan.products()
         for p, y in self.national_composites:
-            for kind in ("ndvi", "vci"):
+            for kind in products.KINDS:
                 files += [self.national(kind, y, p), self.national_quicklook(kind, y, p),
                           self.national_report(kind, y, p, "csv"),
                           self.national_report(kind, y, p, "json")]
