@@ -77,6 +77,8 @@ class ChainRun(unittest.TestCase):
             shutil.rmtree(cls.root, ignore_errors=True)
 
     def snakemake(self, *args, config="config.yaml", env=None):
+        # Run as a user runs it, without PYTHONPATH: the workflow finds its own package.
+        env = {k: v for k, v in (env or os.environ).items() if k != "PYTHONPATH"}
         return subprocess.run(["snakemake", "-s", SNAKEFILE, "--directory", self.work,
                                "--configfile", os.path.join(self.work, config), "--cores", "2",
                                "--scheduler", "greedy"] + list(args),
