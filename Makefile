@@ -6,7 +6,7 @@ FUZZBUILD ?= build-fuzz
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-asan test test-format test-plain test-cluster test-asan demo demo-national clean build-fuzz test-fuzz fuzz
+.PHONY: all deps build build-asan test test-format test-lint test-plain test-cluster test-asan demo demo-national clean build-fuzz test-fuzz fuzz
 
 all: build
 
@@ -64,7 +64,11 @@ fuzz: build-fuzz
 test-format: deps
 	@bash scripts/check-format.sh
 
-test: test-format test-plain test-cluster test-asan test-fuzz
+# Every Python file through flake8 and every shell script through shellcheck.
+test-lint: deps
+	@bash scripts/check-lint.sh
+
+test: test-format test-lint test-plain test-cluster test-asan test-fuzz
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)

@@ -264,10 +264,10 @@ if have daymosaic modis-tilegen zonegrid daymosaic_baseline; then
     done >"$d/list.$tile.txt"
     if [[ ! -f $d/mask.$tile.hdf ]]; then
         # The upper-left corner of h18v04 on the sinusoidal tile grid is (0, 5559752.598333).
-        lr=$(awk -v n="$tile" 'BEGIN { c = 2 * 20015109.354 / 36 / n;
-             printf "%.6f %.6f", 2 * n * c, 5559752.598333 - 2 * n * c }')
+        read -r lrx lry < <(awk -v n="$tile" 'BEGIN { c = 2 * 20015109.354 / 36 / n;
+             printf "%.6f %.6f\n", 2 * n * c, 5559752.598333 - 2 * n * c }')
         gdal_create -q -of GTiff -ot Byte -outsize $((2 * tile)) $((2 * tile)) -burn 255 \
-            -a_ullr 0 5559752.598333 $lr "$d/mask.$tile.tif"
+            -a_ullr 0 5559752.598333 "$lrx" "$lry" "$d/mask.$tile.tif"
         "$bin/zonegrid" "$d/mask.$tile.tif" "$d/mask.$tile.hdf" "$d/h18v04.$tile.hdf" >/dev/null
     fi
     # The baseline writes the NDVI bytes of an untimed first run (deflate's cost depends on them).

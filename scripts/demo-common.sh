@@ -1,5 +1,10 @@
+# shellcheck shell=bash
 # Steps shared by the demos, sourced by scripts/demo.sh and scripts/demo-national.sh once they have
 # set `name` (for messages), `repo`, `bin`, `out` and `cores`.
+# shellcheck disable=SC2154  # those variables are the sourcing script's
+
+# The demos run the workflow's commands as `python3 -m vegflow ...`; the package lies in workflow/.
+export PYTHONPATH="$repo/workflow${PYTHONPATH:+:$PYTHONPATH}"
 
 # demo_check_tools TOOL...: snakemake and the given tools on the PATH, the toolkit's programs in
 # $bin; sets `python` to the interpreter that runs snakemake, which also carries GDAL's bindings.

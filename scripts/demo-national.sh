@@ -58,7 +58,7 @@ rm -f "$jobs_file"
 # 2. The regions: polygons in longitude and latitude with their names in the field "code".
 reference=$(demo_reference)
 [ -s "$out/regions.gpkg" ] ||
-    "$python" "$repo/workflow/scripts/sample_regions.py" --output "$out/regions.gpkg" --reference "$reference"
+    "$python" -m vegflow sample regions --output "$out/regions.gpkg" --reference "$reference"
 
 # 3. The run's configuration (JSON, which is also YAML).
 cat > "$out/config.yaml" <<EOF
@@ -91,5 +91,4 @@ Done in ${elapsed}s. Products under $results:
   area rasters      $results/regions/<region>.tif
 
 EOF
-(cd "$out" && "$python" "$repo/workflow/scripts/national.py" table --kind vci \
-    --config "$(cat config.yaml)")
+(cd "$out" && "$python" -m vegflow national table --kind vci --config "$(cat config.yaml)")

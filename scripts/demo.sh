@@ -87,8 +87,8 @@ echo "   $(find "$out/tiles" -name '*.hdf' | wc -l) tiles in $(find "$out/tiles"
 # 2. The area of interest: an irregular region on the tiles' grid that cuts all four tiles.
 reference=$(demo_reference)
 if [ ! -s "$out/aoi.tif" ]; then
-    "$python" "$repo/workflow/scripts/sample_aoi.py" --output "$out/aoi.tif" \
-        $(dirname "$reference")/*.hdf > /dev/null
+    "$python" -m vegflow sample aoi --output "$out/aoi.tif" "$(dirname "$reference")"/*.hdf \
+        > /dev/null
 fi
 
 # 3. The run's configuration (JSON, which is also YAML), with the story the maps should tell.
@@ -144,7 +144,7 @@ Done in ${elapsed}s. Products under $results:
   step logs        $results/logs/
 
 EOF
-(cd "$out" && "$python" "$repo/workflow/scripts/page.py" latest --kind vci --config "$(cat config.yaml)")
+(cd "$out" && "$python" -m vegflow page latest --kind vci --config "$(cat config.yaml)")
 
 # 6. The drought read back from the products: the mean VCI of the latest period inside and outside
 #    the drought's ellipse (the 8-bit VCI, 0-250, of the cells with a value).
@@ -154,10 +154,11 @@ import sys
 
 import numpy as np
 from osgeo import gdal
+from vegflow.products import VCI8_FIELD, subdataset
 
 path, region = sys.argv[1], [float(v) for v in sys.argv[2].split(",")]
 x0, y0, rx, ry = region[0], region[1], region[2], region[3]
-ds = gdal.Open('HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:sur_vci_b02_b01_8bit' % path)
+ds = gdal.Open(subdataset(path, VCI8_FIELD))
 vci = ds.ReadAsArray().astype(float)
 left, width, _, top, _, height = ds.GetGeoTransform()
 rows, cols = np.mgrid[0:vci.shape[0], 0:vci.shape[1]]

@@ -15,8 +15,8 @@ packages=(
     python3-matplotlib chromium python3-websocket
     # libFuzzer targets of the parsers (make fuzz, make test-fuzz)
     clang libclang-rt-14-dev
-    # the format check of make test
-    clang-format
+    # the format check and the lint of make test
+    clang-format flake8 shellcheck
     # the single-node Slurm of scripts/slurm-local.sh and the cluster test (accounting included)
     slurm-wlm slurmdbd munge mariadb-server
 )

@@ -8,6 +8,7 @@ benchpair() {
     local program=() baseline=()
     while [[ $# -gt 0 && $1 != "--" ]]; do program+=("$1"); shift; done
     shift
+    # shellcheck disable=SC2034  # read through the name reference `cmd` below
     baseline=("$@")
     local stats times_p=() times_b=() mem_p=() mem_b=()
     stats=$(mktemp)

@@ -14,7 +14,7 @@ if [[ ! -f $data/ndvi.hdf || ! -f $data/extremes.hdf ]]; then
     /usr/bin/time -f "inputs written in %e s, peak %M kB" \
         "$bin/conditionmap_benchgen" "$data" "$size" 1 noise >/dev/null
 fi
-ls -l "$data/extremes.hdf" "$data/ndvi.hdf" | awk '{print "input", $NF, $5, "bytes"}'
+stat -c 'input %n %s bytes' "$data/extremes.hdf" "$data/ndvi.hdf"
 rm -f "$data/vci.hdf"
 set +e
 /usr/bin/time -o "$data/time.txt" -f "conditionmap: %e s, peak %M kB" \

@@ -19,4 +19,4 @@ benchpair conditionmap "$runs" \
     -- "$bin/conditionmap" "$data/extremes.hdf" "$data/ndvi.hdf" "$data/vci.hdf" \
     -- "$bin/conditionmap_baseline" "$data/extremes.hdf" "$data/ndvi.hdf" \
        "$data/vci_reference.hdf" "$data/vci_base.hdf"
-ls -l "$data/vci.hdf" "$data/vci_base.hdf" | awk '{print $5, $NF}'
+stat -c '%s %n' "$data/vci.hdf" "$data/vci_base.hdf"

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """The scale model of a national run: what one region costs per cell in every step of the chain, and
-the wall time of a national weekly run that follows from it on 1, 8 and 64 workers.
+the wall time of a national weekly run that follows from it on 1, 8 and 64 workers. It uses the
+workflow's package: run it with PYTHONPATH=workflow from the repository's root.
 
   scale_model.py measure --build DIR --data DIR [--size N]
-      runs one region of 2 x 2 generated tiles of N x N cells (default 4800, a real tile) through the
-      chain's steps, with the workflow's own commands, under /usr/bin/time, and keeps CPU seconds and
-      peak memory of each step in DATA/measure-N.json. A period of 7 days is composited from one
-      daily mosaic listed under 7 dates, and the extremes read one composite under 20 years: the
-      programs' work per cell and input does not depend on the values.
+      runs one region of 2 x 2 generated tiles of N x N cells (default 4800, a real tile) through
+      the chain's steps, with the workflow's own commands, under /usr/bin/time, and keeps CPU
+      seconds and peak memory of each step in DATA/measure-N.json. A period of 7 days is composited
+      from one daily mosaic listed under 7 dates, and the extremes read one composite under 20
+      years: the programs' work per cell and input does not depend on the values.
   scale_model.py model --data DIR [--size N] [--cells COLUMNSxROWS] [--years Y]
       prints the per-cell table and the projected wall time of a weekly run over a national layout
       (default 36000x17000 cells in regions of 2 x 2 tiles, extremes over 20 years).
@@ -36,13 +37,12 @@ import subprocess
 import sys
 import time
 
+from vegflow import plan as chainplan
+from vegflow.products import TILE_SIDE
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.abspath(os.path.join(HERE, "..", ".."))
-SCRIPTS = os.path.join(REPO, "workflow", "scripts")
-sys.path.insert(0, SCRIPTS)
-import chainplan  # noqa: E402
 
-TILE_SIDE = 1111950.5197665  # metres
 TILES = ["h18v04", "h19v04", "h18v05", "h19v05"]
 DAY = datetime.date(2022, 6, 1)
 PERIOD, LENGTH = 22, 7
@@ -98,7 +98,8 @@ def generate_tiles(bin_dir, folder, size, day, seed=7):
 
 
 def area_raster(path, size, rows_of_tiles=(4, 5), columns_of_tiles=(18, 19)):
-    """An area raster of whole tiles (all cells inside) on the grid of tiles of size x size cells."""
+    """An area raster of whole tiles (all cells inside) on the grid of tiles of size x size
+    cells."""
     cell = TILE_SIDE / size
     left = (columns_of_tiles[0] - 18) * TILE_SIDE
     top = (9 - rows_of_tiles[0]) * TILE_SIDE
@@ -170,17 +171,17 @@ def measure(args):
     copies = {}
     for kind, product in (("ndvi", composite), ("vci", vci)):
         copies[kind] = os.path.join(work, "%s.tif" % kind)
-        step("copy_" + kind, [py, os.path.join(SCRIPTS, "quicklook.py"), "gis", "--kind", kind,
+        step("copy_" + kind, [py, "-m", "vegflow", "quicklook", "gis", "--kind", kind,
                               "--input", product, "--output", copies[kind]])
     for kind in ("ndvi", "vci"):
-        step("map_" + kind, [py, os.path.join(SCRIPTS, "quicklook.py"), "image", "--kind", kind,
+        step("map_" + kind, [py, "-m", "vegflow", "quicklook", "image", "--kind", kind,
                              "--input", copies[kind], "--output",
                              os.path.join(work, "%s.png" % kind)])
     for kind in ("ndvi", "vci"):
         step("report_" + kind, [os.path.join(bin_dir, "tallyband"), "-t", kind.upper(), "-w", kind,
                                 "-c", os.path.join(work, kind + ".csv"), "-j",
                                 os.path.join(work, kind + ".json"), copies[kind]])
-    step("mosaic", [py, os.path.join(SCRIPTS, "national.py"), "mosaic", "--kind", "ndvi",
+    step("mosaic", [py, "-m", "vegflow", "national", "mosaic", "--kind", "ndvi",
                     "--output", os.path.join(work, "national-ndvi.tif"), copies["ndvi"]])
     results["load"] = os.getloadavg()
     out = os.path.join(args.data, "measure-%d.json" % args.size)
@@ -364,7 +365,8 @@ def check(args):
     start = time.time()
     stats = os.path.join(work, "workflow.time")
     with open(os.path.join(work, "workflow.log"), "w") as log:
-        proc = subprocess.run(["/usr/bin/time", "-f", "%U %S", "-o", stats, "snakemake", "-s", os.path.join(REPO, "workflow", "Snakefile"),
+        proc = subprocess.run(["/usr/bin/time", "-f", "%U %S", "-o", stats, "snakemake", "-s",
+                               os.path.join(REPO, "workflow", "Snakefile"),
                                "--directory", work, "--configfile",
                                os.path.join(work, "config.yaml"), "--cores",
                                str(args.cores), "--scheduler", "greedy"], stdout=log,

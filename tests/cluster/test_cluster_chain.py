@@ -1,8 +1,8 @@
-"""The workflow on a single-node Slurm started here: a small demo chain run on the machine's own cores,
-then through the built-in executor's profile on the cluster, every product's field data and every
-report compared with the local run; then one running job is cancelled (scancel) during a run through
-the sbatch profile, and the rerun with --rerun-incomplete must again give identical products.
-The cluster is stopped at the end whatever happened.
+"""The workflow on a single-node Slurm started here: a small demo chain run on the machine's own
+cores, then through the built-in executor's profile on the cluster, every product's field data and
+every report compared with the local run; then one running job is cancelled (scancel) during a run
+through the sbatch profile, and the rerun with --rerun-incomplete must again give identical
+products. The cluster is stopped at the end whatever happened.
 
 Usage: test_cluster_chain.py --bin <folder of the built programs> [--keep]
 Exits with 77 (skipped), saying why, when the cluster cannot be started here (not root, Slurm,
@@ -69,7 +69,7 @@ def make_inputs(root, bin_dir):
                             "--seed", "7", os.path.join(folder, tile + ".hdf")],
                            check=True, stdout=subprocess.DEVNULL)
     first = os.path.join(root, "tiles", days()[0].strftime("%Y.%m.%d"))
-    subprocess.run([sys.executable, os.path.join(REPO, "workflow", "scripts", "sample_aoi.py"),
+    subprocess.run([sys.executable, "-m", "vegflow", "sample", "aoi",
                     "--output", os.path.join(root, "aoi.tif")] +
                    [os.path.join(first, t + ".hdf") for t in TILES],
                    check=True, stdout=subprocess.DEVNULL)
@@ -164,7 +164,8 @@ def compare(local_out, cluster_out):
             continue
         fa, fb = field_data(a), field_data(b)
         if fa.keys() != fb.keys() or not fa:
-            raise Failure("%s has other fields on the cluster: %s / %s" % (name, list(fa), list(fb)))
+            raise Failure("%s has other fields on the cluster: %s / %s"
+                          % (name, list(fa), list(fb)))
         for key in fa:
             if fa[key] != fb[key]:
                 raise Failure("field %s of %s differs between the local and the cluster run"

@@ -1,5 +1,6 @@
-"""What the workflow's whole-run tests share: where the workflow lies, the programs a run needs, and
-the entry that reads --bin, skips (exit 77, saying what is missing) and runs the file's tests."""
+"""What the workflow's whole-run tests share: where the workflow lies, how its commands are run, the
+programs a run needs, and the entry that reads --bin, skips (exit 77, saying what is missing) and
+runs the file's tests. The workflow's package is found through PYTHONPATH (CTest sets it)."""
 
 import argparse
 import importlib
@@ -11,7 +12,8 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.abspath(os.path.join(HERE, "..", ".."))
 SNAKEFILE = os.path.join(REPO, "workflow", "Snakefile")
-SCRIPTS = os.path.join(REPO, "workflow", "scripts")
+# The workflow's commands: VEGFLOW + ["sample", "aoi", ...].
+VEGFLOW = [sys.executable, "-m", "vegflow"]
 CHAIN_PROGRAMS = ["modis-tilegen", "zonegrid", "daymosaic", "periodlist", "peakcomposite",
                   "periodextremes", "conditionmap", "tallyband"]
 SKIP = 77

@@ -1,15 +1,18 @@
 """A second computation of the whole chain for single cells, straight from the reflectance tiles.
 
 Written from the product rules, not from the programs: the NDVI of the shifted reflectances, the
-maximum over a period's days, the highest and the three lowest distinct usable values over the years,
-and the VCI between the base minimum and the maximum (clamped to its scale). Tiles are read through
-GDAL's HDF4 driver, so this also checks that the chain's files place every cell where GDAL says it is.
+maximum over a period's days, the highest and the three lowest distinct usable values over the
+years, and the VCI between the base minimum and the maximum (clamped to its scale). Tiles are read
+through GDAL's HDF4 driver, so this also checks that the chain's files place every cell where GDAL
+says it is.
 """
 
 import math
 
 import numpy as np
 from osgeo import gdal
+
+from vegflow.products import subdataset
 
 gdal.UseExceptions()
 
@@ -67,11 +70,10 @@ class Tile:
 
     def __init__(self, path):
         self.path = path
-        base = 'HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:' % path
-        red = gdal.Open(base + "sur_refl_b01_1")
+        red = gdal.Open(subdataset(path, "sur_refl_b01_1"))
         self.transform = red.GetGeoTransform()
         self.red = red.ReadAsArray()
-        self.nir = gdal.Open(base + "sur_refl_b02_1").ReadAsArray()
+        self.nir = gdal.Open(subdataset(path, "sur_refl_b02_1")).ReadAsArray()
 
     def cell(self, x, y):
         """(red, nir) of the cell holding point (x, y), or None outside the tile."""
@@ -93,4 +95,4 @@ def daily_ndvi(tiles, x, y):
 
 
 def read_field(path, field):
-    return gdal.Open('HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:%s' % (path, field)).ReadAsArray()
+    return gdal.Open(subdataset(path, field)).ReadAsArray()

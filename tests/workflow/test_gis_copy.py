@@ -1,5 +1,5 @@
-"""The GIS-ready copy and the quicklook of a product made by the built programs: a daily NDVI grid of
-one generated tile, large enough for the copy to carry an overview.
+"""The GIS-ready copy and the quicklook of a product made by the built programs: a daily NDVI grid
+of one generated tile, large enough for the copy to carry an overview.
 
 Usage: test_gis_copy.py --bin <folder of the built programs>
 Exits with 77 (skipped) when GDAL's Python bindings, matplotlib or a program is missing.
@@ -12,8 +12,10 @@ import sys
 import tempfile
 import unittest
 
-from harness import SCRIPTS
+from harness import VEGFLOW
 import harness
+from vegflow import maps
+from vegflow.products import RED_FIELD, field_8bit, subdataset
 
 SIZE = 600
 BIN = None
@@ -31,9 +33,9 @@ class GisCopy(unittest.TestCase):
                         "2024.05.13", "--size", str(SIZE), "--clouds", "0.3", "--seed", "5", tile],
                        check=True, stdout=subprocess.DEVNULL)
         # The area: the whole tile less its upper left quarter, which stays fill.
-        red = gdal.Open('HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:sur_refl_b01_1' % tile)
+        red = gdal.Open(subdataset(tile, RED_FIELD))
         aoi = gdal.GetDriverByName("GTiff").Create(cls.file("aoi.tif"), SIZE, SIZE, 1,
-                                                    gdal.GDT_Byte)
+                                                   gdal.GDT_Byte)
         aoi.SetGeoTransform(red.GetGeoTransform())
         aoi.SetProjection(red.GetProjection())
         inside = numpy.ones((SIZE, SIZE), numpy.uint8)
@@ -60,16 +62,14 @@ class GisCopy(unittest.TestCase):
 
     @classmethod
     def quicklook(cls, *args):
-        proc = subprocess.run([sys.executable, os.path.join(SCRIPTS, "quicklook.py"), args[0],
-                               "--kind", "ndvi"] + list(args[1:]),
+        proc = subprocess.run(VEGFLOW + ["quicklook", args[0], "--kind", "ndvi"] + list(args[1:]),
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         assert proc.returncode == 0, proc.stderr
         return proc
 
     def test_copy_has_the_products_grid_and_values(self):
         from osgeo import gdal
-        product = gdal.Open('HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:sur_ndvi_b02_b01_8bit'
-                            % self.file("ndvi.hdf"))
+        product = gdal.Open(subdataset(self.file("ndvi.hdf"), field_8bit("ndvi")))
         copy = gdal.Open(self.file("ndvi.tif"))
         self.assertEqual(copy.GetGeoTransform(), product.GetGeoTransform())
         self.assertTrue(copy.GetSpatialRef().IsSame(product.GetSpatialRef()))
@@ -81,9 +81,8 @@ class GisCopy(unittest.TestCase):
         self.assertEqual((band.GetNoDataValue(), band.GetScale(), band.GetOffset()),
                          (255, 1 / 125.0, -1.0))
         table = band.GetColorTable()
-        import quicklook
         self.assertEqual([table.GetColorEntry(v) for v in (0, 125, 250, 254)],
-                         [quicklook.colour("ndvi", v) for v in (0, 125, 250, 254)])
+                         [maps.colour("ndvi", v) for v in (0, 125, 250, 254)])
 
     def test_copy_is_cloud_optimized(self):
         from osgeo import gdal
@@ -114,7 +113,6 @@ def main():
     def start(args):
         global BIN
         BIN = args.bin
-        sys.path.insert(0, SCRIPTS)
     return harness.main(["modis-tilegen", "zonegrid", "daymosaic"],
                         [("numpy", "numpy"), ("osgeo.gdal", "GDAL's Python bindings"),
                          ("matplotlib", "matplotlib")], snakemake=False, failfast=False,

@@ -1,6 +1,6 @@
 """The run page of a workflow run opened in a real browser (headless Chromium, driven through its
-DevTools protocol): every image loaded, every table present, no error on the console. A screenshot of
-the whole page is saved and its path printed.
+DevTools protocol): every image loaded, every table present, no error on the console. A screenshot
+of the whole page is saved and its path printed.
 
 Usage: test_page_browser.py --run FOLDER --screenshot FILE.png
   FOLDER is where the run's config.yaml lies (relative paths of the run are taken from there).
@@ -19,7 +19,6 @@ import time
 import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SCRIPTS = os.path.join(HERE, "..", "..", "workflow", "scripts")
 SKIP = 77
 TIMEOUT = 60
 
@@ -121,14 +120,13 @@ class Browser:
 
 def expected_counts(run):
     """(images, tables) that the page of the run in folder `run` must show."""
-    sys.path.insert(0, SCRIPTS)
-    import chainplan
+    from vegflow.plan import Plan
     with open(os.path.join(run, "config.yaml")) as handle:
         config = json.load(handle)
     here = os.getcwd()
     os.chdir(run)
     try:
-        plan = chainplan.Plan(config)
+        plan = Plan(config)
     finally:
         os.chdir(here)
     composites = len(plan.composites)

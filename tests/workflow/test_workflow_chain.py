@@ -1,6 +1,6 @@
-"""Whole runs of the workflow on generated tiles: the plan of a dry run, a real run checked against a
-second computation of the chain, a rerun that does nothing, a removed daily file that reruns only what
-depends on it, and a broken tile whose step fails visibly while the other branches finish.
+"""Whole runs of the workflow on generated tiles: the plan of a dry run, a real run checked against
+a second computation of the chain, a rerun that does nothing, a removed daily file that reruns only
+what depends on it, and a broken tile whose step fails visibly while the other branches finish.
 
 Usage: test_workflow_chain.py --bin <folder of the built programs> [--keep FOLDER]
   --keep runs in FOLDER (emptied first) and leaves the run there for the page's browser test.
@@ -16,7 +16,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import CHAIN_PROGRAMS, SCRIPTS, SNAKEFILE
+from harness import CHAIN_PROGRAMS, SNAKEFILE, VEGFLOW
 import harness
 
 # Days with tiles: periods of 3 days covering 4 (so consecutive periods share a day), periods 1
@@ -60,11 +60,11 @@ class ChainRun(unittest.TestCase):
                                 os.path.join(cls.work, "tiles", day, tile + ".hdf")],
                                check=True, stdout=subprocess.DEVNULL)
         first = os.path.join(cls.work, "tiles", DAYS[0])
-        subprocess.run([sys.executable, os.path.join(SCRIPTS, "sample_aoi.py"),
-                        "--output", os.path.join(cls.work, "aoi.tif")] +
+        subprocess.run(VEGFLOW + ["sample", "aoi", "--output", os.path.join(cls.work, "aoi.tif")] +
                        [os.path.join(first, t + ".hdf") for t in TILES],
                        check=True, stdout=subprocess.DEVNULL)
-        cls.config = {"tiles": "tiles", "aoi": "aoi.tif", "reference": "tiles/%s/h18v04.hdf" % DAYS[0],
+        cls.config = {"tiles": "tiles", "aoi": "aoi.tif",
+                      "reference": "tiles/%s/h18v04.hdf" % DAYS[0],
                       "first_year": 2020, "last_year": 2022, "period_length": 3,
                       "actual_length": 4, "periods": [1, 2], "out": "res", "bin": BIN,
                       "story": "Dry <south>.\n\nWet north."}
@@ -77,6 +77,8 @@ class ChainRun(unittest.TestCase):
             shutil.rmtree(cls.root, ignore_errors=True)
 
     def snakemake(self, *args, config="config.yaml", env=None):
+        # Run as a user runs it, without PYTHONPATH: the workflow finds its own package.
+        env = {k: v for k, v in (env or os.environ).items() if k != "PYTHONPATH"}
         return subprocess.run(["snakemake", "-s", SNAKEFILE, "--directory", self.work,
                                "--configfile", os.path.join(self.work, config), "--cores", "2",
                                "--scheduler", "greedy"] + list(args),

@@ -1,7 +1,7 @@
-"""A national run in miniature: four regions of a vector layer over 2 x 2 generated tiles (one across
-the tiles' edges, one that no tile touches) run end to end; a region's products equal those of a
-single-area run over its area, the national totals equal tallyband over the national mosaic, and the
-plan refuses a region that needs too many tiles or too much memory.
+"""A national run in miniature: four regions of a vector layer over 2 x 2 generated tiles (one
+across the tiles' edges, one that no tile touches) run end to end; a region's products equal those
+of a single-area run over its area, the national totals equal tallyband over the national mosaic,
+and the plan refuses a region that needs too many tiles or too much memory.
 
 Usage: test_workflow_regions.py --bin <folder of the built programs>
 Exits with 77 (skipped) when snakemake, GDAL's Python bindings or a program is missing.
@@ -15,10 +15,11 @@ import sys
 import tempfile
 import unittest
 
-from harness import CHAIN_PROGRAMS, SCRIPTS, SNAKEFILE
+from harness import CHAIN_PROGRAMS, SNAKEFILE, VEGFLOW
 import harness
+from vegflow.products import NDVI8_FIELD, NDVI_FIELD, VCI8_FIELD, VCI_FIELD, subdataset
+from vegflow.products import TILE_SIDE as TILE
 
-TILE = 1111950.5197665  # side of a sinusoidal tile in metres
 TILES = ["h18v04", "h19v04", "h18v05", "h19v05"]
 DAYS = ["2020.01.01", "2020.01.03", "2021.01.02", "2021.01.03", "2022.01.01", "2022.01.02"]
 TAG = "01_2022.01.01_2022.01.03"
@@ -34,7 +35,7 @@ def tilegen(tile, day, path, size=40):
 
 def field(path, name):
     from osgeo import gdal
-    return gdal.Open('HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:%s' % (path, name)).ReadAsArray()
+    return gdal.Open(subdataset(path, name)).ReadAsArray()
 
 
 class NationalRun(unittest.TestCase):
@@ -47,9 +48,9 @@ class NationalRun(unittest.TestCase):
         reference = "tiles/%s/h18v04.hdf" % DAYS[0]
         # West inside h18v04, Border zone across the four tiles' corner, South inside h19v05,
         # Island away from them all.
-        subprocess.run([sys.executable, os.path.join(SCRIPTS, "sample_regions.py"),
-                        "--output", os.path.join(cls.work, "regions.gpkg"),
-                        "--reference", os.path.join(cls.work, reference)],
+        subprocess.run(VEGFLOW + ["sample", "regions", "--output",
+                                  os.path.join(cls.work, "regions.gpkg"),
+                                  "--reference", os.path.join(cls.work, reference)],
                        check=True, stdout=subprocess.DEVNULL)
         cls.base = {"tiles": "tiles", "reference": reference, "first_year": 2020,
                     "last_year": 2022, "period_length": 3, "periods": [1], "bin": BIN}
@@ -100,10 +101,8 @@ class NationalRun(unittest.TestCase):
         proc = self.snakemake(single, "single/vci/2022/vci_%s.hdf" % TAG,
                               "single/reports/2022/vci_%s.json" % TAG)
         self.assertEqual(proc.returncode, 0, proc.stdout[-4000:])
-        for product, fields in (("composite/2022/ndvi_%s.hdf", ["sur_ndvi_b02_b01",
-                                                                 "sur_ndvi_b02_b01_8bit"]),
-                                ("vci/2022/vci_%s.hdf", ["sur_vci_b02_b01",
-                                                          "sur_vci_b02_b01_8bit"])):
+        for product, fields in (("composite/2022/ndvi_%s.hdf", [NDVI_FIELD, NDVI8_FIELD]),
+                                ("vci/2022/vci_%s.hdf", [VCI_FIELD, VCI8_FIELD])):
             for name in fields:
                 with self.subTest(product=product, field=name):
                     ours = field(self.path("Border_zone", product % TAG), name)

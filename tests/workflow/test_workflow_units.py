@@ -1,5 +1,5 @@
-"""Unit tests of the workflow's helpers: the plan and its names, the step runner's verdicts, the
-quicklook colours and the report tables. Standard library only."""
+"""Unit tests of the workflow's package: the plan and its names, atomic outputs, the step runner's
+verdicts, the quicklook colours and the report tables. Standard library only."""
 
 import json
 import os
@@ -10,16 +10,9 @@ import sys
 import tempfile
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SCRIPTS = os.path.join(HERE, "..", "..", "workflow", "scripts")
-sys.path.insert(0, SCRIPTS)
-
-import chainplan  # noqa: E402
-import national  # noqa: E402
-import page  # noqa: E402
-import quicklook  # noqa: E402
-import regionplan  # noqa: E402
-import runstep  # noqa: E402
+from vegflow import maps, national, outputs, pages, products, regions, steps
+from vegflow.plan import (Plan, PlanError, date_text, discover_days, period_days, period_tag,
+                          write_composite_list)
 
 
 def make_tiles(root, layout):
@@ -48,17 +41,18 @@ class PeriodNames(unittest.TestCase):
         ]
         for year, period, length, actual, tag in cases:
             with self.subTest(year=year, period=period, length=length, actual=actual):
-                self.assertEqual(chainplan.period_tag(year, period, length, actual), tag)
+                self.assertEqual(period_tag(year, period, length, actual), tag)
 
     def test_period_days_cover_leap_day(self):
-        days = [chainplan.date_text(d) for d in chainplan.period_days(2020, 9, 7, 7)]
+        days = [date_text(d) for d in period_days(2020, 9, 7, 7)]
         self.assertEqual(days, ["2020.02.26", "2020.02.27", "2020.02.28", "2020.02.29",
                                 "2020.03.01", "2020.03.02", "2020.03.03"])
 
     def test_subdataset_names_the_8bit_field(self):
-        self.assertEqual(chainplan.subdataset("out/vci/2020/v.hdf", "vci"),
-                         'HDF4_EOS:EOS_GRID:"out/vci/2020/v.hdf":MODIS_Grid_2D:sur_vci_b02_b01_8bit')
-        self.assertTrue(chainplan.subdataset("c.hdf", "ndvi").endswith(":sur_ndvi_b02_b01_8bit"))
+        self.assertEqual(products.subdataset("out/vci/v.hdf", products.field_8bit("vci")),
+                         'HDF4_EOS:EOS_GRID:"out/vci/v.hdf":MODIS_Grid_2D:sur_vci_b02_b01_8bit')
+        self.assertTrue(products.subdataset("c.hdf", products.field_8bit("ndvi")).endswith(
+            ":sur_ndvi_b02_b01_8bit"))
 
 
 class DayDiscovery(unittest.TestCase):
@@ -72,14 +66,14 @@ class DayDiscovery(unittest.TestCase):
                 "misc": ["a.hdf"],
             })
             open(os.path.join(tiles, "2020.01.05"), "w").close()  # a file, not a folder
-            days = chainplan.discover_days(tiles)
+            days = discover_days(tiles)
             self.assertEqual(list(days), ["2020.01.02"])
             self.assertEqual([os.path.basename(t) for t in days["2020.01.02"]],
                              ["h1.HDF", "h2.hdf"])
 
     def test_missing_folder_is_reported(self):
-        with self.assertRaisesRegex(chainplan.PlanError, "tile folder .*nowhere does not exist"):
-            chainplan.discover_days(os.path.join(tempfile.gettempdir(), "nowhere", "nowhere"))
+        with self.assertRaisesRegex(PlanError, "tile folder .*nowhere does not exist"):
+            discover_days(os.path.join(tempfile.gettempdir(), "nowhere", "nowhere"))
 
 
 class PlanOfRun(unittest.TestCase):
@@ -100,7 +94,7 @@ class PlanOfRun(unittest.TestCase):
         return cfg
 
     def test_composites_only_where_days_exist(self):
-        plan = chainplan.Plan(self.config())
+        plan = Plan(self.config())
         # 2022.01.09 lies in week 2 of 2022; week 53 of 2022 runs into 2023 and takes 2023.01.02;
         # 2023.12.31 and 2024.01.02 fall in week 53 of 2023.
         self.assertEqual(plan.composites, [(1, 2022), (1, 2023), (2, 2022), (53, 2022), (53, 2023)])
@@ -111,23 +105,25 @@ class PlanOfRun(unittest.TestCase):
         self.assertEqual(plan.latest(), (53, 2023))
 
     def test_requested_periods_and_overlapping_fortnights(self):
-        plan = chainplan.Plan(self.config(periods=[1, 2, 3], actual_length=14))
+        plan = Plan(self.config(periods=[1, 2, 3], actual_length=14))
         self.assertEqual(plan.composites, [(1, 2022), (1, 2023), (2, 2022)])
         self.assertEqual(plan.present_days(2022, 1), ["2022.01.03", "2022.01.09"])
-        plan = chainplan.Plan(self.config(periods="2 2"))
+        plan = Plan(self.config(periods="2 2"))
         self.assertEqual(plan.composites, [(2, 2022)])
-        plan = chainplan.Plan(self.config(periods=[2, "1", 2], first_year="2022"))
+        plan = Plan(self.config(periods=[2, "1", 2], first_year="2022"))
         self.assertEqual(plan.composites, [(1, 2022), (1, 2023), (2, 2022)])
 
     def test_names_follow_the_patterns(self):
-        plan = chainplan.Plan(self.config())
+        plan = Plan(self.config())
         cases = [
             (plan.composite(2022, 2), "res/composite/2022/ndvi_02_2022.01.08_2022.01.14.hdf"),
-            (plan.period_list(2023, 53), "res/lists/periods/2023/week_53_2023.12.31_2024.01.06.txt"),
+            (plan.period_list(2023, 53),
+             "res/lists/periods/2023/week_53_2023.12.31_2024.01.06.txt"),
             (plan.daily("2022.01.03"), "res/daily/2022.01.03/NDVI2022.01.03.hdf"),
             (plan.extremes(2), "res/extremes/2022-2023/maxmin_02.hdf"),
             (plan.vci(2023, 1), "res/vci/2023/vci_01_2023.01.01_2023.01.07.hdf"),
-            (plan.report("vci", 2023, 1, "csv"), "res/reports/2023/vci_01_2023.01.01_2023.01.07.csv"),
+            (plan.report("vci", 2023, 1, "csv"),
+             "res/reports/2023/vci_01_2023.01.01_2023.01.07.csv"),
             (plan.quicklook("ndvi", 2022, 1),
              "res/quicklooks/2022/ndvi_01_2022.01.01_2022.01.07.png"),
         ]
@@ -143,7 +139,8 @@ class PlanOfRun(unittest.TestCase):
         self.assertIn(plan.extremes(53), products)
 
     def test_refused_configurations(self):
-        crowded = make_tiles(os.path.join(self.root.name, "crowded"), {"2022.01.01": ["t%02d.hdf" % i for i in range(33)]})
+        crowded = make_tiles(os.path.join(self.root.name, "crowded"),
+                             {"2022.01.01": ["t%02d.hdf" % i for i in range(33)]})
         spaced = make_tiles(os.path.join(self.root.name, "with space"), {"2022.01.01": ["a.hdf"]})
         cases = [
             ({"first_year": 2024}, "first_year 2024 is after last_year 2023"),
@@ -160,16 +157,17 @@ class PlanOfRun(unittest.TestCase):
             ({"tiles": crowded}, "holds 33 tiles; at most 32"),
             ({"tiles": spaced}, "contains white space"),
             ({"out": "x" * 256}, "longer than 255"),
-            ({"out": "x" * 230}, "daily grid name x+/daily/2000.01.01/NDVI2000.01.01.hdf is longer"),
+            ({"out": "x" * 230},
+             "daily grid name x+/daily/2000.01.01/NDVI2000.01.01.hdf is longer"),
         ]
         for extra, message in cases:
             with self.subTest(extra=extra):
-                with self.assertRaisesRegex(chainplan.PlanError, message):
-                    chainplan.Plan(self.config(**extra))
+                with self.assertRaisesRegex(PlanError, message):
+                    Plan(self.config(**extra))
         cfg = self.config()
         del cfg["reference"]
-        with self.assertRaisesRegex(chainplan.PlanError, "lacks the key 'reference'"):
-            chainplan.Plan(cfg)
+        with self.assertRaisesRegex(PlanError, "lacks the key 'reference'"):
+            Plan(cfg)
 
 
 class CompositeList(unittest.TestCase):
@@ -179,8 +177,10 @@ class CompositeList(unittest.TestCase):
             with open(period_list, "w") as handle:
                 handle.write("".join(d + "\n" for d in dates))
             out = os.path.join(root, "list.txt")
-            chainplan.write_composite_list(period_list, dailies, out)
-            self.assertFalse(os.path.exists(out + ".part"))
+            try:
+                write_composite_list(period_list, dailies, out)
+            finally:
+                self.assertLessEqual(set(os.listdir(root)), {"week.txt", "list.txt"})
             with open(out) as handle:
                 return handle.read()
 
@@ -198,8 +198,40 @@ class CompositeList(unittest.TestCase):
         ]
         for dates, dailies, message in cases:
             with self.subTest(dailies=dailies):
-                with self.assertRaisesRegex(chainplan.PlanError, message):
+                with self.assertRaisesRegex(PlanError, message):
                     self.run_list(dates, dailies)
+
+
+class AtomicOutputs(unittest.TestCase):
+    def test_output_appears_whole_or_not_at_all(self):
+        def fails(handle):
+            handle.write("half")
+            raise OSError("disk full")
+
+        cases = [
+            # earlier content, writer, content afterwards (None: no file)
+            (None, lambda handle: handle.write("new"), "new"),
+            ("old", lambda handle: handle.write("new"), "new"),
+            (None, fails, None),
+            ("old", fails, "old"),
+        ]
+        for earlier, writer, after in cases:
+            with self.subTest(earlier=earlier, after=after), \
+                    tempfile.TemporaryDirectory() as root:
+                out = os.path.join(root, "map.tif")
+                if earlier is not None:
+                    outputs.write_text(out, earlier)
+                try:
+                    with outputs.atomic_output(out) as tmp:
+                        self.assertTrue(tmp.endswith(".tif"))
+                        with open(tmp, "w") as handle:
+                            writer(handle)
+                except OSError:
+                    pass
+                self.assertEqual(os.listdir(root), [] if after is None else ["map.tif"])
+                if after is not None:
+                    with open(out) as handle:
+                        self.assertEqual(handle.read(), after)
 
 
 class StepVerdicts(unittest.TestCase):
@@ -216,7 +248,8 @@ class StepVerdicts(unittest.TestCase):
                 ("bin/daymosaic", 0, [written], "daymosaic ended with status 0 \\(success is 1\\)"),
                 ("bin/daymosaic", 255, [], "daymosaic ended with status 255 \\(success is 1\\)"),
                 ("conditionmap", 0, [written], None),
-                ("conditionmap", 1, [written], "conditionmap ended with status 1 \\(success is 0\\)"),
+                ("conditionmap", 1, [written],
+                 "conditionmap ended with status 1 \\(success is 0\\)"),
                 ("tallyband", 2, [written], "tallyband ended with status 2 \\(success is 0\\)"),
                 ("peakcomposite", -11, [], "peakcomposite was killed by signal 11"),
                 ("periodextremes", 0, [os.path.join(root, "none.hdf")],
@@ -225,7 +258,7 @@ class StepVerdicts(unittest.TestCase):
             ]
             for program, status, files, verdict in cases:
                 with self.subTest(program=program, status=status):
-                    got = runstep.judge(program, status, files)
+                    got = steps.judge(program, status, files)
                     if verdict is None:
                         self.assertIsNone(got)
                     else:
@@ -239,7 +272,7 @@ class StepVerdicts(unittest.TestCase):
         return path
 
     def run_step(self, args):
-        return subprocess.run([sys.executable, os.path.join(SCRIPTS, "runstep.py")] + args,
+        return subprocess.run([sys.executable, "-m", "vegflow", "runstep"] + args,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
     def test_failure_keeps_log_and_shows_the_program_messages(self):
@@ -261,7 +294,8 @@ class StepVerdicts(unittest.TestCase):
         with tempfile.TemporaryDirectory() as root:
             out = os.path.join(root, "o.hdf")
             prog = self.fake(root, "daymosaic", 'echo data > "%s"; echo "O.K."; exit 1' % out)
-            proc = self.run_step(["--log", os.path.join(root, "l.log"), "--expect", out, "--", prog])
+            proc = self.run_step(["--log", os.path.join(root, "l.log"), "--expect", out, "--",
+                                  prog])
             self.assertEqual((proc.returncode, proc.stderr), (0, ""))
 
     def test_missing_program(self):
@@ -276,20 +310,20 @@ class QuicklookColours(unittest.TestCase):
     def test_sentinels_and_ramp_ends(self):
         for kind in ("ndvi", "vci"):
             with self.subTest(kind=kind):
-                self.assertEqual(quicklook.colour(kind, 255), (0, 0, 0, 0))
-                self.assertEqual(quicklook.colour(kind, 254), (160, 160, 160, 255))
-                self.assertEqual(quicklook.colour(kind, 0), quicklook.RAMPS[kind][0][1] + (255,))
-                self.assertEqual(quicklook.colour(kind, 250), quicklook.RAMPS[kind][-1][1] + (255,))
-                self.assertEqual(len(quicklook.colour_entries(kind)), 256)
+                self.assertEqual(maps.colour(kind, 255), (0, 0, 0, 0))
+                self.assertEqual(maps.colour(kind, 254), (160, 160, 160, 255))
+                self.assertEqual(maps.colour(kind, 0), maps.RAMPS[kind][0][1] + (255,))
+                self.assertEqual(maps.colour(kind, 250), maps.RAMPS[kind][-1][1] + (255,))
+                self.assertEqual(len(maps.colour_entries(kind)), 256)
                 # every valid value is opaque and none is the no-data grey
                 for v in range(251):
-                    rgba = quicklook.colour(kind, v)
+                    rgba = maps.colour(kind, v)
                     self.assertEqual(rgba[3], 255)
-                    self.assertNotEqual(rgba, quicklook.NO_DATA_RGBA)
+                    self.assertNotEqual(rgba, maps.NO_DATA_RGBA)
 
     def test_ramp_midpoints(self):
-        self.assertEqual(quicklook.colour("vci", 125), (255, 255, 191, 255))
-        self.assertEqual(quicklook.colour("vci", 25), (205, 55, 53, 255))
+        self.assertEqual(maps.colour("vci", 125), (255, 255, 191, 255))
+        self.assertEqual(maps.colour("vci", 25), (205, 55, 53, 255))
 
     def test_view_size_and_scale_bar_lengths(self):
         cases = [
@@ -302,15 +336,15 @@ class QuicklookColours(unittest.TestCase):
         ]
         for size, want in cases:
             with self.subTest(size=size):
-                self.assertEqual(quicklook.view_size(*size), want)
+                self.assertEqual(maps.view_size(*size), want)
         with self.assertRaises(ValueError):
-            quicklook.view_size(0, 5)
+            maps.view_size(0, 5)
         for limit, want in [(333.5, 200), (1000, 1000), (999.9, 500), (0.07, 0.05), (7, 5)]:
             with self.subTest(limit=limit):
-                self.assertAlmostEqual(quicklook.nice_length(limit), want)
+                self.assertAlmostEqual(maps.nice_length(limit), want)
 
     def test_legend_names_the_sentinels(self):
-        svg = quicklook.legend_svg("vci")
+        svg = maps.legend_svg("vci")
         for text in ("VCI", "no data", "outside area", ">0.5<", "rgb(160,160,160)"):
             self.assertIn(text, svg)
 
@@ -319,7 +353,7 @@ class StepTimes(unittest.TestCase):
     def test_times_summed_per_program_from_the_logs(self):
         with tempfile.TemporaryDirectory() as root:
             logs = os.path.join(root, "logs")
-            runstep.main(["--log", os.path.join(logs, "tallyband", "2020", "a.log"), "--", "true"])
+            steps.run_logged(["true"], os.path.join(logs, "tallyband", "2020", "a.log"))
             for name, text in [("zonegrid.log", "--- status 0\n--- seconds 0.500\n"),
                                ("daymosaic/d1.log", "--- status 1\n--- seconds 1.000\n"),
                                ("daymosaic/d2.log", "--- status 1\n--- seconds 2.000\n"),
@@ -328,12 +362,12 @@ class StepTimes(unittest.TestCase):
                 os.makedirs(os.path.dirname(os.path.join(logs, name)), exist_ok=True)
                 with open(os.path.join(logs, name), "w") as handle:
                     handle.write(text)
-            rows = page.step_times(logs)
+            rows = pages.step_times(logs)
             self.assertEqual([r[:2] for r in rows], [("daymosaic", 2), ("zonegrid", 1),
                                                      ("tallyband", 1)])
             self.assertEqual(rows[0][2:], (3.0, 1.5))
             self.assertLess(rows[2][2], 0.5)
-            table = page.step_table(rows)
+            table = pages.step_table(rows)
             self.assertIn("<tr><td>daymosaic</td><td class=num>2</td><td class=num>3.0</td>"
                           "<td class=num>1.50</td>", table)
             self.assertIn("<th>all</th><th class=num>4</th>", table)
@@ -348,7 +382,7 @@ class ReportTables(unittest.TestCase):
 
     def test_text_table(self):
         rows = [(1, "0 - 0.5", 12.25, 0.25), (2, "0.5 - 1", 1234.5, 0.75)]
-        self.assertEqual(page.text_table(rows),
+        self.assertEqual(pages.text_table(rows),
                          "bin  class     acres  share %\n"
                          "---  -------  ------  -------\n"
                          "  1  0 - 0.5    12.2    25.00\n"
@@ -358,14 +392,14 @@ class ReportTables(unittest.TestCase):
         with tempfile.TemporaryDirectory() as root:
             good = self.write(root, json.dumps({"success": True, "totalCount": 1, "rows": [
                 {"value": 3, "name": "a<b", "color": "", "acreage": 3.0, "percentage": 0.5}]}))
-            self.assertEqual(page.load_report(good), [(3, "a<b", 3.0, 0.5)])
-            self.assertIn("<td>a&lt;b</td>", page.html_table(page.load_report(good)))
+            self.assertEqual(pages.load_report(good), [(3, "a<b", 3.0, 0.5)])
+            self.assertIn("<td>a&lt;b</td>", pages.html_table(pages.load_report(good)))
             cut = self.write(root, '{"success":true,"rows":[{"value":1')
             with self.assertRaisesRegex(ValueError, "not a complete report"):
-                page.load_report(cut)
+                pages.load_report(cut)
             rowless = self.write(root, '{"success":true}')
             with self.assertRaisesRegex(ValueError, "holds no rows"):
-                page.load_report(rowless)
+                pages.load_report(rowless)
 
 
 class RegionLayout(unittest.TestCase):
@@ -374,13 +408,13 @@ class RegionLayout(unittest.TestCase):
                             ("", None), ("_x", None), ("National", None), ("daily", None)):
             with self.subTest(value=value):
                 if want is None:
-                    with self.assertRaises(chainplan.PlanError):
-                        regionplan.region_id(value, "layer")
+                    with self.assertRaises(PlanError):
+                        regions.region_id(value, "layer")
                 else:
-                    self.assertEqual(regionplan.region_id(value, "layer"), want)
+                    self.assertEqual(regions.region_id(value, "layer"), want)
 
     def test_boxes_snap_outwards_to_whole_cells(self):
-        grid = regionplan.Grid((-100.0, 10.0, 0.0, 50.0, 0.0, -10.0), "")
+        grid = regions.Grid((-100.0, 10.0, 0.0, 50.0, 0.0, -10.0), "")
         cases = [
             # box, (columns, rows, snapped box)
             ((-95, 5, -75, 35), (3, 4, (-100.0, 0.0, -70.0, 40.0))),
@@ -393,7 +427,7 @@ class RegionLayout(unittest.TestCase):
 
     def test_walls(self):
         def region(columns, rows, tiles):
-            r = regionplan.Region("r1", "R1", columns, rows, (0, 0, 1, 1), "r1.tif")
+            r = regions.Region("r1", "R1", columns, rows, (0, 0, 1, 1), "r1.tif")
             r.tile_keys = ["t%d" % i for i in range(tiles)]
             return r
 
@@ -411,22 +445,22 @@ class RegionLayout(unittest.TestCase):
         for columns, rows, tiles, memory, message in cases:
             with self.subTest(columns=columns, rows=rows, tiles=tiles, memory=memory):
                 if message is None:
-                    regionplan.check_walls(region(columns, rows, tiles), memory)
+                    regions.check_walls(region(columns, rows, tiles), memory)
                 else:
-                    with self.assertRaisesRegex(chainplan.PlanError, re.escape(message)):
-                        regionplan.check_walls(region(columns, rows, tiles), memory)
+                    with self.assertRaisesRegex(PlanError, re.escape(message)):
+                        regions.check_walls(region(columns, rows, tiles), memory)
 
     def test_memory_comes_from_config_then_variable(self):
-        saved = os.environ.get(regionplan.MEMORY_VARIABLE)
+        saved = os.environ.get(regions.MEMORY_VARIABLE)
         try:
-            os.environ[regionplan.MEMORY_VARIABLE] = "5000"
-            self.assertEqual(regionplan.available_memory({"region_memory_bytes": 7}), 7)
-            self.assertEqual(regionplan.available_memory({}), 5000)
+            os.environ[regions.MEMORY_VARIABLE] = "5000"
+            self.assertEqual(regions.available_memory({"region_memory_bytes": 7}), 7)
+            self.assertEqual(regions.available_memory({}), 5000)
         finally:
             if saved is None:
-                del os.environ[regionplan.MEMORY_VARIABLE]
+                del os.environ[regions.MEMORY_VARIABLE]
             else:
-                os.environ[regionplan.MEMORY_VARIABLE] = saved
+                os.environ[regions.MEMORY_VARIABLE] = saved
 
 
 class NationalTotals(unittest.TestCase):

@@ -43,7 +43,7 @@ if PLAN.layer is not None:
         log:
             os.path.join(OUT, "logs", "national", "regions_layer.log"),
         shell:
-            "{PY} {SCRIPTS}/national.py layer --config {params.config:q} --output {output:q} "
+            "{VEGFLOW} national layer --config {params.config:q} --output {output:q} "
             "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
 
     rule region_area:
@@ -57,7 +57,7 @@ if PLAN.layer is not None:
         log:
             os.path.join(OUT, "logs", "national", "area_{region}.log"),
         shell:
-            "{PY} {SCRIPTS}/national.py area --layer {input:q} --id {wildcards.region} "
+            "{VEGFLOW} national area --layer {input:q} --id {wildcards.region} "
             "--extent {params.extent} --size {params.size} --output {output:q} "
             "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
 
@@ -76,7 +76,7 @@ rule national_mosaic:
     log:
         os.path.join(OUT, "logs", "national", "mosaic", "{year}", "{kind}_{tag}.log"),
     shell:
-        "{PY} {SCRIPTS}/national.py mosaic --kind {wildcards.kind} --output {output:q} {input:q} "
+        "{VEGFLOW} national mosaic --kind {wildcards.kind} --output {output:q} {input:q} "
         "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
 
 
@@ -95,7 +95,7 @@ rule national_quicklook:
         os.path.join(OUT, "logs", "national", "quicklook", "{year}", "{kind}_{tag}.log"),
     shell:
         "{RUN} --log {log:q} --expect {output:q} -- "
-        "{PY} {SCRIPTS}/quicklook.py image --kind {wildcards.kind} --input {input:q} "
+        "{VEGFLOW} quicklook image --kind {wildcards.kind} --input {input:q} "
         "--output {output:q} --title {params.title:q} --width {QUICKLOOK_WIDTH}"
 
 
@@ -126,7 +126,7 @@ rule national_report:
     log:
         os.path.join(OUT, "logs", "national", "report", "{year}", "{kind}_{tag}.log"),
     shell:
-        "{PY} {SCRIPTS}/national.py report --workid {wildcards.kind}_{wildcards.tag} "
+        "{VEGFLOW} national report --workid {wildcards.kind}_{wildcards.tag} "
         "--cell-acres {CELL_ACRES} "
         "--csv {output.csv:q} --json {output.json:q} {params.regions} "
         "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
@@ -140,4 +140,4 @@ rule national_page:
     params:
         config=json.dumps(config, sort_keys=True),
     shell:
-        "{PY} {SCRIPTS}/national.py page --config {params.config:q}"
+        "{VEGFLOW} national page --config {params.config:q}"

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""State of one Slurm job for snakemake's generic cluster executor: prints running, success or failed.
+"""State of one Slurm job for snakemake's generic cluster executor: prints running, success or
+failed.
 
 Usage: status.py <job id as sbatch --parsable printed it, "id" or "id;cluster">
 Asks sacct first (the job's final state survives there when the cluster keeps accounting), then
@@ -66,7 +67,8 @@ def main(argv):
         state = scontrol_state(jobid)
     if state is None:
         print("running")
-        print("status.py: cannot ask Slurm about job %s; asking again later" % jobid, file=sys.stderr)
+        print("status.py: cannot ask Slurm about job %s; asking again later" % jobid,
+              file=sys.stderr)
         return 0
     if state == "":
         print("status.py: Slurm does not know job %s" % jobid, file=sys.stderr)

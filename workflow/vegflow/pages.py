@@ -1,48 +1,46 @@
-#!/usr/bin/env python3
-"""The run's HTML page and text tables of the statistics reports.
+"""The run's HTML pages and text tables of the statistics reports.
 
 The page shows the run's story when its configuration has one, the grid's cell size and the area
 covered, then for every period and year of the run (latest first) the NDVI and VCI quicklooks each
-beside its histogram table, read from the JSON reports that `tallyband` wrote, and last the time each
-program took, summed from the step logs. All links are relative to the page, so the output folder can
-be moved or copied as a whole.
-
-Usage:
-  page.py html  --config JSON            write the page of the run described by the configuration
-  page.py table --report REPORT.json     print a report's histogram as a text table
-  page.py latest --kind vci|ndvi --config JSON   print the histogram of the run's latest period
+beside its histogram table, read from the JSON reports that `tallyband` wrote, and last the time
+each program took, summed from the step logs. The national page of a run with regions shows the
+national mosaics' quicklooks beside the region tables of the national reports. All links are
+relative to the page, so the output folder can be moved or copied as a whole.
 """
 
-import argparse
 import html
 import json
 import os
-import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import chainplan  # noqa: E402
+from vegflow import outputs
+from vegflow.plan import date_text, period_dates
+from vegflow.products import ACRES_PER_SQUARE_METRE, FILL, KINDS
 
+# The style of both pages: a run's quicklooks sit in panels beside their tables, the national
+# mosaics in figures; quicklooks show a checkerboard where the area ends.
 STYLE = """
 body { font-family: sans-serif; margin: 1.5em; color: #222; }
 h2 { border-bottom: 1px solid #aaa; padding-bottom: 0.2em; margin-top: 1.6em; }
 .pair { display: flex; flex-wrap: wrap; gap: 1.5em; align-items: flex-start; }
 .panel { display: flex; gap: 1em; align-items: flex-start; }
 .panel figure { margin: 0; }
-.panel img { max-width: 420px; border: 1px solid #999;
+figure img { max-width: 520px; border: 1px solid #999;
   background: repeating-conic-gradient(#ddd 0% 25%, #fff 0% 50%) 0 0 / 16px 16px; }
+.panel img { max-width: 420px; }
 table { border-collapse: collapse; font-size: 0.85em; }
 td, th { border: 1px solid #bbb; padding: 0.15em 0.5em; }
 td.num { text-align: right; font-variant-numeric: tabular-nums; }
+tr.total td { font-weight: bold; }
 .legends img { margin-right: 2em; }
 .story { max-width: 60em; line-height: 1.4; }
 """
 
-FILL = 255
-ACRES_PER_KM2 = 247.105381
+ACRES_PER_KM2 = ACRES_PER_SQUARE_METRE * 1e6
 
 
 def load_report(path):
-    """Rows (value, name, acreage, percentage) of a JSON report; raises ValueError when unreadable."""
+    """Rows (value, name, acreage, percentage) of a JSON report; raises ValueError when
+    unreadable."""
     with open(path) as handle:
         try:
             doc = json.load(handle)
@@ -126,8 +124,8 @@ def step_table(rows):
     total = sum(r[2] for r in rows)
     body = "".join(
         "<tr><td>%s</td><td class=num>%d</td><td class=num>%.1f</td><td class=num>%.2f</td>"
-        "<td class=num>%.1f</td></tr>" % (html.escape(p), n, t, m, 100.0 * t / total if total else 0)
-        for p, n, t, m in rows)
+        "<td class=num>%.1f</td></tr>"
+        % (html.escape(p), n, t, m, 100.0 * t / total if total else 0) for p, n, t, m in rows)
     return ("<table class=steps><tr><th>program</th><th>steps</th><th>total s</th><th>mean s</th>"
             "<th>share %%</th></tr>%s<tr><th>all</th><th class=num>%d</th><th class=num>%.1f</th>"
             "<th></th><th></th></tr></table>" % (body, steps, total))
@@ -160,30 +158,48 @@ def grid_text(facts):
                inside * km2 * ACRES_PER_KM2 / 1e6))
 
 
+def page_head(title, plan):
+    """The page's head with the style, and its heading."""
+    return ("<!DOCTYPE html><html><head><meta charset=utf-8><title>%s %d-%d</title><style>%s"
+            "</style></head><body><h1>%s, %d to %d</h1>"
+            % (title, plan.first_year, plan.last_year, STYLE, title, plan.first_year,
+               plan.last_year))
+
+
+def legends(plan, page_dir):
+    """The legends of both kinds, linked relative to the page."""
+    return '<div class=legends>%s</div>' % "".join(
+        '<img src="%s" alt="%s legend">'
+        % (html.escape(os.path.relpath(plan.legend(k), page_dir)), k.upper()) for k in KINDS)
+
+
+def latest_first(plan, composites):
+    """(period, year, first day, last day) of the composites, the latest period first."""
+    dated = [(p, y) + period_dates(y, p, plan.length, plan.actual) for p, y in composites]
+    return sorted(dated, key=lambda entry: entry[2], reverse=True)
+
+
+def period_heading(period, year, first, last):
+    return "<h2>Period %02d of %d: %s to %s</h2>" % (period, year, date_text(first),
+                                                     date_text(last))
+
+
 def page_html(plan, story=None):
     page_dir = os.path.dirname(plan.page()) or "."
-    parts = ["<!DOCTYPE html><html><head><meta charset=utf-8><title>Vegetation condition %d-%d"
-             "</title><style>%s</style></head><body>" % (plan.first_year, plan.last_year, STYLE),
-             "<h1>Vegetation condition, %d to %d</h1>" % (plan.first_year, plan.last_year),
+    parts = [page_head("Vegetation condition", plan),
              "".join("<p class=story>%s</p>" % html.escape(part.strip())
                      for part in str(story or "").split("\n\n") if part.strip()),
              "<p>Periods of %d days, each covering %d days; extremes over %d-%d.</p>"
              % (plan.length, plan.actual, plan.first_year, plan.last_year),
-             '<div class=legends>%s</div>' % "".join(
-                 '<img src="%s" alt="%s legend">'
-                 % (html.escape(os.path.relpath(plan.legend(k), page_dir)), k.upper())
-                 for k in ("ndvi", "vci"))]
+             legends(plan, page_dir)]
     latest = plan.latest()
     facts = latest and grid_facts(plan.geotiff("vci", latest[1], latest[0]))
     if facts:
         parts.append(grid_text(facts))
-    order = sorted(plan.composites, key=lambda py: chainplan.period_dates(
-        py[1], py[0], plan.length, plan.actual)[0], reverse=True)
-    for period, year in order:
-        first, last = chainplan.period_dates(year, period, plan.length, plan.actual)
-        parts.append("<h2>Period %02d of %d: %s to %s</h2><div class=pair>%s%s</div>" % (
-            period, year, chainplan.date_text(first), chainplan.date_text(last),
-            panel(plan, "ndvi", year, period, page_dir), panel(plan, "vci", year, period, page_dir)))
+    for period, year, first, last in latest_first(plan, plan.composites):
+        parts.append("%s<div class=pair>%s</div>" % (
+            period_heading(period, year, first, last),
+            "".join(panel(plan, kind, year, period, page_dir) for kind in KINDS)))
     parts.append("<h2>Step times</h2><p>Wall time of every step of the run, from the step logs "
                  "(a step rerun later counts with its latest time).</p>%s"
                  % step_table(step_times(plan.path("logs"))))
@@ -191,44 +207,96 @@ def page_html(plan, story=None):
     return "".join(parts)
 
 
+def write_page(plan, story=None):
+    outputs.write_text(plan.page(), page_html(plan, story))
+
+
 def latest_table(plan, kind):
     """Heading and histogram table of the report of the run's latest period."""
     period, year, first, last = plan.latest_period()
     report = plan.report(kind, year, period, "json")
     return "%s histogram of period %02d of %d (%s to %s), from %s:\n%s" % (
-        kind.upper(), period, year, chainplan.date_text(first), chainplan.date_text(last), report,
+        kind.upper(), period, year, date_text(first), date_text(last), report,
         text_table(load_report(report)))
 
 
-def main(argv):
-    parser = argparse.ArgumentParser(prog="page.py")
-    parser.add_argument("what", choices=["html", "table", "latest"])
-    parser.add_argument("--kind", choices=["ndvi", "vci"], default="vci")
-    parser.add_argument("--config")
-    parser.add_argument("--report")
-    args = parser.parse_args(argv)
+def mean_text(mean):
+    return "" if mean is None else "%.3f" % mean
+
+
+def region_table(plan, kind, year, period, page_dir):
+    """The period's regions with their counted acres and mean, and the national line."""
+    path = plan.national_report(kind, year, period, "json")
     try:
-        if args.what == "table":
-            if not args.report:
-                parser.error("table needs --report")
-            sys.stdout.write(text_table(load_report(args.report)))
-            return 0
-        if not args.config:
-            parser.error("%s needs --config" % args.what)
-        config = json.loads(args.config)
-        plan = chainplan.Plan(config)
-        if args.what == "latest":
-            sys.stdout.write(latest_table(plan, args.kind))
-            return 0
-        tmp = plan.page() + ".part"
-        with open(tmp, "w") as handle:
-            handle.write(page_html(plan, config.get("story")))
-        os.replace(tmp, plan.page())
-    except (OSError, ValueError, chainplan.PlanError) as err:
-        sys.stderr.write("page: %s\n" % err)
-        return 1
-    return 0
+        with open(path) as handle:
+            doc = json.load(handle)
+    except (OSError, ValueError) as err:
+        return "<p>report unavailable: %s</p>" % html.escape(str(err))
+    lines = []
+    for region in doc["regions"]:
+        try:
+            link = os.path.relpath(plan.region(region["region"]).plan.page(), page_dir)
+            label = '<a href="%s">%s</a>' % (html.escape(link), html.escape(region["region"]))
+        except (KeyError, AttributeError):
+            label = html.escape(region["region"])
+        lines.append("<tr><td>%s</td><td>%s</td><td class=num>%.1f</td><td class=num>%s</td>"
+                     "<td>%s</td></tr>" % (label, html.escape(str(region["name"])),
+                                           region["acreage"], mean_text(region["mean"]),
+                                           html.escape(region["note"])))
+    national = doc["national"]
+    lines.append("<tr class=total><td>national</td><td></td><td class=num>%.1f</td>"
+                 "<td class=num>%s</td><td></td></tr>" % (national["acreage"],
+                                                          mean_text(national["mean"])))
+    return ("<table><tr><th>region</th><th>name</th><th>acres</th><th>mean %s</th><th>note</th>"
+            "</tr>%s</table>" % (kind.upper(), "".join(lines)))
 
 
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+def national_page_html(plan):
+    """The national page of a regions.NationalPlan."""
+    page_dir = os.path.dirname(plan.page()) or "."
+    no_tiles = [r.id for r in plan.regions if r.plan is None]
+    parts = [page_head("National vegetation condition", plan)]
+    parts.append("<p>%d regions; periods of %d days, each covering %d days; extremes over %d-%d. "
+                 "Each region's own page is linked from the tables.</p>"
+                 % (len(plan.regions), plan.length, plan.actual, plan.first_year, plan.last_year))
+    if no_tiles:
+        parts.append("<p>No tile overlaps the region(s) %s.</p>" % html.escape(", ".join(no_tiles)))
+    parts.append(legends(plan, page_dir))
+    for period, year, first, last in latest_first(plan, plan.national_composites):
+        panels = []
+        for kind in KINDS:
+            image = os.path.relpath(plan.national_quicklook(kind, year, period), page_dir)
+            panels.append('<div><figure><img src="%s" alt="national %s mosaic"><figcaption>%s, '
+                          'national mosaic</figcaption></figure>%s</div>'
+                          % (html.escape(image), kind.upper(), kind.upper(),
+                             region_table(plan, kind, year, period, page_dir)))
+        parts.append("%s<div class=pair>%s</div>" % (period_heading(period, year, first, last),
+                                                     "".join(panels)))
+    parts.append("</body></html>\n")
+    return "".join(parts)
+
+
+def write_national_page(plan):
+    outputs.write_text(plan.page(), national_page_html(plan))
+
+
+def national_table(plan, kind):
+    """The national report of the latest period as aligned text: region, acres, mean, note."""
+    period, year, first, last = plan.latest_period()
+    path = plan.national_report(kind, year, period, "json")
+    with open(path) as handle:
+        doc = json.load(handle)
+    lines = [(r["region"], "%.1f" % r["acreage"], mean_text(r["mean"]), r["note"])
+             for r in doc["regions"]]
+    lines.append(("national", "%.1f" % doc["national"]["acreage"],
+                  mean_text(doc["national"]["mean"]), ""))
+    header = ("region", "acres", "mean", "note")
+    widths = [max(len(line[i]) for line in [header] + lines) for i in range(4)]
+    text = ["%s by region, period %02d of %d (%s to %s), from %s:" % (
+        kind.upper(), period, year, date_text(first), date_text(last), path)]
+    for i, line in enumerate([header] + lines):
+        text.append("  ".join([line[0].ljust(widths[0]), line[1].rjust(widths[1]),
+                               line[2].rjust(widths[2]), line[3]]).rstrip())
+        if i == 0:
+            text.append("  ".join("-" * w for w in widths))
+    return "\n".join(text) + "\n"

@@ -1,21 +1,23 @@
 """Plan of a national run: the regions, the tiles each one needs, and the national products.
 
-A national grid cannot be one run of the chain: an HDF4 file stops at 2 GiB, `daymosaic` takes at most
-32 tiles and every step holds its whole grid in memory. The configuration key `regions` cuts the
-country into regions (a vector layer with an id field, or a list of area rasters on the tiles' grid);
-each region runs the whole chain under <out>/<region>/ with the usual file names, on the tiles that
-overlap it, and the national products (mosaics of the regions' 8-bit copies, a report with one row
-per region and the national totals, the page) go under <out>/national/ and <out>/index.html.
+A national grid cannot be one run of the chain: an HDF4 file stops at 2 GiB, `daymosaic` takes at
+most 32 tiles and every step holds its whole grid in memory. The configuration key `regions` cuts
+the country into regions (a vector layer with an id field, or a list of area rasters on the tiles'
+grid); each region runs the whole chain under <out>/<region>/ with the usual file names, on the
+tiles that overlap it, and the national products (mosaics of the regions' 8-bit copies, a report
+with one row per region and the national totals, the page) go under <out>/national/ and
+<out>/index.html.
 
-The plan is made when the workflow starts: a region that would pass one of the walls is refused then,
-by name, before any step runs. GDAL's Python bindings are imported only for a national run.
+The plan is made when the workflow starts: a region that would pass one of the walls is refused
+then, by name, before any step runs. GDAL's Python bindings are imported only for a national run.
 """
 
 import math
 import os
 import re
 
-import chainplan
+from vegflow import products, rasters
+from vegflow.plan import MAX_TILES_PER_DAY, Plan, PlanError, discover_days, tile_key, whole_number
 
 # Keys of the configuration that describe the regions; a region's own run does not see them.
 REGION_KEYS = ("regions", "region_field", "region_layer", "region_memory_bytes")
@@ -30,14 +32,12 @@ RESERVED_IDS = {"national", "regions", "mask", "daily", "lists", "composite", "e
 FILE_LIMIT_BYTES = 2 ** 31
 DAILY_BYTES_PER_CELL = 14
 FILE_OVERHEAD_BYTES = 16 * 2 ** 20
-# The step that holds the most per cell is `daymosaic`: the mask, the eight tile fields and both NDVI
-# forms, 15 bytes per cell of the region's grid.
+# The step that holds the most per cell is `daymosaic`: the mask, the eight tile fields and both
+# NDVI forms, 15 bytes per cell of the region's grid.
 STEP_BYTES_PER_CELL = 15
 # The variable that the programs' own memory check reads instead of MemAvailable.
 MEMORY_VARIABLE = "VEG_MEMAVAILABLE_BYTES"
 
-# Acres per square metre, the factor of the statistics reports.
-ACRES_PER_SQUARE_METRE = 0.000247105
 # Cells along each side of a region's grid are counted on the tiles' cell edges; coordinates within
 # this share of a cell of an edge count as on it.
 EDGE_TOLERANCE = 1e-6
@@ -48,7 +48,7 @@ def available_memory(config):
     node, which the planning machine cannot know), else the programs' own override variable, else
     MemAvailable of this machine; None when none of them is known."""
     if config.get("region_memory_bytes") is not None:
-        return chainplan.whole_number(config, "region_memory_bytes")
+        return whole_number(config, "region_memory_bytes")
     text = os.environ.get(MEMORY_VARIABLE, "")
     if text.isdigit():
         return int(text)
@@ -70,7 +70,7 @@ class Grid:
         self.x0, self.dx, _, self.y0, _, self.dy = geotransform
         self.projection = projection
         if self.dx <= 0 or self.dy >= 0:
-            raise chainplan.PlanError("the reference tile has no north-up geotransform")
+            raise PlanError("the reference tile has no north-up geotransform")
 
     def snap(self, xmin, ymin, xmax, ymax):
         """(columns, rows, (xmin, ymin, xmax, ymax)) of the smallest block of whole cells that holds
@@ -85,26 +85,19 @@ class Grid:
 
 
 def raster_box(path):
-    """(columns, rows, (xmin, ymin, xmax, ymax)) of a north-up raster."""
-    from osgeo import gdal
-    gdal.UseExceptions()
+    """(columns, rows, (xmin, ymin, xmax, ymax)) of a north-up area raster."""
     try:
-        ds = gdal.Open(path)
+        return rasters.raster_box(path)
     except RuntimeError as err:
-        raise chainplan.PlanError("cannot open the area raster %s: %s" % (path, err))
-    g = ds.GetGeoTransform()
-    cols, rows = ds.RasterXSize, ds.RasterYSize
-    return cols, rows, (g[0], g[3] + rows * g[5], g[0] + cols * g[1], g[3])
+        raise PlanError("cannot open the area raster %s: %s" % (path, err))
 
 
 def tile_box(path):
     """(xmin, ymin, xmax, ymax) of a reflectance tile."""
-    import sample_aoi
     try:
-        g, cols, rows, _ = sample_aoi.tile_grid(path)
+        return rasters.tile_box(path)
     except RuntimeError as err:
-        raise chainplan.PlanError("cannot read the grid of tile %s: %s" % (path, err))
-    return g[0], g[3] + rows * g[5], g[0] + cols * g[1], g[3]
+        raise PlanError("cannot read the grid of tile %s: %s" % (path, err))
 
 
 def overlaps(a, b, tolerance):
@@ -118,10 +111,10 @@ def region_id(value, source):
     made '_'."""
     text = re.sub(r"[^A-Za-z0-9_-]", "_", str(value).strip())
     if not REGION_ID.match(text):
-        raise chainplan.PlanError("%s: region id %r gives no usable folder name" % (source, value))
+        raise PlanError("%s: region id %r gives no usable folder name" % (source, value))
     if text.lower() in RESERVED_IDS:
-        raise chainplan.PlanError("%s: region id %r is the name of an output folder; rename the "
-                                  "region" % (source, value))
+        raise PlanError("%s: region id %r is the name of an output folder; rename the "
+                        "region" % (source, value))
     return text
 
 
@@ -156,35 +149,36 @@ def read_layer(path, layer_name, field, projection):
     try:
         ds = ogr.Open(path)
     except RuntimeError as err:
-        raise chainplan.PlanError("cannot open the region layer %s: %s" % (path, err))
+        raise PlanError("cannot open the region layer %s: %s" % (path, err))
     layer = ds.GetLayerByName(str(layer_name)) if layer_name else ds.GetLayer(0)
     if layer is None:
-        raise chainplan.PlanError("%s has no layer %s" % (path, layer_name))
+        raise PlanError("%s has no layer %s" % (path, layer_name))
     if layer.GetLayerDefn().GetFieldIndex(field) < 0:
-        raise chainplan.PlanError("the region layer %s has no field %r" % (path, field))
+        raise PlanError("the region layer %s has no field %r" % (path, field))
     regions = {}
     for feature, geometry in projected_features(layer, projection):
         xmin, xmax, ymin, ymax = geometry.GetEnvelope()
         name = feature.GetField(field)
         if name is None:
-            raise chainplan.PlanError("%s: feature %d has no %s" % (path, feature.GetFID(), field))
+            raise PlanError("%s: feature %d has no %s" % (path, feature.GetFID(), field))
         rid = region_id(name, path)
         if rid in regions:
             if regions[rid][0] != str(name):
-                raise chainplan.PlanError("%s: regions %r and %r share the folder name %s"
-                                          % (path, regions[rid][0], str(name), rid))
+                raise PlanError("%s: regions %r and %r share the folder name %s"
+                                % (path, regions[rid][0], str(name), rid))
             box = regions[rid][1]
             xmin, ymin = min(xmin, box[0]), min(ymin, box[1])
             xmax, ymax = max(xmax, box[2]), max(ymax, box[3])
         regions[rid] = (str(name), (xmin, ymin, xmax, ymax))
     if not regions:
-        raise chainplan.PlanError("the region layer %s holds no region" % path)
+        raise PlanError("the region layer %s holds no region" % path)
     return regions
 
 
 class Region:
     """One region of the layout: its id (folder name), the name it has in the layer, its grid, the
-    tiles that overlap it, and its own run's configuration and plan (None when no tile overlaps it)."""
+    tiles that overlap it, and its own run's configuration and plan (None when no tile overlaps
+    it)."""
 
     def __init__(self, rid, name, columns, rows, box, area):
         self.id, self.name, self.columns, self.rows, self.box, self.area = (
@@ -206,30 +200,31 @@ class Region:
 def check_walls(region, memory):
     """Refuse a region that one run of the chain cannot carry, saying which wall and what to do."""
     split = "split it into smaller regions"
-    if len(region.tile_keys) > chainplan.MAX_TILES_PER_DAY:
-        raise chainplan.PlanError(
+    if len(region.tile_keys) > MAX_TILES_PER_DAY:
+        raise PlanError(
             "region %s overlaps %d tiles; daymosaic takes at most %d: %s"
-            % (region.id, len(region.tile_keys), chainplan.MAX_TILES_PER_DAY, split))
+            % (region.id, len(region.tile_keys), MAX_TILES_PER_DAY, split))
     file_bytes = region.cells * DAILY_BYTES_PER_CELL + FILE_OVERHEAD_BYTES
     if file_bytes > FILE_LIMIT_BYTES:
-        raise chainplan.PlanError(
+        raise PlanError(
             "region %s (%d x %d cells) would make daily grids of about %d bytes, beyond the 2 GiB "
-            "limit of an HDF4 file: %s" % (region.id, region.columns, region.rows, file_bytes, split))
+            "limit of an HDF4 file: %s"
+            % (region.id, region.columns, region.rows, file_bytes, split))
     step_bytes = region.cells * STEP_BYTES_PER_CELL
     if memory is not None and step_bytes > memory:
-        raise chainplan.PlanError(
+        raise PlanError(
             "region %s (%d x %d cells) needs about %d bytes of memory in one step; %d are "
             "available: %s" % (region.id, region.columns, region.rows, step_bytes, memory, split))
 
 
-class NationalPlan(chainplan.Plan):
-    """The plan of a run with `regions`. As a chainplan.Plan it has no composites of its own (the
+class NationalPlan(Plan):
+    """The plan of a run with `regions`. As a Plan it has no composites of its own (the
     chain's rules of the top level stay idle); its regions' plans and the national products are
     what it makes."""
 
     def __init__(self, config):
         if config.get("aoi") is not None:
-            raise chainplan.PlanError("the configuration gives both aoi and regions; give one")
+            raise PlanError("the configuration gives both aoi and regions; give one")
         base = {k: v for k, v in config.items() if k not in REGION_KEYS}
         base["aoi"] = ""
         base["tile_keys"] = []
@@ -238,14 +233,14 @@ class NationalPlan(chainplan.Plan):
         self.layer = None
         self.layer_name = config.get("region_layer")
         self.field = config.get("region_field")
-        all_days = chainplan.discover_days(self.tiles)
+        all_days = discover_days(self.tiles)
         grid = self.reference_grid()
-        self.cell_acres = grid.dx * -grid.dy * ACRES_PER_SQUARE_METRE
+        self.cell_acres = grid.dx * -grid.dy * products.ACRES_PER_SQUARE_METRE
         self.regions = self.read_regions(config.get("regions"), grid)
         footprints = {}
         for tiles in all_days.values():
             for tile in tiles:
-                key = chainplan.tile_key(tile)
+                key = tile_key(tile)
                 if key not in footprints:
                     footprints[key] = tile_box(tile)
         memory = available_memory(config)
@@ -258,26 +253,25 @@ class NationalPlan(chainplan.Plan):
                 continue
             region.config = dict(base, aoi=region.area, out=self.path(region.id),
                                  tile_keys=region.tile_keys)
-            region.plan = chainplan.Plan(region.config)
+            region.plan = Plan(region.config)
         self.national_composites = sorted(
             {c for r in self.regions if r.plan for c in r.plan.composites},
             key=lambda py: (py[1], py[0]))
 
     def reference_grid(self):
-        import sample_aoi
         try:
-            g, _, _, projection = sample_aoi.tile_grid(self.reference)
+            g, _, _, projection = rasters.tile_grid(self.reference)
         except RuntimeError as err:
-            raise chainplan.PlanError("cannot read the grid of the reference tile %s: %s"
-                                      % (self.reference, err))
+            raise PlanError("cannot read the grid of the reference tile %s: %s"
+                            % (self.reference, err))
         return Grid(g, projection)
 
     def read_regions(self, setting, grid):
         regions = []
         if isinstance(setting, str):
             if not self.field:
-                raise chainplan.PlanError("regions %s is a vector layer: name its id field with "
-                                          "region_field" % setting)
+                raise PlanError("regions %s is a vector layer: name its id field with "
+                                "region_field" % setting)
             self.layer = setting
             found = read_layer(setting, self.layer_name, str(self.field), grid.projection)
             for rid in sorted(found):
@@ -292,12 +286,12 @@ class NationalPlan(chainplan.Plan):
             for name, path in pairs:
                 rid = region_id(name, "regions")
                 if any(r.id == rid for r in regions):
-                    raise chainplan.PlanError("regions: two regions share the id %s" % rid)
+                    raise PlanError("regions: two regions share the id %s" % rid)
                 columns, rows, box = raster_box(str(path))
                 regions.append(Region(rid, str(name), columns, rows, box, str(path)))
         else:
-            raise chainplan.PlanError("regions must be a vector layer or a list of area rasters, "
-                                      "not %r" % (setting,))
+            raise PlanError("regions must be a vector layer or a list of area rasters, "
+                            "not %r" % (setting,))
         return regions
 
     def region(self, rid):
@@ -346,7 +340,7 @@ class NationalPlan(chainplan.Plan):
         for region in self.active_regions():
             files += region.plan.products()
         for p, y in self.national_composites:
-            for kind in ("ndvi", "vci"):
+            for kind in products.KINDS:
                 files += [self.national(kind, y, p), self.national_quicklook(kind, y, p),
                           self.national_report(kind, y, p, "csv"),
                           self.national_report(kind, y, p, "json")]
@@ -357,4 +351,4 @@ def plan(config):
     """The plan of a configuration: national with `regions`, else the one area's."""
     if config.get("regions") is not None:
         return NationalPlan(config)
-    return chainplan.Plan(config)
+    return Plan(config)

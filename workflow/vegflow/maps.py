@@ -1,36 +1,24 @@
-#!/usr/bin/env python3
 """GIS-ready copies, quicklook maps and legends of the 8-bit NDVI and VCI fields.
 
-A byte value is coloured by a ramp over the valid range 0..250; the no-data value 254 is grey and the
-fill value 255 (outside the area of interest) is left out.
+A byte value is coloured by a ramp over the valid range 0..250; the no-data value 254 is grey and
+the fill value 255 (outside the area of interest) is left out.
 
 The GIS-ready copy is a Cloud-Optimized GeoTIFF of the product's 8-bit field with the grid's
-georeferencing: tiles of 512 x 512, overviews by nearest neighbour (so that no sentinel is mixed into
-a value), deflate, the fill value declared as no data, the colour ramp as the band's colour table and
-the scale and offset that turn a byte into the product's value. The statistics reports, the quicklooks
-and the national mosaics read these copies.
+georeferencing: tiles of 512 x 512, overviews by nearest neighbour (so that no sentinel is mixed
+into a value), deflate, the fill value declared as no data, the colour ramp as the band's colour
+table and the scale and offset that turn a byte into the product's value. The statistics reports,
+the quicklooks and the national mosaics read these copies.
 
-The quicklook is a map a person reads: a title with the product and the period, the field coloured by
-the ramp, grid coordinates in km with a latitude/longitude graticule, a scale bar taken from the
+The quicklook is a map a person reads: a title with the product and the period, the field coloured
+by the ramp, grid coordinates in km with a latitude/longitude graticule, a scale bar taken from the
 geotransform, and a colour bar marked with the report classes.
-
-Usage:
-  quicklook.py gis    --kind ndvi|vci --input PRODUCT.hdf --output FILE.tif
-  quicklook.py image  --kind ndvi|vci --input FILE.tif --output FILE.png [--title TEXT] [--width N]
-  quicklook.py legend --kind ndvi|vci --output FILE.svg
 """
 
-import argparse
 import math
-import os
-import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import chainplan  # noqa: E402
+from vegflow import outputs
+from vegflow.products import FILL, NO_DATA, SCALE_OFFSET, VALID_MAX, field_8bit, subdataset
 
-NO_DATA = 254
-FILL = 255
-VALID_MAX = 250
 NO_DATA_RGBA = (160, 160, 160, 255)
 FILL_RGBA = (0, 0, 0, 0)
 COG_BLOCK = 512
@@ -50,9 +38,6 @@ LABELS = {
     "ndvi": ("NDVI", [(0, "-1"), (62.5, "-0.5"), (125, "0"), (187.5, "0.5"), (250, "1")]),
     "vci": ("VCI", [(0, "0"), (62.5, "0.25"), (125, "0.5"), (187.5, "0.75"), (250, "1")]),
 }
-
-# value = byte * scale + offset, for the valid bytes 0..250.
-SCALE_OFFSET = {"ndvi": (1 / 125.0, -1.0), "vci": (1 / 250.0, 0.0)}
 
 # Class limits of the statistics reports, in product values.
 CLASS_EDGES = {
@@ -108,7 +93,7 @@ def make_cog(kind, product, output):
     """The product's 8-bit field as a Cloud-Optimized GeoTIFF (see the module's description)."""
     from osgeo import gdal
     gdal.UseExceptions()
-    source = chainplan.subdataset(product, kind)
+    source = subdataset(product, field_8bit(kind))
     field = open_raster(source)
     width, height = field.RasterXSize, field.RasterYSize
     field = None
@@ -120,7 +105,6 @@ def make_cog(kind, product, output):
     gdal.SetConfigOption("HDF4_BLOCK_PIXELS", str(block))
     # That block must stay in GDAL's cache while the copy is written, or it is inflated again.
     gdal.SetCacheMax(max(gdal.GetCacheMax(), block + 128 * 2**20))
-    tmp = output + ".part.tif"
     try:
         field = gdal.Translate("", source, format="VRT")
         band = field.GetRasterBand(1)
@@ -134,17 +118,15 @@ def make_cog(kind, product, output):
         band.SetOffset(offset)
         band.SetDescription("%s (value = byte * %g + %g; %d no data, %d outside the area)"
                             % (LABELS[kind][0], scale, offset, NO_DATA, FILL))
-        copy = gdal.Translate(tmp, field, format="COG", creationOptions=[
-            "COMPRESS=DEFLATE", "BLOCKSIZE=%d" % COG_BLOCK, "OVERVIEW_RESAMPLING=NEAREST"])
-        if copy is None:
-            raise RuntimeError("GDAL could not write %s" % tmp)
-        copy = None
+        with outputs.atomic_output(output) as tmp:
+            copy = gdal.Translate(tmp, field, format="COG", creationOptions=[
+                "COMPRESS=DEFLATE", "BLOCKSIZE=%d" % COG_BLOCK, "OVERVIEW_RESAMPLING=NEAREST"])
+            if copy is None:
+                raise RuntimeError("GDAL could not write %s" % tmp)
+            copy = None
         field = None
-        os.replace(tmp, output)
     finally:
         gdal.SetConfigOption("HDF4_BLOCK_PIXELS", previous)
-        if os.path.exists(tmp):
-            os.remove(tmp)
 
 
 def graticule(ax, srs, extent):
@@ -176,8 +158,8 @@ def graticule(ax, srs, extent):
             continue
         lines = ax.contour(grid_x, grid_y, degrees, levels=levels, colors="#333333",
                            linewidths=0.5, linestyles="dotted")
-        ax.clabel(lines, fontsize=7, fmt=lambda v, p=plus, m=minus: "%g°%s" % (abs(v), p if v >= 0
-                                                                              else m))
+        ax.clabel(lines, fontsize=7,
+                  fmt=lambda v, p=plus, m=minus: "%g°%s" % (abs(v), p if v >= 0 else m))
 
 
 def scale_bar(ax, extent, metres_per_unit):
@@ -285,13 +267,8 @@ def make_image(kind, source, output, title, largest):
     fig.text(0.5, 1 - 0.58 / height_in, "%d x %d cells%s" % (cols, rows, cell), ha="center",
              va="center", fontsize=8)
     colour_bar(fig, [0.12, 0.55 / height_in, 0.5, 0.18 / height_in], kind)
-    tmp = output + ".part.png"
-    try:
+    with outputs.atomic_output(output) as tmp:
         fig.savefig(tmp, format="png", dpi=100, facecolor="white")
-        os.replace(tmp, output)
-    finally:
-        if os.path.exists(tmp):
-            os.remove(tmp)
 
 
 def legend_svg(kind):
@@ -327,35 +304,3 @@ def legend_svg(kind):
         "</svg>\n",
     ]
     return "\n".join(parts)
-
-
-def main(argv):
-    parser = argparse.ArgumentParser(prog="quicklook.py")
-    parser.add_argument("what", choices=["gis", "image", "legend"])
-    parser.add_argument("--kind", choices=sorted(RAMPS), required=True)
-    parser.add_argument("--input")
-    parser.add_argument("--output", required=True)
-    parser.add_argument("--title")
-    parser.add_argument("--width", type=int, default=1024)
-    args = parser.parse_args(argv)
-    if args.what != "legend" and not args.input:
-        parser.error("%s needs --input" % args.what)
-    try:
-        if args.what == "legend":
-            tmp = args.output + ".part"
-            with open(tmp, "w") as handle:
-                handle.write(legend_svg(args.kind))
-            os.replace(tmp, args.output)
-        elif args.what == "gis":
-            make_cog(args.kind, args.input, args.output)
-        else:
-            make_image(args.kind, args.input, args.output, args.title or LABELS[args.kind][0],
-                       max(400, args.width))
-    except (OSError, RuntimeError, ValueError, KeyError) as err:
-        sys.stderr.write("quicklook: %s: %s\n" % (args.output, err))
-        return 1
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))

@@ -1,14 +1,17 @@
 """Plan of the main chain: periods, file names and the days that feed each composite.
 
-The workflow and its tests import this module; it uses the standard library only. Every name built here
-follows the patterns the programs themselves use, so that `periodextremes` finds the composites that
-`peakcomposite` wrote and `periodlist` writes the list file the workflow expects.
+Standard library only. Every name built here follows the patterns the programs themselves use, so
+that `periodextremes` finds the composites that `peakcomposite` wrote and `periodlist` writes the
+list file the workflow expects; the workflow's contract test asks the built period programs for the
+same tags and names.
 """
 
 import datetime
 import os
 import re
-import sys
+
+from vegflow import outputs
+from vegflow.products import KINDS
 
 DAY_FOLDER = re.compile(r"^(\d{4})\.(\d{2})\.(\d{2})$")
 TILE_INDEX = re.compile(r"h\d\dv\d\d")
@@ -119,7 +122,8 @@ class Plan:
         if not 1 <= self.first_year <= 9000 or not 1 <= self.last_year <= 9000:
             raise PlanError("years must lie between 1 and 9000")
         if self.first_year > self.last_year:
-            raise PlanError("first_year %d is after last_year %d" % (self.first_year, self.last_year))
+            raise PlanError("first_year %d is after last_year %d"
+                            % (self.first_year, self.last_year))
         if self.length < 1 or self.actual < 1:
             raise PlanError("period_length and actual_length must be at least 1 day")
         if not re.match(r"^[A-Za-z0-9-]+$", self.period_name):
@@ -179,7 +183,8 @@ class Plan:
     def latest_of(self, composites):
         if not composites:
             return None
-        return max(composites, key=lambda py: period_dates(py[1], py[0], self.length, self.actual)[1])
+        return max(composites,
+                   key=lambda py: period_dates(py[1], py[0], self.length, self.actual)[1])
 
     def latest_period(self):
         """(period, year, first day, last day) of the latest composite; ValueError when the run has
@@ -253,24 +258,16 @@ class Plan:
         for p, y in self.composites:
             files += [self.period_list(y, p), self.composite_list(y, p), self.composite(y, p),
                       self.vci(y, p)]
-            for kind in ("ndvi", "vci"):
+            for kind in KINDS:
                 files += [self.report(kind, y, p, "csv"), self.report(kind, y, p, "json"),
                           self.quicklook(kind, y, p), self.geotiff(kind, y, p)]
         return files
 
 
-def field_8bit(kind):
-    return "sur_vci_b02_b01_8bit" if kind == "vci" else "sur_ndvi_b02_b01_8bit"
-
-
-def subdataset(path, kind):
-    """GDAL's name for the 8-bit field of a product file."""
-    return 'HDF4_EOS:EOS_GRID:"%s":MODIS_Grid_2D:%s' % (path, field_8bit(kind))
-
-
 def write_composite_list(period_list, dailies, out):
-    """Write the composite's input list: the daily files of the dates that `periodlist` wrote, in its
-    order, for the days that have a daily file. Every daily file given must belong to a listed date."""
+    """Write the composite's input list: the daily files of the dates that `periodlist` wrote, in
+    its order, for the days that have a daily file. Every daily file given must belong to a listed
+    date."""
     by_date = {}
     for path in dailies:
         match = re.search(r"NDVI(\d{4}\.\d{2}\.\d{2})\.hdf$", path)
@@ -285,24 +282,4 @@ def write_composite_list(period_list, dailies, out):
     lines = [by_date[d] for d in dates if d in by_date]
     if not lines:
         raise PlanError("no daily NDVI file for any day of %s" % period_list)
-    tmp = out + ".part"
-    with open(tmp, "w") as handle:
-        handle.write("".join(line + "\n" for line in lines))
-    os.replace(tmp, out)
-
-
-def main(argv):
-    """composite-list PERIOD_LIST OUT DAILY...: write a composite's input list."""
-    if len(argv) < 3 or argv[0] != "composite-list":
-        sys.stderr.write("usage: chainplan.py composite-list PERIOD_LIST OUT DAILY...\n")
-        return 2
-    try:
-        write_composite_list(argv[1], argv[3:], argv[2])
-    except (OSError, PlanError) as err:
-        sys.stderr.write("chainplan: %s: %s\n" % (argv[2], err))
-        return 1
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+    outputs.write_text(out, "".join(line + "\n" for line in lines))

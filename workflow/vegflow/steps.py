@@ -1,0 +1,91 @@
+"""Running one program of the chain for the workflow and judging its outcome.
+
+The programs do not share one convention for success: `daymosaic` ends with status 1 when it made
+its mosaic and 255 when it failed; the others end with 0. The runner knows the success status of
+each program, keeps everything the program printed in the step's log, and on failure gives the
+program's last messages so that they are visible where the workflow reports the failed step. It also
+refuses a run that claims success without leaving its output files behind. The log ends with the
+program's status and its wall time in seconds, which the run's page sums per program.
+"""
+
+import os
+import subprocess
+import time
+
+# Exit status that each program gives on success; every other status is a failure. The contract
+# test of the workflow runs each program to success and compares.
+SUCCESS_STATUS = {
+    "daymosaic": 1,
+    "zonegrid": 0,
+    "periodlist": 0,
+    "peakcomposite": 0,
+    "periodextremes": 0,
+    "conditionmap": 0,
+    "tallyband": 0,
+}
+
+TAIL_LINES = 20
+
+
+def success_status(program):
+    return SUCCESS_STATUS.get(os.path.basename(program), 0)
+
+
+def describe_status(status):
+    if status < 0:
+        return "was killed by signal %d" % -status
+    return "ended with status %d" % status
+
+
+def judge(program, status, expected_files):
+    """None when the run succeeded, else the reason it failed."""
+    want = success_status(program)
+    name = os.path.basename(program)
+    if status != want:
+        return "%s %s (success is %d)" % (name, describe_status(status), want)
+    missing = [f for f in expected_files if not os.path.isfile(f) or os.path.getsize(f) == 0]
+    if missing:
+        return "%s reported success but did not write %s" % (name, ", ".join(missing))
+    return None
+
+
+def section(log, title, text):
+    log.write("--- %s\n%s" % (title, text))
+    if text and not text.endswith("\n"):
+        log.write("\n")
+
+
+def run_logged(command, log_path):
+    """Runs the command with everything it prints kept in the log at `log_path` (its folder made
+    when missing). Returns (status, standard output, standard error); OSError, also noted in the
+    log, when the program cannot start."""
+    log_dir = os.path.dirname(log_path)
+    if log_dir:
+        os.makedirs(log_dir, exist_ok=True)
+    with open(log_path, "w") as log:
+        log.write("$ %s\n" % " ".join(command))
+        log.flush()
+        started = time.monotonic()
+        try:
+            proc = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        except OSError as err:
+            log.write("cannot start %s: %s\n" % (command[0], err.strerror))
+            raise
+        out = proc.stdout.decode("utf-8", "replace")
+        err = proc.stderr.decode("utf-8", "replace")
+        section(log, "standard output", out)
+        section(log, "standard error", err)
+        log.write("--- status %d\n" % proc.returncode)
+        log.write("--- seconds %.3f\n" % (time.monotonic() - started))
+    return proc.returncode, out, err
+
+
+def failure_text(reason, log_path, out, err):
+    """What the workflow shows of a failed step: the reason and the program's last messages."""
+    lines = ["runstep: %s; its last messages (full log: %s):\n" % (reason, log_path)]
+    for channel, text in (("standard output", out), ("standard error", err)):
+        tail = text.rstrip("\n").splitlines()[-TAIL_LINES:]
+        if tail:
+            lines.append("  on %s:\n" % channel)
+            lines += ["    %s\n" % line for line in tail]
+    return "".join(lines)
