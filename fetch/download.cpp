@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <future>
 #include <memory>
 #include <optional>
 #include <random>
@@ -330,6 +331,16 @@ void downloadAll(const HttpSettings &settings, const std::vector<DownloadJob> &j
     curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, settings.perHost));
     std::mt19937 random(std::random_device{}());
 
+    struct Verdict {
+        bool ok = false;
+        std::string reason;
+        bool retryable = false;
+    };
+    struct Verifying {
+        size_t job;
+        std::future<Verdict> verdict;
+    };
+    std::vector<Verifying> verifying;
     bool jarRead = false;
     std::vector<JobState> state(jobs.size());
     std::deque<size_t> waiting;
@@ -541,22 +552,41 @@ void downloadAll(const HttpSettings &settings, const std::vector<DownloadJob> &j
                   std::nullopt, false);
             return;
         }
-        std::string reason;
-        bool retryable = false;
-        if (accept(j, reason, retryable)) {
-            finish(t.job, {true, {}});
-            return;
-        }
-        std::remove(j.partPath.c_str());
-        if (retryable) {
-            again(t.job, reason, std::nullopt, false);
-        } else {
-            finish(t.job, {false, reason});
+        // Checksum and probe run beside the transfers, which go on meanwhile.
+        CURLM *waker = multi.get();
+        verifying.push_back({t.job, std::async(std::launch::async, [&accept, &j, waker] {
+                                 Verdict v;
+                                 v.ok = accept(j, v.reason, v.retryable);
+                                 curl_multi_wakeup(waker); // out of curl_multi_poll
+                                 return v;
+                             })});
+    };
+    const auto collectVerdicts = [&](bool wait) {
+        for (auto it = verifying.begin(); it != verifying.end();) {
+            if (it->verdict.wait_for(std::chrono::milliseconds(wait ? 5 : 0)) !=
+                std::future_status::ready) {
+                ++it;
+                continue;
+            }
+            const size_t job = it->job;
+            const Verdict v = it->verdict.get();
+            it = verifying.erase(it);
+            if (v.ok) {
+                finish(job, {true, {}});
+                continue;
+            }
+            std::remove(jobs[job].partPath.c_str());
+            if (v.retryable) {
+                again(job, v.reason, std::nullopt, false);
+            } else {
+                finish(job, {false, v.reason});
+            }
         }
     };
 
     const size_t parallel = static_cast<size_t>(std::max(1L, settings.parallel));
-    while (!waiting.empty() || !active.empty()) {
+    while (!waiting.empty() || !active.empty() || !verifying.empty()) {
+        collectVerdicts(active.empty() && waiting.empty());
         const double t0 = now();
         double nextStart = 1e300;
         for (size_t n = waiting.size(); n > 0 && active.size() < parallel; --n) {
@@ -573,6 +603,7 @@ void downloadAll(const HttpSettings &settings, const std::vector<DownloadJob> &j
         int running = 0;
         curl_multi_perform(multi.get(), &running);
         int queued = 0;
+        bool concluded = false;
         while (CURLMsg *msg = curl_multi_info_read(multi.get(), &queued)) {
             if (msg->msg != CURLMSG_DONE) {
                 continue;
@@ -588,6 +619,7 @@ void downloadAll(const HttpSettings &settings, const std::vector<DownloadJob> &j
             std::unique_ptr<Transfer> t = std::move(*it);
             active.erase(it);
             conclude(*t, code);
+            concluded = true;
         }
         shown.bytes = bytesReceived;
         shown.seconds = now() - started;
@@ -596,6 +628,9 @@ void downloadAll(const HttpSettings &settings, const std::vector<DownloadJob> &j
             progress(shown);
         }
         double waitMs = 500;
+        if (concluded) {
+            continue; // the next hop or job starts at once
+        }
         if (active.empty() && !waiting.empty()) {
             waitMs = std::clamp((nextStart - now()) * 1000, 1.0, 500.0);
             std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(waitMs));
