@@ -9,6 +9,7 @@
 #include "readguard.h"
 #include "transferrules.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -331,6 +332,11 @@ int run(const cli::Args &args, std::ostream &out, std::ostream &err) {
     }
     http.cookieJar =
         value(c, "cookie_jar").empty() ? o.out + "/.tilefetch-cookies" : value(c, "cookie_jar");
+    // The jar holds the session: only its owner may read it (libcurl keeps a file's mode).
+    if (const int fd = open(http.cookieJar.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        fd >= 0) {
+        close(fd);
+    }
 
     // The catalogue, page by page.
     fetch::SearchSpec spec{value(c, "provider"),

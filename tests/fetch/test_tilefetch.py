@@ -151,6 +151,7 @@ class TilefetchTest(unittest.TestCase):
         self.assertIn("2 granules of MOD09GQ listed, 0 held already, 2 downloaded", r.stdout)
         self.assertEqual(len(run.requests(CATALOGUE)), 3)  # two pages and the empty end
         self.assertEqual(len(run.requests(LOGIN)), 1)      # the cookie jar carries the session
+        self.assertEqual(os.stat(os.path.join(run.out, ".tilefetch-cookies")).st_mode & 0o777, 0o600)
         self.assertTrue(all(e["user_agent"].startswith("vegcondition") for e in run.archive.log))
         self.assertEqual([e["authorization"] for e in run.requests(SIGNED) + run.requests(DATA)
                           if e["authorization"]], [])
