@@ -341,6 +341,7 @@ void downloadAll(const HttpSettings &settings, const std::vector<DownloadJob> &j
         std::future<Verdict> verdict;
     };
     std::vector<Verifying> verifying;
+    bool sessionReady = false;
     bool jarRead = false;
     std::vector<JobState> state(jobs.size());
     std::deque<size_t> waiting;
@@ -358,6 +359,7 @@ void downloadAll(const HttpSettings &settings, const std::vector<DownloadJob> &j
             std::remove(jobs[job].partPath.c_str()); // nothing to continue from
         }
         state[job].finished = true;
+        sessionReady = true;
         ++shown.filesDone;
         done(job, result);
     };
@@ -489,6 +491,9 @@ void downloadAll(const HttpSettings &settings, const std::vector<DownloadJob> &j
                 finish(t.job, {false, "more than " + std::to_string(settings.maxRedirects) +
                                           " redirects, the last from " + host});
             } else {
+                if (host == settings.dataHost && urlHost(location) != settings.loginHost) {
+                    sessionReady = true; // the data host took the session cookie or the token
+                }
                 start(t.job, location, t.redirects + 1);
             }
             return;
@@ -589,7 +594,10 @@ void downloadAll(const HttpSettings &settings, const std::vector<DownloadJob> &j
         collectVerdicts(active.empty() && waiting.empty());
         const double t0 = now();
         double nextStart = 1e300;
-        for (size_t n = waiting.size(); n > 0 && active.size() < parallel; --n) {
+        // One transfer until the session stands, so that the login runs once, not once per
+        // transfer; then all of them.
+        const size_t allowed = sessionReady ? parallel : 1;
+        for (size_t n = waiting.size(); n > 0 && active.size() < allowed; --n) {
             const size_t job = waiting.front();
             waiting.pop_front();
             if (state[job].notBefore <= t0) {

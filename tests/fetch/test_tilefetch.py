@@ -145,7 +145,7 @@ class TilefetchTest(unittest.TestCase):
                     self.assertIsNone(e["authorization"])
 
     def test_whole_run_paged_one_login_then_nothing_to_do(self):
-        run = self.run_case(tiles=("h18v04", "h19v04"), extra="page_size = 1\nparallel = 1\n")
+        run = self.run_case(tiles=("h18v04", "h19v04"), extra="page_size = 1\n")
         r = run.fetch()
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertIn("2 granules of MOD09GQ listed, 0 held already, 2 downloaded", r.stdout)
