@@ -284,6 +284,8 @@ HttpReply httpGet(const HttpSettings &settings, const std::string &url,
         reply.body.clear();
         commonOptions(h.get(), settings, resolve.get(), errorBuffer);
         curl_easy_setopt(h.get(), CURLOPT_URL, url.c_str());
+        curl_easy_setopt(h.get(), CURLOPT_FOLLOWLOCATION, 1L); // no credentials go with it
+        curl_easy_setopt(h.get(), CURLOPT_MAXREDIRS, 5L);
         curl_easy_setopt(h.get(), CURLOPT_HTTPHEADER, headers.get());
         curl_easy_setopt(h.get(), CURLOPT_HEADERFUNCTION, &HeaderSink::callback);
         curl_easy_setopt(h.get(), CURLOPT_HEADERDATA, &sink);

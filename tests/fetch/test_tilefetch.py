@@ -146,7 +146,10 @@ class TilefetchTest(unittest.TestCase):
 
     def test_whole_run_paged_one_login_then_nothing_to_do(self):
         run = self.run_case(tiles=("h18v04", "h19v04"), extra="page_size = 1\n")
-        r = run.fetch()
+        tile_list = os.path.join(run.dir, "tiles.txt")
+        with open(tile_list, "w") as f:
+            f.write("h19v04\n")
+        r = run.fetch("--tile-list", tile_list, tiles="h18v04")
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertIn("2 granules of MOD09GQ listed, 0 held already, 2 downloaded", r.stdout)
         self.assertEqual(len(run.requests(CATALOGUE)), 3)  # two pages and the empty end
