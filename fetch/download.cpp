@@ -480,6 +480,18 @@ void downloadAll(const HttpSettings &settings, const std::vector<DownloadJob> &j
         return true;
     };
 
+    // Checksum and probe run beside the transfers, which go on meanwhile.
+    const auto verify = [&](size_t job) {
+        CURLM *waker = multi.get();
+        const DownloadJob &j = jobs[job];
+        verifying.push_back({job, std::async(std::launch::async, [&accept, &j, waker] {
+                                 Verdict v;
+                                 v.ok = accept(j, v.reason, v.retryable);
+                                 curl_multi_wakeup(waker); // out of curl_multi_poll
+                                 return v;
+                             })});
+    };
+
     const auto conclude = [&](Transfer &t, CURLcode code) {
         const DownloadJob &j = jobs[t.job];
         const std::string host = urlHost(t.url);
@@ -559,14 +571,7 @@ void downloadAll(const HttpSettings &settings, const std::vector<DownloadJob> &j
                   std::nullopt, false);
             return;
         }
-        // Checksum and probe run beside the transfers, which go on meanwhile.
-        CURLM *waker = multi.get();
-        verifying.push_back({t.job, std::async(std::launch::async, [&accept, &j, waker] {
-                                 Verdict v;
-                                 v.ok = accept(j, v.reason, v.retryable);
-                                 curl_multi_wakeup(waker); // out of curl_multi_poll
-                                 return v;
-                             })});
+        verify(t.job);
     };
     const auto collectVerdicts = [&](bool wait) {
         for (auto it = verifying.begin(); it != verifying.end();) {
@@ -604,7 +609,12 @@ void downloadAll(const HttpSettings &settings, const std::vector<DownloadJob> &j
             waiting.pop_front();
             if (state[job].notBefore <= t0) {
                 ++state[job].attempts;
-                start(job, jobs[job].granule.url, 0);
+                if (state[job].attempts == 1 && jobs[job].granule.size > 0 &&
+                    fileSize(jobs[job].partPath) == jobs[job].granule.size) {
+                    verify(job); // complete before a stop: nothing to fetch unless it fails
+                } else {
+                    start(job, jobs[job].granule.url, 0);
+                }
             } else {
                 nextStart = std::min(nextStart, state[job].notBefore);
                 waiting.push_back(job);
