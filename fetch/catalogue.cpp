@@ -197,27 +197,28 @@ std::vector<Granule> selectGranules(const std::vector<Granule> &granules,
     return chosen;
 }
 
-std::vector<std::string> searchQueries(const SearchSpec &spec, size_t tilesPerQuery) {
+std::vector<std::string> searchQueries(const SearchTerms &terms, size_t tilesPerQuery) {
     const auto isoDay = [](std::string day) {
         std::replace(day.begin(), day.end(), '.', '-');
         return day;
     };
-    const std::string base =
-        "provider=" + spec.provider + "&short_name=" + spec.shortName + "&version=" + spec.version +
-        "&temporal%5B%5D=" + isoDay(spec.from) + "T00:00:00Z," + isoDay(spec.to) + "T23:59:59Z" +
-        "&page_size=" + std::to_string(spec.pageSize) + "&sort_key%5B%5D=start_date";
+    const std::string base = "provider=" + terms.provider + "&short_name=" + terms.shortName +
+                             "&version=" + terms.version + "&temporal%5B%5D=" + isoDay(terms.from) +
+                             "T00:00:00Z," + isoDay(terms.to) + "T23:59:59Z" +
+                             "&page_size=" + std::to_string(terms.pageSize) +
+                             "&sort_key%5B%5D=start_date";
     std::vector<std::string> queries;
-    if (spec.tiles.empty()) {
+    if (terms.tiles.empty()) {
         queries.push_back(base);
         return queries;
     }
     tilesPerQuery = std::max<size_t>(tilesPerQuery, 1);
-    for (size_t first = 0; first < spec.tiles.size(); first += tilesPerQuery) {
+    for (size_t first = 0; first < terms.tiles.size(); first += tilesPerQuery) {
         std::string query = base + "&options%5Breadable_granule_name%5D%5Bpattern%5D=true";
-        const size_t last = std::min(spec.tiles.size(), first + tilesPerQuery);
+        const size_t last = std::min(terms.tiles.size(), first + tilesPerQuery);
         for (size_t i = first; i < last; ++i) {
             query +=
-                "&readable_granule_name%5B%5D=" + spec.shortName + ".A*." + spec.tiles[i] + ".*";
+                "&readable_granule_name%5B%5D=" + terms.shortName + ".A*." + terms.tiles[i] + ".*";
         }
         queries.push_back(std::move(query));
     }

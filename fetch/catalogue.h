@@ -49,7 +49,7 @@ std::vector<Granule> selectGranules(const std::vector<Granule> &granules,
                                     const std::string &to);
 
 // What the catalogue is asked.
-struct SearchSpec {
+struct SearchTerms {
     std::string provider;
     std::string shortName;
     std::string version;
@@ -61,6 +61,6 @@ struct SearchSpec {
 
 // The query strings of a search (without '?'), one per group of at most `tilesPerQuery` tiles (one
 // query for all tiles when none are named), each tile a name pattern without a leading wildcard.
-std::vector<std::string> searchQueries(const SearchSpec &spec, size_t tilesPerQuery = 40);
+std::vector<std::string> searchQueries(const SearchTerms &terms, size_t tilesPerQuery = 40);
 
 } // namespace veg::fetch

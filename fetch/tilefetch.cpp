@@ -339,18 +339,18 @@ int run(const cli::Args &args, std::ostream &out, std::ostream &err) {
     }
 
     // The catalogue, page by page.
-    fetch::SearchSpec spec{value(c, "provider"),
-                           o.product,
-                           value(c, "version"),
-                           o.from,
-                           o.to,
-                           o.tiles,
-                           static_cast<int>(std::clamp(number(c, "page_size"), 1L, 2000L))};
+    fetch::SearchTerms terms{value(c, "provider"),
+                             o.product,
+                             value(c, "version"),
+                             o.from,
+                             o.to,
+                             o.tiles,
+                             static_cast<int>(std::clamp(number(c, "page_size"), 1L, 2000L))};
     const std::string &catalogue = value(c, "catalogue");
     const std::string catalogueHost = fetch::urlHost(catalogue);
     std::vector<Granule> listed;
     std::vector<std::string> failures;
-    for (const std::string &query : fetch::searchQueries(spec)) {
+    for (const std::string &query : fetch::searchQueries(terms)) {
         std::string searchAfter;
         std::set<std::string> seenMarks;
         for (int page = 1;; ++page) {

@@ -33,7 +33,7 @@ import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-HOSTS = {"catalogue": "cmr.imitation.test", "login": "urs.imitation.test",
+HOSTS = {"catalogue": "catalogue.imitation.test", "login": "login.imitation.test",
          "data": "data.imitation.test", "signed": "signed.imitation.test"}
 
 # fault name -> (where it acts, once?)
@@ -156,13 +156,13 @@ class Archive:
                                "ProductionDateTime": production_time(production or m.group("prod")),
                                "ArchiveAndDistributionInformation": [info]},
                "RelatedUrls": [
-                   {"URL": "http://%s:%d/lp-prod-protected/%s" % (HOSTS["data"], self.port, key),
+                   {"URL": "http://%s:%d/protected/%s" % (HOSTS["data"], self.port, key),
                     "Type": "GET DATA"},
-                   {"URL": "s3://lp-prod-protected/" + key, "Type": "GET DATA VIA DIRECT ACCESS"}]}
+                   {"URL": "s3://protected/" + key, "Type": "GET DATA VIA DIRECT ACCESS"}]}
         if self.has(m.group("tile"), "badrecord"):
             del umm["RelatedUrls"]
             info["SizeInBytes"] = "large"
-        return {"meta": {"concept-type": "granule", "native-id": ur, "provider-id": "LPCLOUD"},
+        return {"meta": {"concept-type": "granule", "native-id": ur, "provider-id": "IMITATION"},
                 "umm": umm, "_day": day.isoformat(), "_product": m.group("product"), "_ur": ur}
 
     def sign(self, key):
@@ -239,10 +239,10 @@ class Handler(BaseHTTPRequestHandler):
         page = hits[start:start + size]
         headers = [("CMR-Hits", str(len(hits)))]
         if page:
-            headers.append(("CMR-Search-After", json.dumps(["lpcloud", start + len(page)])))
+            headers.append(("CMR-Search-After", json.dumps(["imitation", start + len(page)])))
         items = [{k: v for k, v in r.items() if not k.startswith("_")} for r in page]
         body = json.dumps({"hits": len(hits), "took": 1, "items": items})
-        self.reply(200, body, "application/vnd.nasa.cmr.umm_results+json;version=1.6.5", headers)
+        self.reply(200, body, "application/json", headers)
 
     # -- login -----------------------------------------------------------------------------------
     def serve_login(self, path):
@@ -260,7 +260,7 @@ class Handler(BaseHTTPRequestHandler):
         redirect = self.query.get("redirect_uri", [""])[0]
         state = self.query.get("state", [""])[0]
         self.redirect(302, redirect + "?" + urllib.parse.urlencode({"code": code, "state": state}),
-                      [("Set-Cookie", "_urs-gui_session=x; Path=/")])
+                      [("Set-Cookie", "login_session=x; Path=/")])
 
     # -- data host -------------------------------------------------------------------------------
     def serve_data(self, path):
@@ -276,7 +276,7 @@ class Handler(BaseHTTPRequestHandler):
         if auth == "Bearer " + a.token:
             return self.start_session(self.path, 303, signed=True)
         cookies = dict(c.strip().split("=", 1) for c in self.headers.get("Cookie", "").split(";") if "=" in c)
-        if cookies.get("asf-urs") not in a.sessions:
+        if cookies.get("data_session") not in a.sessions:
             back = "http://%s:%d/login" % (HOSTS["data"], a.port)
             return self.redirect(302, "http://%s:%d/oauth/authorize?%s" % (
                 HOSTS["login"], a.port, urllib.parse.urlencode(
@@ -288,21 +288,21 @@ class Handler(BaseHTTPRequestHandler):
         session = os.urandom(8).hex()
         with self.archive.lock:
             self.archive.sessions.add(session)
-        cookie = ("Set-Cookie", "asf-urs=%s; Path=/" % session)
+        cookie = ("Set-Cookie", "data_session=%s; Path=/" % session)
         if signed:
             return self.signed_redirect(urllib.parse.urlsplit(location).path, [cookie])
         self.redirect(status, location, [cookie])
 
     def signed_redirect(self, path, headers=()):
         a = self.archive
-        key = path[len("/lp-prod-protected/"):] if path.startswith("/lp-prod-protected/") else ""
+        key = path[len("/protected/"):] if path.startswith("/protected/") else ""
         ur = key.split("/")[1] if key.count("/") == 2 else ""
         m = NAME.match(ur)
         tile = m.group("tile") if m else ""
         if not m or a.has(tile, "missing") or not os.path.exists(os.path.join(a.folder, ur + ".hdf")):
             return self.reply(404, "<html><body>Not Found</body></html>")
         if a.has(tile, "loginpage"):
-            return self.reply(200, "<!DOCTYPE html><html><head><title>Earthdata Login</title></head>"
+            return self.reply(200, "<!DOCTYPE html><html><head><title>Log in</title></head>"
                               "<body><form>Username</form></body></html>")
         if a.has(tile, "429") and a.first_time(ur, "429"):
             return self.reply(429, "<html>slow down</html>", headers=[("Retry-After", "1")])

@@ -82,10 +82,10 @@ TEST(CatalogueTest, NewestProductionOfEachTileAndDayInTheSpan) {
 }
 
 TEST(CatalogueTest, QueriesGroupTilesWithoutLeadingWildcards) {
-    SearchSpec spec{"LPCLOUD",    "MOD09GA",    "061",
-                    "2024.05.01", "2024.05.31", {"h18v04", "h19v04", "h20v04"},
-                    500};
-    const auto queries = searchQueries(spec, 2);
+    SearchTerms terms{"LPCLOUD",    "MOD09GA",    "061",
+                      "2024.05.01", "2024.05.31", {"h18v04", "h19v04", "h20v04"},
+                      500};
+    const auto queries = searchQueries(terms, 2);
     ASSERT_EQ(queries.size(), 2u);
     EXPECT_NE(queries[0].find("temporal%5B%5D=2024-05-01T00:00:00Z,2024-05-31T23:59:59Z"),
               std::string::npos);
@@ -145,16 +145,16 @@ TEST(TransferRulesTest, DigestsOfAFile) {
 }
 
 TEST(TransferRulesTest, NetrcEntriesAndPermissions) {
-    const std::string netrc = "# a comment line machine urs login x password y\n"
+    const std::string netrc = "# a comment line machine login x password y\n"
                               "machine other login a password b\n"
-                              "machine urs.test\n  login ana\n  password p\\ w\\\\d\n"
+                              "machine login.test\n  login ana\n  password p\\ w\\\\d\n"
                               "default login anon password guest\n";
-    const auto c = netrcCredential(netrc, "urs.test");
+    const auto c = netrcCredential(netrc, "login.test");
     ASSERT_TRUE(c);
     EXPECT_EQ(c->login, "ana");
     EXPECT_EQ(c->password, "p w\\d");
     EXPECT_EQ(netrcCredential(netrc, "nowhere")->login, "anon");
-    EXPECT_FALSE(netrcCredential("machine other login a password b", "urs.test"));
+    EXPECT_FALSE(netrcCredential("machine other login a password b", "login.test"));
 
     testsupport::TempDir dir;
     const std::string path = dir.file("netrc");
