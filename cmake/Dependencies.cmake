@@ -43,6 +43,11 @@ add_library(veg::geotiff INTERFACE IMPORTED)
 target_include_directories(veg::geotiff SYSTEM INTERFACE ${GEOTIFF_INCLUDE_DIR})
 target_link_libraries(veg::geotiff INTERFACE ${GEOTIFF_LIBRARY} TIFF::TIFF)
 
+# libcurl (the OpenSSL flavour) for the archive's catalogue and downloads; OpenSSL's digests for
+# the checksums of downloaded files.
+find_package(CURL REQUIRED)
+find_package(OpenSSL REQUIRED)
+
 # RapidJSON is header-only.
 find_path(RAPIDJSON_INCLUDE_DIR rapidjson/writer.h REQUIRED)
 add_library(veg::rapidjson INTERFACE IMPORTED)

@@ -9,6 +9,8 @@ packages=(
     libhdf4-alt-dev libhdfeos-dev libgctp-dev libdeflate-dev
     libgeotiff-dev geotiff-bin libtiff-dev
     libboost-dev rapidjson-dev libxbase64-dev
+    # tilefetch: the archive's catalogue and downloads, and the checksums of downloaded files
+    libcurl4-openssl-dev libssl-dev
     libgtest-dev libgmock-dev
     snakemake python3-gdal python3-numpy
     # the quicklook maps of the workflow, and the run page's test in a headless browser
