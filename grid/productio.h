@@ -118,6 +118,7 @@ class ProductWriter {
     WriteResult write(const std::vector<FieldCells> &fields,
                       const std::vector<FieldAttributes> &extraAttributes = {});
     void abandon() { writer_.abandon(); }
+    std::vector<std::string> leftovers() const { return writer_.leftovers(); }
 
   private:
     GridWriter writer_;

@@ -26,6 +26,65 @@ namespace veg::grid {
 
 namespace {
 
+// The watchdog that the alarm signal's handler serves: a signal handler reaches nothing else.
+const ReadWatchdog *armedWatchdog = nullptr;
+
+} // namespace
+
+// Async-signal-safe: write, unlink, rmdir and _exit only.
+void stopRead(int) {
+    const ReadWatchdog *w = armedWatchdog;
+    if (w == nullptr) {
+        ::_exit(cli::kExitStop);
+    }
+    const char *text = w->message_.data();
+    size_t left = w->message_.size();
+    while (left > 0) {
+        const ssize_t n = ::write(STDERR_FILENO, text, left);
+        if (n <= 0) {
+            break;
+        }
+        text += n;
+        left -= static_cast<size_t>(n);
+    }
+    for (const std::string &path : w->leftovers_) {
+        if (::unlink(path.c_str()) != 0) {
+            ::rmdir(path.c_str());
+        }
+    }
+    ::_exit(w->status_);
+}
+
+int readTimeLimit() {
+    const char *chosen = std::getenv("VEG_READ_SECONDS");
+    const long seconds = chosen != nullptr ? std::strtol(chosen, nullptr, 10) : 0;
+    return seconds > 0 && seconds <= 86400 ? static_cast<int>(seconds) : 600;
+}
+
+std::string readTimeoutLine(const std::string &path, int seconds) {
+    return cli::format("Reading %s took longer than %d seconds and was stopped; the file may be "
+                       "damaged.\n",
+                       path.c_str(), seconds);
+}
+
+ReadWatchdog::ReadWatchdog(std::string message, int status, std::vector<std::string> leftovers,
+                           int seconds)
+    : message_(std::move(message)), status_(status), leftovers_(std::move(leftovers)) {
+    armedWatchdog = this;
+    struct sigaction action {};
+    action.sa_handler = stopRead;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGALRM, &action, nullptr);
+    ::alarm(static_cast<unsigned>(seconds));
+}
+
+ReadWatchdog::~ReadWatchdog() {
+    ::alarm(0);
+    armedWatchdog = nullptr;
+}
+
+namespace {
+
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
 #elif defined(__has_feature)

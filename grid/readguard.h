@@ -11,6 +11,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace veg::grid {
 
@@ -40,6 +41,35 @@ bool queryGridFile(const std::string &path, const std::string &gridName);
 // sanitizers, which reserve far more up front), so a size read from damaged bytes fails its
 // allocation instead of exhausting the machine.
 void limitAddressSpace();
+
+// Seconds that the reading of one input may take before a ReadWatchdog stops the program:
+// VEG_READ_SECONDS when it holds a positive number, else 600.
+int readTimeLimit();
+
+// The line a program adds after its read failure message when the watchdog stopped the read.
+std::string readTimeoutLine(const std::string &path, int seconds);
+
+// A bound on reads that a damaged file could make hang inside the libraries (HDF4 keeps inflating
+// a damaged deflate stream when a window of the field is read). While a watchdog lives, a read
+// that runs past its time ends the process the way the program's own failure would: `message` is
+// written to standard error, the `leftovers` (an output's temporary file, then its private
+// folder) are removed, and the process exits with `status`. The process cannot go on with the
+// libraries stopped inside a call, so it ends. One watchdog at a time; the alarm signal is the
+// process's own for that time.
+class ReadWatchdog {
+  public:
+    ReadWatchdog(std::string message, int status, std::vector<std::string> leftovers = {},
+                 int seconds = readTimeLimit());
+    ~ReadWatchdog();
+    ReadWatchdog(const ReadWatchdog &) = delete;
+    ReadWatchdog &operator=(const ReadWatchdog &) = delete;
+
+  private:
+    std::string message_;
+    int status_;
+    std::vector<std::string> leftovers_;
+    friend void stopRead(int);
+};
 
 } // namespace veg::grid
 
