@@ -513,10 +513,12 @@ std::vector<Attribute> readAttributes(const SdInterface &sd, const std::string &
 
 // ---- GridReader ----
 
-bool GridReader::open(const std::string &path, const std::string &gridName) {
+bool GridReader::open(const std::string &path, const std::string &gridName,
+                      SequenceProbe *sequence) {
     close();
     if (path.size() <= kMaxEosPathLength) {
-        const ProbeVerdict verdict = probeGridFile(path, gridName);
+        const ProbeVerdict verdict =
+            sequence != nullptr ? sequence->check(path) : probeGridFile(path, gridName);
         if (verdict == ProbeVerdict::Damaged || verdict == ProbeVerdict::Unopenable) {
             return false; // the libraries would crash, or be left unsound, opening it here
         }

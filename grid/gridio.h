@@ -21,6 +21,8 @@
 
 namespace veg::grid {
 
+class SequenceProbe;
+
 // Everything the geometry copy carries from an input grid to an output grid, unchanged.
 struct GridGeometry {
     int32_t columns = 0;                // XDim
@@ -240,8 +242,10 @@ std::vector<Attribute> readAttributes(const SdInterface &sd, const std::string &
 class GridReader {
   public:
     // False when the file cannot be opened, the grid not attached or a query fails; everything
-    // opened is released again.
-    bool open(const std::string &path, const std::string &gridName);
+    // opened is released again. The file is probed first, on its own, or with `sequence` after
+    // the files that the sequence probe found sound before it.
+    bool open(const std::string &path, const std::string &gridName,
+              SequenceProbe *sequence = nullptr);
     const GridGeometry &geometry() const { return geometry_; }
     std::optional<FieldInfo> fieldInfo(const std::string &field) const {
         return readFieldInfo(grid_, field);

@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <utility>
 #include <vector>
 
 extern char **environ;
@@ -293,15 +296,144 @@ ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
     return ProbeVerdict::Damaged;
 }
 
+SequenceProbe::~SequenceProbe() { stop(); }
+
+SequenceProbe::SequenceProbe(SequenceProbe &&other) noexcept
+    : gridName_(std::move(other.gridName_)), timeoutSeconds_(other.timeoutSeconds_),
+      socket_(std::exchange(other.socket_, -1)), pid_(std::exchange(other.pid_, -1)),
+      sound_(std::move(other.sound_)) {}
+
+bool SequenceProbe::start() {
+    const std::string program = probeProgramPath();
+    if (program.empty() || ::access(program.c_str(), X_OK) != 0) {
+        return false;
+    }
+    // A socket rather than a pipe: a write to a probe that has died fails instead of raising
+    // SIGPIPE in the program.
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        ::close(ends[0]);
+        ::close(ends[1]);
+        return false;
+    }
+    posix_spawn_file_actions_adddup2(&actions, ends[1], 0);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char *> argv = {const_cast<char *>(program.c_str()),
+                                const_cast<char *>("--sequence"),
+                                const_cast<char *>(gridName_.c_str()), nullptr};
+    pid_t child = -1;
+    const int spawned =
+        posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    if (spawned != 0) {
+        ::close(ends[0]);
+        return false;
+    }
+    socket_ = ends[0];
+    pid_ = child;
+    return true;
+}
+
+void SequenceProbe::stop() {
+    if (socket_ >= 0) {
+        ::close(std::exchange(socket_, -1));
+    }
+    if (pid_ > 0) {
+        const pid_t child = std::exchange(pid_, -1);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+ProbeVerdict SequenceProbe::ask(const std::string &path) {
+    const std::string line = path + "\n";
+    size_t sent = 0;
+    while (sent < line.size()) {
+        const ssize_t n = ::send(socket_, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            stop();
+            return ProbeVerdict::Damaged;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    pollfd answer = {socket_, POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&answer, 1, timeoutSeconds_ * 1000);
+    } while (ready < 0 && errno == EINTR);
+    char status = 0;
+    ssize_t got = -1;
+    if (ready > 0) {
+        do {
+            got = ::recv(socket_, &status, 1, 0);
+        } while (got < 0 && errno == EINTR);
+    }
+    if (got != 1) { // died on the file, or ran past its time
+        stop();
+        return ProbeVerdict::Damaged;
+    }
+    if (status == '0' + kProbeSound) {
+        return ProbeVerdict::Sound;
+    }
+    return status == '0' + kProbeUnopenable ? ProbeVerdict::Unopenable : ProbeVerdict::Damaged;
+}
+
+ProbeVerdict SequenceProbe::check(const std::string &path) {
+    if (path.find('\n') != std::string::npos) {
+        return probeGridFile(path, gridName_, timeoutSeconds_); // cannot be sent as a line
+    }
+    if (socket_ < 0) {
+        if (!start()) {
+            return ProbeVerdict::NotRun;
+        }
+        // A new probe process: first into the state the program's libraries are in.
+        for (const std::string &earlier : sound_) {
+            if (ask(earlier) != ProbeVerdict::Sound) {
+                stop();
+                return ProbeVerdict::Damaged;
+            }
+        }
+    }
+    const ProbeVerdict verdict = ask(path);
+    if (verdict == ProbeVerdict::Sound) {
+        sound_.push_back(path);
+    } else if (verdict == ProbeVerdict::Unopenable) {
+        // The program will not open it, and a failed open can leave the libraries' tables
+        // unsound: the next file goes to a probe process in the program's own state.
+        stop();
+    }
+    return verdict;
+}
+
 } // namespace veg::grid
 
 namespace veg::gridprobe {
 
-int run(const cli::Args &args, std::ostream &, std::ostream &) {
+int run(const cli::Args &args, std::ostream &out, std::ostream &) {
     if (args.size() != 3) {
         return cli::kExitUsage;
     }
     grid::limitAddressSpace();
+    if (args[1] == "--sequence") {
+        std::string path;
+        while (std::getline(std::cin, path)) {
+            const int status =
+                grid::queryGridFile(path, args[2]) ? grid::kProbeSound : grid::kProbeUnopenable;
+            out << static_cast<char>('0' + status) << std::flush;
+        }
+        return grid::kProbeSound;
+    }
     return grid::queryGridFile(args[1], args[2]) ? grid::kProbeSound : grid::kProbeUnopenable;
 }
 

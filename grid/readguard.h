@@ -33,6 +33,40 @@ enum class ProbeVerdict {
 ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
                            int timeoutSeconds = 60);
 
+// The probe of a series of inputs that one program reads one after another in one process. HDF4
+// keeps state from one file to the next, and two damaged files that each open cleanly on their own
+// can crash the process that opens them in turn. One probe process here opens and queries the
+// same files in the same order as the program, so a file that would fail only after the others is
+// found before the program opens it. A probe process that dies or runs past its time on a file
+// marks that file damaged; the next file goes to a new probe process that first opens again every
+// file the program went on with (those found sound). So does the file after one that cannot be
+// opened, which the program leaves alone.
+class SequenceProbe {
+  public:
+    explicit SequenceProbe(std::string gridName, int timeoutSeconds = 60)
+        : gridName_(std::move(gridName)), timeoutSeconds_(timeoutSeconds) {}
+    ~SequenceProbe();
+    SequenceProbe(SequenceProbe &&other) noexcept;
+    SequenceProbe &operator=(SequenceProbe &&other) = delete;
+    SequenceProbe(const SequenceProbe &) = delete;
+    SequenceProbe &operator=(const SequenceProbe &) = delete;
+
+    // The verdict on `path` after every file found sound before it, as probeGridFile gives it.
+    ProbeVerdict check(const std::string &path);
+
+  private:
+    bool start();
+    void stop();
+    // Sends a path and waits for the probe's answer.
+    ProbeVerdict ask(const std::string &path);
+
+    std::string gridName_;
+    int timeoutSeconds_;
+    int socket_ = -1;
+    int pid_ = -1;
+    std::vector<std::string> sound_; // files found sound, in order: the program opened them
+};
+
 // The probe's own work, run by gridprobe: every query the programs make of an input. False when
 // the file, the grid or its geometry cannot be read; other queries that fail simply return.
 bool queryGridFile(const std::string &path, const std::string &gridName);
@@ -76,7 +110,9 @@ class ReadWatchdog {
 namespace veg::gridprobe {
 
 // gridprobe <grid file> <grid name>: caps its address space, asks the file everything the programs
-// ask and prints nothing. Status kProbeSound when the grid opened and every query returned,
+// ask and prints nothing. gridprobe --sequence <grid name>: the same for each path read from
+// standard input, one a line, in one process, answering each with one byte on standard output
+// (the status as a digit). Status kProbeSound when the grid opened and every query returned,
 // kProbeUnopenable when the file, the grid or its geometry could not be read, kExitUsage for other
 // arguments.
 int run(const cli::Args &args, std::ostream &out, std::ostream &err);

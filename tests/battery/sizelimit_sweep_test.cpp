@@ -51,13 +51,20 @@ struct Chain {
              },
              0, 1},
             {"zonegrid", ZONEGRID_BIN,
-             [this](const std::string &o) { return std::vector<std::string>{raster, o, tile}; }, 0,
-             255},
+             [this](const std::string &o) {
+                 return std::vector<std::string>{raster, o, tile};
+             },
+             0, 255},
             {"daymosaic", DAYMOSAIC_BIN,
-             [this](const std::string &o) { return std::vector<std::string>{tiles, mask, o}; }, 1,
-             255},
+             [this](const std::string &o) {
+                 return std::vector<std::string>{tiles, mask, o};
+             },
+             1, 255},
             {"peakcomposite", PEAKCOMPOSITE_BIN,
-             [this](const std::string &o) { return std::vector<std::string>{days, o}; }, 0, 1},
+             [this](const std::string &o) {
+                 return std::vector<std::string>{days, o};
+             },
+             0, 1},
             {"basicextremes", BASICEXTREMES_BIN,
              [this](const std::string &o) {
                  return std::vector<std::string>{dir.file("ndvi"), "1", "7", "2019", "2020", o};
@@ -70,8 +77,8 @@ struct Chain {
              0, 255},
             {"dailyvci", DAILYVCI_BIN,
              [this](const std::string &o) {
-                 return std::vector<std::string>{dir.file("bytes"), "2020.01.01", "2020.01.01",
-                                                 "1", o};
+                 return std::vector<std::string>{dir.file("bytes"), "2020.01.01", "2020.01.01", "1",
+                                                 o};
              },
              0, 255},
         };
