@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -230,6 +231,33 @@ std::string probeProgramPath() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1) + "gridprobe";
 }
 
+// Starts the probe program with two arguments and its standard error on /dev/null. `channel`
+// becomes its standard input and output (`asStdio`), or else its descriptor 3 beside /dev/null
+// for input and output.
+bool spawnProbe(const std::string &program, const std::array<std::string, 2> &args, int channel,
+                bool asStdio, pid_t *child) {
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        return false;
+    }
+    if (asStdio) {
+        posix_spawn_file_actions_adddup2(&actions, channel, 0);
+        posix_spawn_file_actions_adddup2(&actions, channel, 1);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, channel, 3);
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char *> argv = {const_cast<char *>(program.c_str()),
+                                const_cast<char *>(args[0].c_str()),
+                                const_cast<char *>(args[1].c_str()), nullptr};
+    const int spawned =
+        posix_spawn(child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0;
+}
+
 } // namespace
 
 ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
@@ -244,25 +272,10 @@ ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         return ProbeVerdict::NotRun;
     }
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) {
-        ::close(ends[0]);
-        ::close(ends[1]);
-        return ProbeVerdict::NotRun;
-    }
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 3);
-    std::vector<char *> argv = {const_cast<char *>(program.c_str()),
-                                const_cast<char *>(path.c_str()),
-                                const_cast<char *>(gridName.c_str()), nullptr};
     pid_t child = -1;
-    const int spawned =
-        posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const bool spawned = spawnProbe(program, {path, gridName}, ends[1], false, &child);
     ::close(ends[1]);
-    if (spawned != 0) {
+    if (!spawned) {
         ::close(ends[0]);
         return ProbeVerdict::NotRun;
     }
@@ -314,24 +327,10 @@ bool SequenceProbe::start() {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         return false;
     }
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) {
-        ::close(ends[0]);
-        ::close(ends[1]);
-        return false;
-    }
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 0);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char *> argv = {const_cast<char *>(program.c_str()),
-                                const_cast<char *>("--sequence"),
-                                const_cast<char *>(gridName_.c_str()), nullptr};
     pid_t child = -1;
-    const int spawned =
-        posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const bool spawned = spawnProbe(program, {"--sequence", gridName_}, ends[1], true, &child);
     ::close(ends[1]);
-    if (spawned != 0) {
+    if (!spawned) {
         ::close(ends[0]);
         return false;
     }
