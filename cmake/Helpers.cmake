@@ -24,11 +24,15 @@ function(add_veg_library)
     target_link_libraries(${L_NAME} PUBLIC ${L_LIBS} PRIVATE veg_warnings)
 endfunction()
 
-# add_veg_test(NAME <name> LABEL unit|cli SOURCES <files...> LIBS <targets...> PROGRAMS <targets...>)
+# add_veg_test(NAME <name> LABEL unit|cli SOURCES <files...> LIBS <targets...> PROGRAMS <targets...>
+#              [TIMEOUT <seconds, default 600>])
 #   a GoogleTest executable discovered by CTest. Each program named in PROGRAMS is passed to the test
 #   as the compile definition <NAME>_BIN (upper case, '-' as '_') holding the built binary's path.
 function(add_veg_test)
-    cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS;PROGRAMS" ${ARGN})
+    cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;PROGRAMS" ${ARGN})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 600)
+    endif()
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE veg_warnings ${T_LIBS} GTest::gtest GTest::gtest_main
                           GTest::gmock)
@@ -47,6 +51,6 @@ function(add_veg_test)
     # Every test has a time limit, so a hung program fails its test instead of hanging the suite.
     # Grid reads in the tests go through the same probe of damaged files as the programs'.
     gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
-                         PROPERTIES LABELS ${T_LABEL} TIMEOUT 600
+                         PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
                                     ENVIRONMENT "VEG_GRIDPROBE=${CMAKE_BINARY_DIR}/bin/gridprobe")
 endfunction()
