@@ -32,8 +32,8 @@ def programs():
     source areas (top-level folders with a CMakeLists.txt, tests and benchmarks aside)."""
     found = set()
     for area in os.listdir(REPO):
-        if area in ("tests", "bench") or not os.path.exists(os.path.join(REPO, area,
-                                                                            "CMakeLists.txt")):
+        listed = os.path.join(REPO, area, "CMakeLists.txt")
+        if area in ("tests", "bench") or not os.path.exists(listed):
             continue
         for top, _, files in os.walk(os.path.join(REPO, area)):
             if "main.cpp" in files:
@@ -74,8 +74,8 @@ def check_links(failures):
             if re.match(r"[a-z]+:", target) or target.startswith("#"):
                 continue
             if not os.path.exists(os.path.join(os.path.dirname(path), target.split("#")[0])):
-                failures.append("%s: link to %s: no such file" % (os.path.relpath(path, REPO),
-                                                                   target))
+                failures.append("%s: link to %s: no such file"
+                                % (os.path.relpath(path, REPO), target))
 
 
 def main():
