@@ -218,11 +218,16 @@ def charts(paths, series, page_dir):
                 for name, p in paths)))
 
 
+def story_html(story):
+    """The configuration's story, paragraphs split by blank lines."""
+    return "".join("<p class=story>%s</p>" % html.escape(part.strip())
+                   for part in str(story or "").split("\n\n") if part.strip())
+
+
 def page_html(plan, story=None):
     page_dir = os.path.dirname(plan.page()) or "."
     parts = [page_head("Vegetation condition", plan),
-             "".join("<p class=story>%s</p>" % html.escape(part.strip())
-                     for part in str(story or "").split("\n\n") if part.strip()),
+             story_html(story),
              "<p>Periods of %d days, each covering %d days; extremes over %d-%d.</p>"
              % (plan.length, plan.actual, plan.first_year, plan.last_year),
              legends(plan, page_dir)]
@@ -294,7 +299,7 @@ def national_page_html(plan):
     """The national page of a regions.NationalPlan."""
     page_dir = os.path.dirname(plan.page()) or "."
     no_tiles = [r.id for r in plan.regions if r.plan is None]
-    parts = [page_head("National vegetation condition", plan)]
+    parts = [page_head("National vegetation condition", plan), story_html(plan.config.get("story"))]
     parts.append("<p>%d regions; periods of %d days, each covering %d days; extremes over %d-%d. "
                  "Each region's own page is linked from the tables.</p>"
                  % (len(plan.regions), plan.length, plan.actual, plan.first_year, plan.last_year))
