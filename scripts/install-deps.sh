@@ -15,6 +15,8 @@ packages=(
     snakemake python3-gdal python3-numpy
     # the quicklook maps of the workflow, and the run page's test in a headless browser
     python3-matplotlib chromium python3-websocket
+    # the workflow tests' check of the STAC catalogue against its schemas
+    python3-jsonschema
     # libFuzzer targets of the parsers (make fuzz, make test-fuzz)
     clang libclang-rt-14-dev
     # the format check and the lint of make test

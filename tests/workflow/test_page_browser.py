@@ -130,8 +130,10 @@ def expected_counts(run):
     finally:
         os.chdir(here)
     composites = len(plan.composites)
-    # A quicklook and a histogram table per product, two legends and the table of step times.
-    return 2 * composites + 2, 2 * composites + 1, os.path.join(run, plan.page())
+    # A quicklook and a histogram table per product, an indicator table per period, two legends,
+    # the indicators' charts and the table of step times.
+    return (2 * composites + 2 + len(plan.charted()), 3 * composites + 1,
+            os.path.join(run, plan.page()))
 
 
 def main(argv):

@@ -7,6 +7,7 @@ Usage: test_workflow_chain.py --bin <folder of the built programs> [--keep FOLDE
 Exits with 77 (skipped) when snakemake, GDAL's Python bindings or a program is missing.
 """
 
+import glob
 import json
 import os
 import re
@@ -18,6 +19,7 @@ import unittest
 
 from harness import CHAIN_PROGRAMS, SNAKEFILE, VEGFLOW
 import harness
+import stac_check
 
 # Days with tiles: periods of 3 days covering 4 (so consecutive periods share a day), periods 1
 # (1-4 January) and 2 (4-7 January) of three years, with days missing as in a real archive.
@@ -95,6 +97,7 @@ class ChainRun(unittest.TestCase):
             "all": 1, "mask": 1, "daily": len(DAYS), "period_list": composites,
             "composite": composites, "extremes": 2, "vci": composites,
             "gis_copy": 2 * composites, "quicklook": 2 * composites, "report": 2 * composites,
+            "indicators": composites, "timeseries": 1, "charts": 1, "catalogue": 1,
             "legend": 2, "page": 1})
         self.assertFalse(os.path.exists(self.path()), "a dry run wrote files")
 
@@ -141,6 +144,25 @@ class ChainRun(unittest.TestCase):
         self.assertAlmostEqual(sum(r["percentage"] for r in report["rows"]), 1.0, places=6)
         self.check_vci_against_oracle()
         self.check_quicklook()
+        self.check_indicators_and_catalogue(page)
+
+    def check_indicators_and_catalogue(self, page):
+        for chart in ("vci_mean", "vci_poor_share", "ndvi_anomaly_percent"):
+            self.assertIn('<img src="indicators/charts/%s.png"' % chart, page)
+        self.assertEqual(page.count("<table class=indicators>"), 6)
+        with open(self.path("indicators/timeseries.csv")) as handle:
+            lines = handle.read().splitlines()
+        # 6 indicators (no crop mask) of 6 periods; two history years are too few for an anomaly.
+        self.assertEqual(len(lines), 1 + 6 * 6)
+        self.assertIn("area,area of interest,2022,2,2022.01.04,2022.01.07,ndvi_anomaly,,0,0.00,"
+                      "history of 2 year(s); the anomaly needs at least 3", lines)
+        self.assertEqual(stac_check.problems(self.path("stac")), [])
+        self.assertEqual(len(self.stac_items()), 12)
+
+    def stac_items(self):
+        """{item file: modification time} of the catalogue's items."""
+        return {p: os.path.getmtime(p) for kind in ("ndvi", "vci") for p in
+                glob.glob(self.path("stac", kind, "*", "area_*.json"))}
 
     def test_2b_zlib_compression_gives_the_same_fields(self):
         """The grid steps again with HDF4's compression left to zlib: every field of every product
@@ -224,6 +246,9 @@ class ChainRun(unittest.TestCase):
         self.assertIn("Nothing to be done", proc.stdout)
 
     def test_4_removed_daily_file_reruns_only_its_dependants(self):
+        items = self.stac_items()
+        with open(self.path("indicators/timeseries.csv")) as handle:
+            series = handle.read().splitlines()
         os.remove(self.path("daily/2021.01.05/NDVI2021.01.05.hdf"))
         proc = self.snakemake("-n")
         self.assertEqual(proc.returncode, 0, proc.stdout)
@@ -231,10 +256,18 @@ class ChainRun(unittest.TestCase):
         # period 2 in every year, their maps and reports, and the page.
         self.assertEqual(job_counts(proc.stdout), {
             "all": 1, "daily": 1, "period_list": 1, "composite": 1, "extremes": 1, "vci": 3,
-            "gis_copy": 4, "quicklook": 4, "report": 4, "page": 1})
+            "gis_copy": 4, "quicklook": 4, "report": 4, "indicators": 3, "timeseries": 1,
+            "charts": 1, "catalogue": 1, "page": 1})
         proc = self.snakemake()
         self.assertEqual(proc.returncode, 0, proc.stdout[-4000:])
         self.check_vci_against_oracle()
+        # The day's grid is made again as it was: the period's rows are replaced by the same
+        # rows, none added, and no item of the catalogue is rewritten (its assets' checksums
+        # are the same).
+        with open(self.path("indicators/timeseries.csv")) as handle:
+            self.assertEqual(handle.read().splitlines(), series)
+        self.assertEqual(self.stac_items(), items)
+        self.assertEqual(stac_check.problems(self.path("stac")), [])
 
     def test_5_broken_tile_stops_its_branch_visibly(self):
         held = self.path("vci/2022/vci_02_2022.01.04_2022.01.07.hdf")
@@ -268,7 +301,8 @@ def main():
         BIN = args.bin
         KEEP = args.keep and os.path.abspath(args.keep)
     return harness.main(CHAIN_PROGRAMS,
-                        [("numpy", "numpy"), ("osgeo.gdal", "GDAL's Python bindings")],
+                        [("numpy", "numpy"), ("osgeo.gdal", "GDAL's Python bindings"),
+                         ("jsonschema", "python3-jsonschema")],
                         options=["--keep"], start=start)
 
 

@@ -7,6 +7,7 @@ Usage: test_workflow_regions.py --bin <folder of the built programs>
 Exits with 77 (skipped) when snakemake, GDAL's Python bindings or a program is missing.
 """
 
+import glob
 import json
 import os
 import shutil
@@ -17,6 +18,7 @@ import unittest
 
 from harness import CHAIN_PROGRAMS, SNAKEFILE, VEGFLOW
 import harness
+import stac_check
 from vegflow.products import NDVI8_FIELD, NDVI_FIELD, VCI8_FIELD, VCI_FIELD, subdataset
 from vegflow.products import TILE_SIDE as TILE
 
@@ -26,10 +28,10 @@ TAG = "01_2022.01.01_2022.01.03"
 BIN = None
 
 
-def tilegen(tile, day, path, size=40):
+def tilegen(tile, day, path, size=40, seed=5):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     subprocess.run([os.path.join(BIN, "modis-tilegen"), "--tile", tile, "--date", day, "--size",
-                    str(size), "--clouds", "0.3", "--seed", "5", path],
+                    str(size), "--clouds", "0.3", "--seed", str(seed), path],
                    check=True, stdout=subprocess.DEVNULL)
 
 
@@ -160,6 +162,8 @@ class NationalRun(unittest.TestCase):
             (self.national, {"VEG_MEMAVAILABLE_BYTES": "1000"},
              "region Border_zone (20 x 28 cells) needs about 8400 bytes of memory in one step; "
              "1000 are available: split it into smaller regions"),
+            (dict(self.national, region_field="name"), {},
+             "the region layer regions.gpkg has no field 'name'"),
         ]
         for config, env, message in cases:
             with self.subTest(message=message):
@@ -167,12 +171,70 @@ class NationalRun(unittest.TestCase):
                 self.assertNotEqual(proc.returncode, 0)
                 self.assertIn("workflow configuration: " + message, proc.stdout)
 
+    def check_national_indicators_and_catalogue(self):
+        """The national indicators against one pass over the national mosaic, the series and
+        charts, and the catalogue: valid, and its item collection read by GDAL as the national
+        mosaic. Returns the time series' lines."""
+        from osgeo import gdal
+        vci = gdal.Open(self.path("national", "2022", "vci_%s.tif" % TAG)).ReadAsArray()
+        counted = vci[vci <= 250]
+        with open(self.path("national", "indicators", "2022", "indicators_%s.json" % TAG)) as h:
+            doc = json.load(h)
+        rows = {r["indicator"]: r for r in doc["national"]["rows"]}
+        self.assertEqual(rows["vci_mean"]["cells"], counted.size)
+        self.assertAlmostEqual(rows["vci_mean"]["value"], counted.mean() / 250.0, places=9)
+        self.assertAlmostEqual(rows["vci_poor_share"]["value"],
+                               100.0 * (counted < 87.5).sum() / counted.size, places=9)
+        with open(self.path("national", "indicators", "2022", "indicators_%s.csv" % TAG)) as h:
+            lines = h.read().splitlines()
+        self.assertEqual([line.split(",")[0] for line in lines[1:]],
+                         ["Border_zone", "Island", "South", "West", "national"])
+        self.assertTrue(lines[2].endswith(",no tile overlaps the region"), lines[2])
+        with open(self.path("index.html")) as handle:
+            page = handle.read()
+        self.assertIn('<img src="national/indicators/charts/vci_poor_share.png"', page)
+        self.assertIn("<h3>Indicators by region</h3>", page)
+        self.assertEqual(stac_check.problems(self.path("stac")), [])
+        items = self.path("stac", "vci", "2022", "vci_%s_items.json" % TAG)
+        values, transform = stac_check.mosaic(items)
+        national = gdal.Open(self.path("national", "2022", "vci_%s.tif" % TAG))
+        self.assertEqual(transform, national.GetGeoTransform())
+        self.assertTrue((values == vci).all())
+        with open(self.path("national", "indicators", "timeseries.csv")) as handle:
+            return handle.read().splitlines()
+
+    def test_5_national_indicators_series_and_catalogue(self):
+        series = self.check_national_indicators_and_catalogue()
+        # Three regions and the national line, 6 indicators, 3 years.
+        self.assertEqual(len(series), 1 + 4 * 6 * 3)
+        self.assertIn("national,,2022,1,2022.01.01,2022.01.03,ndvi_anomaly,,0,0.00,history of 2 "
+                      "year(s); the anomaly needs at least 3", series)
+
+    def test_6_rerun_of_one_period_keeps_series_and_catalogue_consistent(self):
+        def items():
+            return {p: os.path.getmtime(p) for p in glob.glob(self.path("stac", "*", "*", "*_*"))}
+        before, series = items(), self.check_national_indicators_and_catalogue()
+        tilegen("h19v05", "2022.01.02", os.path.join(self.work, "tiles", "2022.01.02",
+                                                     "h19v05.hdf"), size=40, seed=9)
+        proc = self.snakemake(self.national)
+        self.assertEqual(proc.returncode, 0, proc.stdout[-4000:])
+        rerun = self.check_national_indicators_and_catalogue()
+        self.assertEqual(len(rerun), len(series))
+        self.assertEqual([line for line in rerun if line.startswith("West,")],
+                         [line for line in series if line.startswith("West,")])
+        self.assertNotEqual(rerun, series)
+        changed = {os.path.basename(p) for p, t in items().items() if before.get(p) != t}
+        self.assertIn("South_vci_%s.json" % TAG, changed)
+        self.assertIn("national_vci_%s.json" % TAG, changed)
+        self.assertFalse({n for n in changed if n.startswith("West_")}, changed)
+
 
 def main():
     def start(args):
         global BIN
         BIN = args.bin
-    return harness.main(CHAIN_PROGRAMS, [("osgeo.gdal", "GDAL's Python bindings")], start=start)
+    return harness.main(CHAIN_PROGRAMS, [("osgeo.gdal", "GDAL's Python bindings"),
+                                         ("jsonschema", "python3-jsonschema")], start=start)
 
 
 if __name__ == "__main__":

@@ -126,6 +126,11 @@ class PlanOfRun(unittest.TestCase):
              "res/reports/2023/vci_01_2023.01.01_2023.01.07.csv"),
             (plan.quicklook("ndvi", 2022, 1),
              "res/quicklooks/2022/ndvi_01_2022.01.01_2022.01.07.png"),
+            (plan.indicators(2023, 1),
+             "res/indicators/2023/indicators_01_2023.01.01_2023.01.07.json"),
+            (plan.timeseries("csv"), "res/indicators/timeseries.csv"),
+            (plan.chart("vci_mean"), "res/indicators/charts/vci_mean.png"),
+            (plan.catalogue(), "res/stac/catalog.json"),
         ]
         for got, want in cases:
             with self.subTest(want=want):
@@ -134,7 +139,8 @@ class PlanOfRun(unittest.TestCase):
                                             "2023.12.31", "2024.01.02"])
         products = plan.products()
         self.assertEqual(len(products), len(set(products)))
-        self.assertEqual(len(products), 4 + 5 + 3 + 12 * len(plan.composites))
+        # The time series (2 files) and its 3 charts, and 13 files per composite.
+        self.assertEqual(len(products), 4 + 5 + 3 + 2 + 3 + 13 * len(plan.composites))
         self.assertIn(plan.daily("2024.01.02"), products)
         self.assertIn(plan.extremes(53), products)
 
@@ -477,9 +483,9 @@ class NationalTotals(unittest.TestCase):
         self.assertEqual([r["region"] for r in doc["regions"]], ["a", "b", "c", "d"])
         csv_lines = national.report_csv(doc).splitlines()
         self.assertEqual(csv_lines[0], "Region,Name,Cells,Acreage,Mean,low acres,high acres,"
-                                       "low share,high share,Note")
-        self.assertEqual(csv_lines[4], "d,D,0,0.0,,0.0,0.0,0.0,0.0,no tile overlaps the region")
-        self.assertTrue(csv_lines[5].startswith("national,,12,120.0,0.5833333333333"))
+                                       "low share %,high share %,Note")
+        self.assertEqual(csv_lines[4], "d,D,0,0.0,,0.0,0.0,0.00,0.00,no tile overlaps the region")
+        self.assertEqual(csv_lines[5], "national,,12,120.0,0.583,50.0,70.0,41.67,58.33,")
 
 
 if __name__ == "__main__":

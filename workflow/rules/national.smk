@@ -21,10 +21,11 @@ for _region in PLAN.active_regions():
                     config=_region.config)
     workflow.userule(rules=("*",), from_module=_region.module, exclude_rules=None,
                      name_modifier=_region.module + "_*", lineno=1)(lambda: None)
-    workflow.localrules(*["%s_%s" % (_region.module, name) for name in ("all", "legend", "page")])
+    workflow.localrules(*["%s_%s" % (_region.module, name) for name in ("all", "legend", "page", "timeseries", "charts", "catalogue")])
 
 
-localrules: regions_layer, region_area, national_page
+localrules: regions_layer, region_area, national_page, national_indicators, national_timeseries, \
+    national_charts
 
 
 # The national page takes the place of the chain's page at the top of the output folder.
@@ -103,16 +104,7 @@ def national_report_args(wc):
     """--region and --missing arguments: every region of the layout, with its report or the
     reason it has none."""
     year, period = national_period(wc)
-    have = {r.id: path for r, path in PLAN.region_reports(wc.kind, year, period)}
-    args = []
-    for region in PLAN.regions:
-        if region.id in have:
-            args += ["--region", region.id, region.name, have[region.id]]
-        else:
-            note = "no tile overlaps the region" if region.plan is None else \
-                "no tiles for this period"
-            args += ["--missing", region.id, region.name, note]
-    return " ".join(shlex_quote(a) for a in args)
+    return missing_args(wc, {r.id: path for r, path in PLAN.region_reports(wc.kind, year, period)})
 
 
 rule national_report:
@@ -130,6 +122,66 @@ rule national_report:
         "--cell-acres {CELL_ACRES} "
         "--csv {output.csv:q} --json {output.json:q} {params.regions} "
         "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+
+
+def missing_args(wc, have):
+    """--region and --missing arguments: every region of the layout, with its file `have` gives or
+    the reason it has none."""
+    args = []
+    for region in PLAN.regions:
+        if region.id in have:
+            args += ["--region", region.id, region.name, have[region.id]]
+        else:
+            note = "no tile overlaps the region" if region.plan is None else \
+                "no tiles for this period"
+            args += ["--missing", region.id, region.name, note]
+    return " ".join(shlex_quote(a) for a in args)
+
+
+rule national_indicators:
+    input:
+        lambda wc: PLAN.region_indicators(*national_period(wc)),
+    output:
+        csv=os.path.join(OUT, "national", "indicators", "{year}", "indicators_{tag}.csv"),
+        json=os.path.join(OUT, "national", "indicators", "{year}", "indicators_{tag}.json"),
+    params:
+        head=indicator_head,
+        regions=lambda wc: missing_args(wc, {r.id: r.plan.indicators(*national_period(wc))
+                                             for r in PLAN.active_regions(*national_period(wc))}),
+    log:
+        os.path.join(OUT, "logs", "national", "indicators", "{year}", "{tag}.log"),
+    shell:
+        "{VEGFLOW} indicators national --head {params.head:q} --csv {output.csv:q} "
+        "--json {output.json:q} {params.regions} 2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+
+
+rule national_timeseries:
+    input:
+        [PLAN.national_indicators(y, p, "json") for p, y in PLAN.national_composites],
+    output:
+        csv=PLAN.national_timeseries("csv"),
+        json=PLAN.national_timeseries("json"),
+    log:
+        os.path.join(OUT, "logs", "national", "timeseries.log"),
+    shell:
+        "{VEGFLOW} indicators series --csv {output.csv:q} --json {output.json:q} {input:q} "
+        "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+
+
+rule national_charts:
+    input:
+        PLAN.national_timeseries("json"),
+    output:
+        [PLAN.national_chart(i) for i in PLAN.charted()],
+    params:
+        charts=" ".join("--chart %s %s" % (i, shlex_quote(PLAN.national_chart(i)))
+                        for i in PLAN.charted()),
+        others=" ".join(shlex_quote(r.id) for r in PLAN.active_regions()),
+    log:
+        os.path.join(OUT, "logs", "national", "charts.log"),
+    shell:
+        "{VEGFLOW} indicators chart --series {input:q} --region national --title national "
+        "--others {params.others} {params.charts} 2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
 
 
 rule national_page:

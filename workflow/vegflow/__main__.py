@@ -10,6 +10,8 @@ COMMANDS = {
     "quicklook": ("quicklook", "GIS-ready copies, quicklook maps and legends"),
     "page": ("page", "a run's page and text tables of its reports"),
     "national": ("national", "the steps of a national run"),
+    "indicators": ("indicators", "indicators per period, their time series and charts"),
+    "catalogue": ("catalogue", "the run's STAC catalogue"),
     "sample": ("sample", "sample inputs: an area of interest, a region layer"),
 }
 

@@ -147,21 +147,23 @@ def report_doc(workid, cell_acres, regions, missing):
 
 def report_csv(doc):
     """One line per region and a last line "national": cells, acres, mean, then each bin's acres
-    and share of the region's counted acres."""
+    and share in percent of the region's counted acres, rounded as the pages' tables are (acres to
+    0.1, shares to 0.01 %, the mean to 0.001)."""
     bins = [(r["value"], r["name"]) for r in doc["national"]["rows"]]
     out = io.StringIO()
     writer = csv.writer(out, lineterminator="\n")
     writer.writerow(["Region", "Name", "Cells", "Acreage", "Mean"] +
-                    ["%s acres" % n for _, n in bins] + ["%s share" % n for _, n in bins] +
+                    ["%s acres" % n for _, n in bins] + ["%s share %%" % n for _, n in bins] +
                     ["Note"])
 
     def line(rid, name, section, note):
         by_bin = {(r["value"], r["name"]): r for r in section["rows"]}
         acres = [by_bin[b]["acreage"] if b in by_bin else 0.0 for b in bins]
         part = [by_bin[b]["percentage"] if b in by_bin else 0.0 for b in bins]
-        mean = "" if section["mean"] is None else repr(section["mean"])
-        writer.writerow([rid, name, section["cells"], repr(section["acreage"]), mean] +
-                        [repr(a) for a in acres] + [repr(s) for s in part] + [note])
+        mean = "" if section["mean"] is None else "%.3f" % section["mean"]
+        writer.writerow([rid, name, section["cells"], "%.1f" % section["acreage"], mean] +
+                        ["%.1f" % a for a in acres] + ["%.2f" % (100.0 * s) for s in part] +
+                        [note])
 
     for region in doc["regions"]:
         line(region["region"], region["name"], region, region["note"])

@@ -12,9 +12,9 @@ import html
 import json
 import os
 
-from vegflow import outputs
+from vegflow import indicators, outputs
 from vegflow.plan import date_text, period_dates
-from vegflow.products import ACRES_PER_SQUARE_METRE, FILL, KINDS
+from vegflow.products import ACRES_PER_SQUARE_METRE, FILL, INDICATORS, KINDS
 
 # The style of both pages: a run's quicklooks sit in panels beside their tables, the national
 # mosaics in figures; quicklooks show a checkerboard where the area ends.
@@ -33,6 +33,7 @@ td.num { text-align: right; font-variant-numeric: tabular-nums; }
 tr.total td { font-weight: bold; }
 .legends img { margin-right: 2em; }
 .story { max-width: 60em; line-height: 1.4; }
+.charts img { max-width: 480px; margin: 0 1em 1em 0; border: 1px solid #ccc; }
 """
 
 ACRES_PER_KM2 = ACRES_PER_SQUARE_METRE * 1e6
@@ -184,11 +185,49 @@ def period_heading(period, year, first, last):
                                                      date_text(last))
 
 
+def load_indicators(path):
+    """An indicator document, or None (and the reason) when it cannot be read."""
+    try:
+        return indicators.load(path), None
+    except (OSError, ValueError) as err:
+        return None, "<p>indicators unavailable: %s</p>" % html.escape(str(err))
+
+
+def indicator_table(doc):
+    """A region's indicators of one period: value, cells, coverage and note."""
+    what = {n: w for n, w, _, _ in INDICATORS}
+    lines = "".join(
+        "<tr><td title=\"%s\">%s</td><td class=num>%s</td><td class=num>%d</td>"
+        "<td class=num>%.2f</td><td>%s</td></tr>"
+        % (html.escape(what[r["indicator"]]), r["indicator"],
+           indicators.value_text(r["indicator"], r["value"]), r["cells"], r["coverage"],
+           html.escape(r["note"])) for r in doc["rows"])
+    return ("<table class=indicators><tr><th>indicator</th><th>value</th><th>cells</th>"
+            "<th>coverage %%</th><th>note</th></tr>%s</table><p>VCI below %g counts as poor; "
+            "history years: %s.</p>" % (lines, doc["threshold"],
+                                        ", ".join(map(str, doc["history_years"])) or "none"))
+
+
+def charts(paths, series, page_dir):
+    """The time-series charts and a link to the series, relative to the page."""
+    series = html.escape(os.path.relpath(series, page_dir))
+    return ("<h2>Indicators across periods and years</h2><p>The latest year against the range "
+            'of the other years; the whole series: <a href="%s">%s</a>.</p><div class=charts>%s'
+            "</div>" % (series, series, "".join('<img src="%s" alt="%s chart">' % (
+                html.escape(os.path.relpath(p, page_dir)), html.escape(name))
+                for name, p in paths)))
+
+
+def story_html(story):
+    """The configuration's story, paragraphs split by blank lines."""
+    return "".join("<p class=story>%s</p>" % html.escape(part.strip())
+                   for part in str(story or "").split("\n\n") if part.strip())
+
+
 def page_html(plan, story=None):
     page_dir = os.path.dirname(plan.page()) or "."
     parts = [page_head("Vegetation condition", plan),
-             "".join("<p class=story>%s</p>" % html.escape(part.strip())
-                     for part in str(story or "").split("\n\n") if part.strip()),
+             story_html(story),
              "<p>Periods of %d days, each covering %d days; extremes over %d-%d.</p>"
              % (plan.length, plan.actual, plan.first_year, plan.last_year),
              legends(plan, page_dir)]
@@ -196,10 +235,15 @@ def page_html(plan, story=None):
     facts = latest and grid_facts(plan.geotiff("vci", latest[1], latest[0]))
     if facts:
         parts.append(grid_text(facts))
+    if plan.composites:
+        parts.append(charts([(i, plan.chart(i)) for i in plan.charted()],
+                            plan.timeseries("csv"), page_dir))
     for period, year, first, last in latest_first(plan, plan.composites):
-        parts.append("%s<div class=pair>%s</div>" % (
+        doc, problem = load_indicators(plan.indicators(year, period))
+        parts.append("%s<div class=pair>%s%s</div>" % (
             period_heading(period, year, first, last),
-            "".join(panel(plan, kind, year, period, page_dir) for kind in KINDS)))
+            "".join(panel(plan, kind, year, period, page_dir) for kind in KINDS),
+            problem or indicator_table(doc)))
     parts.append("<h2>Step times</h2><p>Wall time of every step of the run, from the step logs "
                  "(a step rerun later counts with its latest time).</p>%s"
                  % step_table(step_times(plan.path("logs"))))
@@ -255,13 +299,16 @@ def national_page_html(plan):
     """The national page of a regions.NationalPlan."""
     page_dir = os.path.dirname(plan.page()) or "."
     no_tiles = [r.id for r in plan.regions if r.plan is None]
-    parts = [page_head("National vegetation condition", plan)]
+    parts = [page_head("National vegetation condition", plan), story_html(plan.config.get("story"))]
     parts.append("<p>%d regions; periods of %d days, each covering %d days; extremes over %d-%d. "
                  "Each region's own page is linked from the tables.</p>"
                  % (len(plan.regions), plan.length, plan.actual, plan.first_year, plan.last_year))
     if no_tiles:
         parts.append("<p>No tile overlaps the region(s) %s.</p>" % html.escape(", ".join(no_tiles)))
     parts.append(legends(plan, page_dir))
+    if plan.national_composites:
+        parts.append(charts([(i, plan.national_chart(i)) for i in plan.charted()],
+                            plan.national_timeseries("csv"), page_dir))
     for period, year, first, last in latest_first(plan, plan.national_composites):
         panels = []
         for kind in KINDS:
@@ -270,10 +317,75 @@ def national_page_html(plan):
                           'national mosaic</figcaption></figure>%s</div>'
                           % (html.escape(image), kind.upper(), kind.upper(),
                              region_table(plan, kind, year, period, page_dir)))
-        parts.append("%s<div class=pair>%s</div>" % (period_heading(period, year, first, last),
-                                                     "".join(panels)))
+        parts.append("%s<div class=pair>%s</div>%s" % (
+            period_heading(period, year, first, last), "".join(panels),
+            national_indicator_html(plan, year, period)))
     parts.append("</body></html>\n")
     return "".join(parts)
+
+
+# Columns of the national indicator tables: (indicator, heading).
+NATIONAL_COLUMNS = (("vci_mean", "mean VCI"), ("vci_poor_share", "VCI poor %"),
+                    ("crop_vci_poor_share", "crop VCI poor %"),
+                    ("ndvi_anomaly_percent", "NDVI anomaly %"))
+
+
+def national_lines(doc):
+    """(region, name, [value texts], cells, coverage text, note) of each line of a national
+    indicator table, the national line last; crop columns only when the table has them."""
+    names = [n for n, _ in NATIONAL_COLUMNS if any(
+        r["indicator"] == n for r in doc["national"]["rows"])]
+    lines = []
+    for line in doc["regions"] + [doc["national"]]:
+        by_name = {r["indicator"]: r for r in line["rows"]}
+        values = [indicators.value_text(n, by_name[n]["value"]) if n in by_name else ""
+                  for n in names]
+        vci = by_name.get("vci_mean", {"cells": 0, "coverage": 0.0})
+        notes = [line.get("note", "")] + [r["note"] for r in line["rows"] if r["note"]]
+        lines.append((line["region"], line["name"], values, vci["cells"],
+                      "%.2f" % vci["coverage"], "; ".join(dict.fromkeys(n for n in notes if n))))
+    return [h for n, h in NATIONAL_COLUMNS if n in names], lines
+
+
+def national_indicator_html(plan, year, period):
+    path = plan.national_indicators(year, period, "json")
+    try:
+        with open(path) as handle:
+            doc = json.load(handle)
+    except (OSError, ValueError) as err:
+        return "<p>indicators unavailable: %s</p>" % html.escape(str(err))
+    headings, lines = national_lines(doc)
+    body = "".join(
+        "<tr%s><td>%s</td><td>%s</td>%s<td class=num>%d</td><td class=num>%s</td><td>%s</td></tr>"
+        % (" class=total" if rid == "national" else "", html.escape(rid), html.escape(name),
+           "".join("<td class=num>%s</td>" % v for v in values), cells, coverage,
+           html.escape(note)) for rid, name, values, cells, coverage, note in lines)
+    return ("<h3>Indicators by region</h3><table class=indicators><tr><th>region</th><th>name</th>"
+            "%s<th>cells</th><th>coverage %%</th><th>note</th></tr>%s</table><p>VCI below %g "
+            "counts as poor; cells are those with a VCI, coverage their share of the region.</p>"
+            % ("".join("<th>%s</th>" % h for h in headings), body, doc["national"]["threshold"]))
+
+
+def national_indicator_text(plan):
+    """The national indicator table of the latest period as aligned text."""
+    period, year, first, last = plan.latest_period()
+    path = plan.national_indicators(year, period, "json")
+    with open(path) as handle:
+        doc = json.load(handle)
+    headings, lines = national_lines(doc)
+    header = ["region"] + headings + ["cells", "coverage %", "note"]
+    rows = [[rid] + values + [str(cells), coverage, note]
+            for rid, _, values, cells, coverage, note in lines]
+    widths = [max(len(r[i]) for r in [header] + rows) for i in range(len(header))]
+    text = ["Indicators by region, period %02d of %d (%s to %s), from %s:" % (
+        period, year, date_text(first), date_text(last), path)]
+    for i, row in enumerate([header] + rows):
+        text.append("  ".join([row[0].ljust(widths[0])] +
+                              [c.rjust(w) for c, w in zip(row[1:-1], widths[1:-1])] +
+                              [row[-1]]).rstrip())
+        if i == 0:
+            text.append("  ".join("-" * w for w in widths))
+    return "\n".join(text) + "\n"
 
 
 def write_national_page(plan):

@@ -11,7 +11,7 @@ import os
 import re
 
 from vegflow import outputs
-from vegflow.products import KINDS
+from vegflow.products import ANOMALY_MIN_YEARS, CHARTED, KINDS, POOR_VCI_THRESHOLD
 
 DAY_FOLDER = re.compile(r"^(\d{4})\.(\d{2})\.(\d{2})$")
 TILE_INDEX = re.compile(r"h\d\dv\d\d")
@@ -130,6 +130,22 @@ class Plan:
             raise PlanError("period_name %r must be letters, digits or '-'" % self.period_name)
         for what, path in (("output folder", self.out), ("tile folder", self.tiles)):
             check_list_path(path, what)
+        # The indicators: the region this run covers (a national run names its regions), the poor
+        # condition threshold, the history an anomaly needs and the crop mask.
+        self.region_id = str(config.get("region_id", "area"))
+        self.region_name = str(config.get("region_name", "area of interest"))
+        try:
+            self.threshold = float(config.get("poor_vci_threshold", POOR_VCI_THRESHOLD))
+        except (TypeError, ValueError):
+            raise PlanError("poor_vci_threshold must be a number, not %r"
+                            % (config.get("poor_vci_threshold"),))
+        if not 0 < self.threshold <= 1:
+            raise PlanError("poor_vci_threshold must lie above 0 and at most 1, not %g"
+                            % self.threshold)
+        self.min_years = whole_number(config, "anomaly_min_years", ANOMALY_MIN_YEARS)
+        if self.min_years < 1:
+            raise PlanError("anomaly_min_years must be at least 1")
+        self.crop_mask = str(config["crop_mask"]) if config.get("crop_mask") else None
         # Daily grids are listed for the compositor, so their names must fit a list slot too.
         check_list_path(self.daily("2000.01.01"), "daily grid name")
 
@@ -234,6 +250,26 @@ class Plan:
     def geotiff(self, kind, year, period):
         return self.path("geotiff", str(year), "%s_%s.tif" % (kind, self.tag(year, period)))
 
+    def history_years(self, year, period):
+        """The history of a period of `year`: the other years of the span with its composite."""
+        return [y for y in self.years_of(period) if y != year]
+
+    def indicators(self, year, period):
+        return self.path("indicators", str(year), "indicators_%s.json" % self.tag(year, period))
+
+    def timeseries(self, ext):
+        return self.path("indicators", "timeseries.%s" % ext)
+
+    def charted(self):
+        """The indicators charted across periods and years (the crop share with a crop mask)."""
+        return CHARTED + (("crop_vci_poor_share",) if self.crop_mask else ())
+
+    def chart(self, indicator):
+        return self.path("indicators", "charts", "%s.png" % indicator)
+
+    def catalogue(self):
+        return self.path("stac", "catalog.json")
+
     def legend(self, kind):
         return self.path("quicklooks", "legend_%s.svg" % kind)
 
@@ -250,14 +286,19 @@ class Plan:
 
     def products(self):
         """Every file the run keeps: the mask, daily grids, lists, composites, extremes, VCI grids,
-        GeoTIFFs, reports, quicklooks, legends and the page. Asking for all of them (and not only
-        the last ones) makes a run remake any of them that was removed, with what depends on it."""
+        GeoTIFFs, reports, quicklooks, indicators, their time series and charts, legends and the
+        page (the catalogue, made for the whole run, is asked for beside them). Asking for all of
+        them (and not only the last ones) makes a run remake any of them that was removed, with
+        what depends on it."""
         files = [self.page(), self.legend("ndvi"), self.legend("vci"), self.mask()]
         files += [self.daily(d) for d in self.used_days()]
         files += [self.extremes(p) for p in self.periods]
+        if self.composites:
+            files += [self.timeseries("csv"), self.timeseries("json")]
+            files += [self.chart(i) for i in self.charted()]
         for p, y in self.composites:
             files += [self.period_list(y, p), self.composite_list(y, p), self.composite(y, p),
-                      self.vci(y, p)]
+                      self.vci(y, p), self.indicators(y, p)]
             for kind in KINDS:
                 files += [self.report(kind, y, p, "csv"), self.report(kind, y, p, "json"),
                           self.quicklook(kind, y, p), self.geotiff(kind, y, p)]

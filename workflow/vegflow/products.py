@@ -43,3 +43,23 @@ def field_8bit(kind):
 def subdataset(path, field):
     """GDAL's name for a field of a grid file (a product or a reflectance tile)."""
     return 'HDF4_EOS:EOS_GRID:"%s":%s:%s' % (path, GRID, field)
+
+
+# Indicators of a region and period: (name, what it is, unit, decimals of its texts). Shares are
+# percent of the cells counted for them; NDVI values are in NDVI units.
+INDICATORS = (
+    ("vci_mean", "mean VCI", "VCI", 3),
+    ("vci_poor_share", "share of the counted area with VCI below the threshold", "%", 2),
+    ("crop_vci_mean", "mean VCI of the crop area", "VCI", 3),
+    ("crop_vci_poor_share", "share of the counted crop area with VCI below the threshold", "%", 2),
+    ("ndvi_mean", "mean NDVI of the cells with a history", "NDVI", 4),
+    ("ndvi_history_mean", "mean NDVI of the same period over the history years", "NDVI", 4),
+    ("ndvi_anomaly", "NDVI minus its history mean", "NDVI", 4),
+    ("ndvi_anomaly_percent", "NDVI anomaly in percent of the history mean", "%", 2),
+)
+# The indicators that the pages chart across periods and years.
+CHARTED = ("vci_mean", "vci_poor_share", "ndvi_anomaly_percent")
+# A VCI below this value counts as poor condition (configuration key poor_vci_threshold).
+POOR_VCI_THRESHOLD = 0.35
+# A cell's history mean needs a value in at least this many history years (anomaly_min_years).
+ANOMALY_MIN_YEARS = 3

@@ -252,7 +252,8 @@ class NationalPlan(Plan):
             if not region.tile_keys:
                 continue
             region.config = dict(base, aoi=region.area, out=self.path(region.id),
-                                 tile_keys=region.tile_keys)
+                                 tile_keys=region.tile_keys, region_id=region.id,
+                                 region_name=region.name)
             region.plan = Plan(region.config)
         self.national_composites = sorted(
             {c for r in self.regions if r.plan for c in r.plan.composites},
@@ -324,6 +325,19 @@ class NationalPlan(Plan):
         return self.path("national", "reports", str(year),
                          "%s_%s.%s" % (kind, self.tag(year, period), ext))
 
+    def national_indicators(self, year, period, ext):
+        return self.path("national", "indicators", str(year),
+                         "indicators_%s.%s" % (self.tag(year, period), ext))
+
+    def national_timeseries(self, ext):
+        return self.path("national", "indicators", "timeseries.%s" % ext)
+
+    def national_chart(self, indicator):
+        return self.path("national", "indicators", "charts", "%s.png" % indicator)
+
+    def region_indicators(self, year, period):
+        return [r.plan.indicators(year, period) for r in self.active_regions(year, period)]
+
     def region_copies(self, kind, year, period):
         """The regions' 8-bit copies that the national mosaic joins."""
         return [r.plan.geotiff(kind, year, period) for r in self.active_regions(year, period)]
@@ -339,7 +353,11 @@ class NationalPlan(Plan):
         files = [self.page(), self.legend("ndvi"), self.legend("vci")]
         for region in self.active_regions():
             files += region.plan.products()
+        if self.national_composites:
+            files += [self.national_timeseries("csv"), self.national_timeseries("json")]
+            files += [self.national_chart(i) for i in self.charted()]
         for p, y in self.national_composites:
+            files += [self.national_indicators(y, p, "csv"), self.national_indicators(y, p, "json")]
             for kind in products.KINDS:
                 files += [self.national(kind, y, p), self.national_quicklook(kind, y, p),
                           self.national_report(kind, y, p, "csv"),

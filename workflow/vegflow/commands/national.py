@@ -14,6 +14,8 @@
       the national page: the mosaics' quicklooks and the region tables of every period
   national table  --kind ndvi|vci --config JSON
       prints the national table of the run's latest period
+  national indicators --config JSON
+      prints the indicators by region of the run's latest period
 """
 
 import argparse
@@ -29,7 +31,8 @@ from vegflow.regions import NationalPlan
 
 def main(argv):
     parser = argparse.ArgumentParser(prog="vegflow national")
-    parser.add_argument("what", choices=["layer", "area", "mosaic", "report", "page", "table"])
+    parser.add_argument("what", choices=["layer", "area", "mosaic", "report", "page", "table",
+                                         "indicators"])
     parser.add_argument("--config")
     parser.add_argument("--output")
     parser.add_argument("--layer")
@@ -57,6 +60,8 @@ def main(argv):
         elif args.what == "report":
             national.write_report(args.workid, args.cell_acres, args.region, args.missing,
                                   args.csv, args.json)
+        elif args.what == "indicators":
+            sys.stdout.write(pages.national_indicator_text(NationalPlan(json.loads(args.config))))
         elif args.what == "table":
             sys.stdout.write(pages.national_table(NationalPlan(json.loads(args.config)),
                                                   args.kind or "vci"))
