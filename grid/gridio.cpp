@@ -301,7 +301,7 @@ namespace {
 
 // A whole field whose data set is the only one of the file under the field's name (a field
 // merged with others into one data set has none; a name in two grids of a file is left to the
-// grid library, which tells them apart), decoded when it is stored as one deflated stream.
+// grid library, which tells them apart), decoded when it is stored deflated.
 InflateResult readDeflatedField(const EosGrid &grid, const std::string &field, int32_t numberType,
                                 Edge edge, void *buffer, size_t bytes) {
     int32 hdfId = -1;
