@@ -190,9 +190,10 @@ std::optional<Storage> deflatedStorage(int32_t sdsId, const int32_t dims[2], int
     if (SDisrecord(sdsId) != 0) {
         return std::nullopt;
     }
+    // Chunks are never external; HDF4's query would leak the chunk sizes it looks up for them.
     int32 offset = 0;
     int32 length = 0;
-    if (SDgetexternalinfo(sdsId, 0, nullptr, &offset, &length) != 0) {
+    if (!storage.chunked && SDgetexternalinfo(sdsId, 0, nullptr, &offset, &length) != 0) {
         return std::nullopt;
     }
     char name[H4_MAX_NC_NAME + 1] = {};
