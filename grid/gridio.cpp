@@ -1,5 +1,6 @@
 // HDF-EOS grid input and output on top of the HDF-EOS2 grid interface and the HDF4 SD interface.
 #include "gridio.h"
+#include "fieldinflate.h"
 #include "readguard.h"
 
 #include <mfhdf.h>
@@ -14,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 #include <utility>
 
 #include <fcntl.h>
@@ -124,12 +127,14 @@ bool EosFile::close() {
 
 EosGrid::~EosGrid() { detach(); }
 
-EosGrid::EosGrid(EosGrid &&other) noexcept : id_(std::exchange(other.id_, -1)) {}
+EosGrid::EosGrid(EosGrid &&other) noexcept
+    : id_(std::exchange(other.id_, -1)), fileId_(std::exchange(other.fileId_, -1)) {}
 
 EosGrid &EosGrid::operator=(EosGrid &&other) noexcept {
     if (this != &other) {
         detach();
         id_ = std::exchange(other.id_, -1);
+        fileId_ = std::exchange(other.fileId_, -1);
     }
     return *this;
 }
@@ -142,8 +147,10 @@ bool EosGrid::attach(const EosFile &file, const std::string &gridName) {
     id_ = GDattach(file.id(), text(gridName));
     if (id_ < 0) {
         id_ = -1;
+        return false;
     }
-    return id_ != -1;
+    fileId_ = file.id();
+    return true;
 }
 
 bool EosGrid::create(const EosFile &file, const std::string &gridName,
@@ -160,6 +167,7 @@ bool EosGrid::create(const EosFile &file, const std::string &gridName,
         id_ = -1;
         return false;
     }
+    fileId_ = file.id();
     float64 parameters[16] = {};
     for (size_t i = 0; i < geometry.projectionParameters.size(); ++i) {
         parameters[i] = geometry.projectionParameters[i];
@@ -175,6 +183,7 @@ bool EosGrid::create(const EosFile &file, const std::string &gridName,
 }
 
 bool EosGrid::detach() {
+    fileId_ = -1;
     if (id_ == -1) {
         return false;
     }
@@ -307,6 +316,52 @@ std::optional<GridGeometry> readGeometry(const EosGrid &grid) {
     return g;
 }
 
+std::vector<std::string> readFieldNames(const EosGrid &grid) {
+    int32 nameLength = 0;
+    const int32 count = grid.isAttached() ? GDnentries(grid.id(), HDFE_NENTDFLD, &nameLength) : -1;
+    if (count <= 0 || nameLength < 0) {
+        return {};
+    }
+    std::string names(static_cast<size_t>(nameLength) + 1, '\0');
+    std::vector<int32> ranks(static_cast<size_t>(count)), types(static_cast<size_t>(count));
+    if (GDinqfields(grid.id(), names.data(), ranks.data(), types.data()) < 0) {
+        return {};
+    }
+    names.resize(names.find('\0'));
+    std::vector<std::string> list;
+    size_t from = 0;
+    while (from <= names.size()) {
+        const size_t comma = std::min(names.find(',', from), names.size());
+        list.push_back(names.substr(from, comma - from));
+        from = comma + 1;
+    }
+    return list;
+}
+
+namespace {
+
+// A whole field whose data set is the only one of the file under the field's name (a field
+// merged with others into one data set has none; a name in two grids of a file is left to the
+// grid library, which tells them apart), decoded when it is stored deflated.
+InflateResult readDeflatedField(const EosGrid &grid, const std::string &field, int32_t numberType,
+                                Edge edge, void *buffer, size_t bytes) {
+    int32 hdfId = -1;
+    int32 sdId = -1;
+    int32 sameName = 0;
+    if (grid.fileId() == -1 || EHidinfo(grid.fileId(), &hdfId, &sdId) == FAIL ||
+        SDgetnumvars_byname(sdId, field.c_str(), &sameName) == FAIL || sameName != 1) {
+        return InflateResult::NotMine;
+    }
+    SdDataSet sds;
+    if (!sds.select(sdId, field)) {
+        return InflateResult::NotMine;
+    }
+    const int32_t dims[2] = {edge.first, edge.second};
+    return readDeflatedDataSet(hdfId, sds.id(), dims, numberType, buffer, bytes);
+}
+
+} // namespace
+
 std::optional<FieldInfo> readFieldInfo(const EosGrid &grid, const std::string &field) {
     if (!grid.isAttached()) {
         return std::nullopt;
@@ -349,6 +404,15 @@ bool readFieldBytes(const EosGrid &grid, const std::string &field, int32_t numbe
     if (elementSize == 0 || !needed || *needed > bufferBytes || buffer == nullptr) {
         return false;
     }
+    switch (readDeflatedField(grid, field, numberType, edge, buffer, *needed)) {
+    case InflateResult::Decoded:
+        return true;
+    case InflateResult::Damaged:
+        return false;
+    case InflateResult::NotMine:
+        break;
+    }
+    countFieldReadByHdf();
     int32 edges[2] = {edge.first, edge.second};
     return GDreadfield(grid.id(), field.c_str(), nullptr, nullptr, edges, buffer) != FAIL;
 }
@@ -371,6 +435,37 @@ bool readFieldWindowBytes(const EosGrid &grid, const std::string &field, int32_t
     const std::optional<size_t> needed = checkedCellCount(edge.first, edge.second, elementSize);
     if (elementSize == 0 || !needed || *needed > bufferBytes) {
         return false;
+    }
+    if (edge.first == info->dims[0] && edge.second == info->dims[1]) {
+        return readFieldBytes(grid, field, numberType, edge, buffer, *needed);
+    }
+    // A part of a deflated field: HDF4 would decode the stream from its start up to the window's
+    // last row; the whole field is decoded once instead and the window's rows copied out.
+    const Edge whole{info->dims[0], info->dims[1]};
+    const std::optional<size_t> fieldBytes =
+        checkedCellCount(whole.first, whole.second, elementSize);
+    std::unique_ptr<uint8_t[]> decoded(fieldBytes ? new (std::nothrow) uint8_t[*fieldBytes]
+                                                  : nullptr);
+    if (decoded) {
+        switch (readDeflatedField(grid, field, numberType, whole, decoded.get(), *fieldBytes)) {
+        case InflateResult::Decoded: {
+            const size_t rowBytes = static_cast<size_t>(edge.second) * elementSize;
+            const size_t fieldRowBytes = static_cast<size_t>(whole.second) * elementSize;
+            uint8_t *to = static_cast<uint8_t *>(buffer);
+            for (int32_t r = 0; r < edge.first; ++r) {
+                std::memcpy(to + static_cast<size_t>(r) * rowBytes,
+                            decoded.get() + static_cast<size_t>(start.first + r) * fieldRowBytes +
+                                static_cast<size_t>(start.second) * elementSize,
+                            rowBytes);
+            }
+            return true;
+        }
+        case InflateResult::Damaged:
+            return false;
+        case InflateResult::NotMine:
+            break;
+        }
+        decoded.reset();
     }
     int32 starts[2] = {start.first, start.second};
     int32 edges[2] = {edge.first, edge.second};

@@ -112,9 +112,12 @@ class EosGrid {
     bool detach();
     bool isAttached() const { return id_ != -1; }
     int32_t id() const { return id_; }
+    // The id of the file the grid was attached in or created in (-1 when detached).
+    int32_t fileId() const { return fileId_; }
 
   private:
     int32_t id_ = -1;
+    int32_t fileId_ = -1;
 };
 
 // The HDF4 SD interface of a file opened on its own (SDstart/SDend), for reading attributes of
@@ -161,12 +164,17 @@ class SdDataSet {
 // when any of them fails.
 std::optional<GridGeometry> readGeometry(const EosGrid &grid);
 
+// The names of a grid's fields, in the order GDinqfields lists them; empty when the query fails.
+std::vector<std::string> readFieldNames(const EosGrid &grid);
+
 // GDfieldinfo of a field; nothing when the call fails.
 std::optional<FieldInfo> readFieldInfo(const EosGrid &grid, const std::string &field);
 
 // Reads a whole 2-D field into `buffer` of `bufferBytes` bytes. The field must be of rank 2, with
 // exactly the dimension sizes `edge` and the number type `numberType`, and the buffer must hold
 // edge.first x edge.second values of that type; otherwise nothing is read and false is returned.
+// A field stored as one deflated stream is decoded by libdeflate (fieldinflate.h), any other by
+// HDF4's read; the values are the same either way. False, too, when the stream is damaged.
 bool readFieldBytes(const EosGrid &grid, const std::string &field, int32_t numberType, Edge edge,
                     void *buffer, size_t bufferBytes);
 
@@ -180,7 +188,9 @@ bool readField(const EosGrid &grid, const std::string &field, Edge edge, T *data
 // the field's dimension list, into `buffer` (edge.first x edge.second values, row-major in that
 // order). False, with nothing read, when the field is not of rank 2 or not of `numberType`, when
 // the window is empty or reaches outside the field, when the buffer is too small, or when the
-// read fails.
+// read fails. A window of a field stored as one deflated stream is cut from the whole field,
+// decoded by libdeflate into an array of its own (extra memory: the field, decoded and
+// compressed); the whole field is read as readFieldBytes reads it.
 bool readFieldWindowBytes(const EosGrid &grid, const std::string &field, int32_t numberType,
                           Edge start, Edge edge, void *buffer, size_t bufferBytes);
 

@@ -42,29 +42,6 @@ const char *typeName(int32_t numberType) {
     }
 }
 
-// The field's names listed by the grid (GDinqfields), comma-separated.
-std::vector<std::string> fieldNames(const veg::grid::EosGrid &grid) {
-    int32 nameLength = 0;
-    const int32 count = GDnentries(grid.id(), HDFE_NENTDFLD, &nameLength);
-    if (count <= 0) {
-        return {};
-    }
-    std::string names(static_cast<size_t>(nameLength) + 1, '\0');
-    std::vector<int32> ranks(count), types(count);
-    if (GDinqfields(grid.id(), names.data(), ranks.data(), types.data()) < 0) {
-        return {};
-    }
-    names.resize(names.find('\0'));
-    std::vector<std::string> list;
-    size_t from = 0;
-    while (from <= names.size()) {
-        const size_t comma = std::min(names.find(',', from), names.size());
-        list.push_back(names.substr(from, comma - from));
-        from = comma + 1;
-    }
-    return list;
-}
-
 void measureField(const std::string &field, int32_t numberType, std::vector<unsigned char> bytes,
                   const std::vector<int> &levels) {
     const size_t elementSize = veg::grid::numberTypeSize(numberType);
@@ -137,7 +114,7 @@ int main(int argc, char **argv) {
             continue;
         }
         std::printf("%s\n", path.c_str());
-        for (const std::string &field : fieldNames(reader.grid())) {
+        for (const std::string &field : veg::grid::readFieldNames(reader.grid())) {
             const std::optional<veg::grid::FieldInfo> info = reader.fieldInfo(field);
             if (!info || info->rank != 2 || veg::grid::numberTypeSize(info->numberType) == 0 ||
                 veg::grid::numberTypeSize(info->numberType) > 2) {

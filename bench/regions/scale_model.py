@@ -87,13 +87,21 @@ def timed(command, log, ok_status=0):
 
 
 def generate_tiles(bin_dir, folder, size, day, seed=7):
+    """Tiles stored as the archive stores them (deflated chunks of 32 rows, level 8), made from
+    the generator's tiles by tile_fields when it is built (the generator's own layout otherwise:
+    each field one deflated stream)."""
     os.makedirs(folder, exist_ok=True)
+    archive = os.path.join(bin_dir, "tile_fields")
     for tile in TILES:
         path = os.path.join(folder, tile + ".hdf")
         if not os.path.exists(path):
+            generated = path + ".generated" if os.path.exists(archive) else path
             subprocess.run([os.path.join(bin_dir, "modis-tilegen"), "--tile", tile, "--date",
                             chainplan.date_text(day), "--size", str(size), "--clouds", "0.25",
-                            "--seed", str(seed), path], check=True, stdout=subprocess.DEVNULL)
+                            "--seed", str(seed), generated], check=True, stdout=subprocess.DEVNULL)
+            if generated != path:
+                subprocess.run([archive, "archive", generated, path], check=True)
+                os.remove(generated)
     return [os.path.join(folder, t + ".hdf") for t in TILES]
 
 
