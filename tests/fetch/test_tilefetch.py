@@ -43,9 +43,9 @@ class Run:
         with open(self.config, "w") as f:
             f.write(self.archive.config_text() + QUICK + "netrc = %s\n" % self.netrc + extra)
 
-    def fetch(self, *more, tiles="h18v04,h19v04", prefix=()):
+    def fetch(self, *more, tiles="h18v04,h19v04", prefix=(), product="MOD09GQ"):
         cmd = list(prefix) + [os.path.join(BIN, "tilefetch"), "--config", self.config, "--product",
-                              "MOD09GQ", "--tiles", tiles, "--from", DAY, "--to", "2024.05.03",
+                              product, "--tiles", tiles, "--from", DAY, "--to", "2024.05.03",
                               "--out", self.out] + list(more)
         self.result = subprocess.run(cmd, capture_output=True, text=True, timeout=120)
         return self.result
@@ -194,6 +194,24 @@ class TilefetchTest(unittest.TestCase):
         r = run.fetch(tiles="h18v04")
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(run.day_files(), [newer + ".hdf"])
+
+    def test_mod09ga_granule(self):
+        # The generator writes the 250 m grid only: served under a MOD09GA name, the probe of the
+        # product's own grid refuses it, and the probe of the grid it has lets it land.
+        ga = "MOD09GA" + GRANULES["h18v04"][len("MOD09GQ"):]
+        for name, more, status, day_files in [
+                ("the product's grid", (), 1, []),
+                ("the grid named", ("--set", "probe_grid=MODIS_Grid_2D"), 0, [ga + ".hdf"])]:
+            with self.subTest(name):
+                run = self.run_case(tiles=())
+                shutil.copy(os.path.join(self.cache, GRANULES["h18v04"] + ".hdf"),
+                            os.path.join(run.store, ga + ".hdf"))
+                r = run.fetch(*more, tiles="h18v04", product="MOD09GA")
+                self.assertEqual(r.returncode, status, r.stdout + r.stderr)
+                self.assertIn("1 granules of MOD09GA listed", r.stdout)
+                if status:
+                    self.assertIn("grid MODIS_Grid_500m_2D cannot be opened", r.stderr)
+                self.assertEqual(run.day_files(), day_files)
 
     def test_full_disk_mid_file_then_the_next_run_resumes(self):
         run = self.run_case()
