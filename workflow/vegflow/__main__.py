@@ -11,6 +11,7 @@ COMMANDS = {
     "page": ("page", "a run's page and text tables of its reports"),
     "national": ("national", "the steps of a national run"),
     "sample": ("sample", "sample inputs: an area of interest, a region layer"),
+    "fetch": ("fetch", "the fetch stage: the run's tiles from the archive (tilefetch)"),
 }
 
 USAGE = "usage: python3 -m vegflow <command> [argument...]; commands:\n" + "".join(

@@ -10,7 +10,7 @@ import datetime
 import os
 import re
 
-from vegflow import outputs
+from vegflow import outputs, sources
 from vegflow.products import KINDS
 
 DAY_FOLDER = re.compile(r"^(\d{4})\.(\d{2})\.(\d{2})$")
@@ -135,13 +135,13 @@ class Plan:
 
         # A region of a national run takes only the tiles that overlap it.
         keys = config.get("tile_keys")
-        self.days = discover_days(self.tiles, None if keys is None else set(keys))
-        for day, tiles in self.days.items():
-            if len(tiles) > MAX_TILES_PER_DAY:
-                raise PlanError("day folder %s holds %d tiles; at most %d fit one daily mosaic"
-                                % (os.path.join(self.tiles, day), len(tiles), MAX_TILES_PER_DAY))
-            for tile in tiles:
-                check_list_path(tile, "tile")
+        self.keys = None if keys is None else set(keys)
+        try:
+            self.source = sources.read(config)
+        except sources.SourceError as err:
+            raise PlanError(str(err))
+        if self.source is not None and config.get("periods") is None:
+            raise PlanError("source: name the periods to fetch and make with the key periods")
 
         wanted = config.get("periods")
         if wanted is None:
@@ -154,13 +154,45 @@ class Plan:
                 raise PlanError("periods must be whole numbers, not %r" % (wanted,))
             if any(not 1 <= p <= 100000 // self.length for p in candidates):
                 raise PlanError("period numbers run from 1 to %d" % (100000 // self.length))
+        self.candidates = candidates
+        if self.source is None or os.path.isfile(self.fetch_stamp()):
+            self.refresh()
+        else:
+            # Before the fetch every day of the periods is planned; its tiles come from the archive.
+            self.days = {date_text(d): [] for d in self.source_days()}
+            self.plan_composites()
+
+    def refresh(self):
+        """Takes the days from the tiles folder (with a source, once the fetch has brought them)
+        and plans the composites they make."""
+        self.days = discover_days(self.tiles, self.keys)
+        for day, tiles in self.days.items():
+            if len(tiles) > MAX_TILES_PER_DAY:
+                raise PlanError("day folder %s holds %d tiles; at most %d fit one daily mosaic"
+                                % (os.path.join(self.tiles, day), len(tiles), MAX_TILES_PER_DAY))
+            for tile in tiles:
+                check_list_path(tile, "tile")
+        self.plan_composites()
+
+    def plan_composites(self):
         # A composite exists for every period and year with at least one day of tiles.
         self.composites = []
-        for p in candidates:
+        for p in self.candidates:
             for year in self.years():
                 if self.present_days(year, p):
                     self.composites.append((p, year))
         self.periods = sorted({p for p, _ in self.composites})
+
+    def source_days(self):
+        """Every day of the requested periods of every year: what a run with a source fetches."""
+        return sorted({d for p in self.candidates for y in self.years()
+                       for d in period_days(y, p, self.length, self.actual)})
+
+    def fetch_stamp(self):
+        """The fetch stage's stamp: written when the tiles of the run's days have arrived."""
+        days = self.source_days()
+        return self.path("lists", "fetch", "%s_%s_%s.txt" % (
+            self.source["product"], date_text(days[0]), date_text(days[-1])))
 
     def years(self):
         return range(self.first_year, self.last_year + 1)

@@ -350,5 +350,8 @@ class NationalPlan(Plan):
 def plan(config):
     """The plan of a configuration: national with `regions`, else the one area's."""
     if config.get("regions") is not None:
+        if config.get("source") is not None:
+            raise PlanError("source: a national run (regions) cannot fetch its tiles yet; fetch "
+                            "them with tilefetch into the tiles folder and run without source")
         return NationalPlan(config)
     return Plan(config)
