@@ -18,7 +18,9 @@
 # inputs are generated on first use and reused. Peers: `gdalinfo -hist` for tallyband, and with
 # GDAL's Python bindings and numpy: for the VCI step the same index from the same composite and
 # extremes grids, for daymosaic the NDVI of the same tiles cut to the mask (GeoTIFF outputs,
-# deflate level 9).
+# deflate level 9). Then tilefetch's own tables (bench/fetch/fetch_bench.py, against the local
+# imitation of the archive): files per second beside a curl loop, and the bytes a rerun fetches
+# after a kill -9.
 set -euo pipefail
 
 quick=0
@@ -363,3 +365,15 @@ for row in "${rows[@]}"; do
     IFS='|' read -r a b c d e f g <<<"$row"
     printf '| %s | %s | %s | %s | %s | %s | %s |\n' "$a" "$b" "$c" "${d:--}" "${e:--}" "${f:--}" "${g:--}"
 done
+
+if have tilefetch modis-tilegen gridprobe; then
+    if command -v curl >/dev/null; then
+        fetch_sizes=()
+        ((quick)) && fetch_sizes=(--files 8 --size 240 --large-size 1200)
+        echo
+        "$python" "$(dirname "$0")/fetch/fetch_bench.py" --build "$build" --data "$data/fetch" \
+            --runs "$runs" "${fetch_sizes[@]}" || echo "bench: tilefetch's benchmark failed" >&2
+    else
+        echo "bench: curl (the peer of tilefetch) is missing; tilefetch skipped" >&2
+    fi
+fi
