@@ -20,7 +20,8 @@ import harness
 
 sys.path.insert(0, os.path.join(harness.REPO, "tests", "fetch"))
 import archive_imitation as imitation  # noqa: E402
-from vegflow import sources  # noqa: E402
+from vegflow import regions, sources  # noqa: E402
+from vegflow.plan import PlanError  # noqa: E402
 
 BIN = None
 TILES = ["h18v04", "h19v04"]
@@ -63,6 +64,14 @@ class Sources(unittest.TestCase):
                     {"token_variable": "T", "token_file": "f"}):
             with self.subTest(bad=bad), self.assertRaises(sources.SourceError):
                 sources.read({"source": bad})
+
+    def test_plans_refused_with_a_source(self):
+        run = {"tiles": "t", "aoi": "a.tif", "reference": "r.hdf", "first_year": 2024,
+               "last_year": 2024, "source": {}}
+        for config, message in [(run, "name the periods"),
+                                (dict(run, periods=[1], regions="r.gpkg"), "national run")]:
+            with self.subTest(message), self.assertRaisesRegex(PlanError, message):
+                regions.plan(config)
 
 
 class FetchRun(unittest.TestCase):
