@@ -65,13 +65,10 @@ class Sources(unittest.TestCase):
             with self.subTest(bad=bad), self.assertRaises(sources.SourceError):
                 sources.read({"source": bad})
 
-    def test_plans_refused_with_a_source(self):
-        run = {"tiles": "t", "aoi": "a.tif", "reference": "r.hdf", "first_year": 2024,
-               "last_year": 2024, "source": {}}
-        for config, message in [(run, "name the periods"),
-                                (dict(run, periods=[1], regions="r.gpkg"), "national run")]:
-            with self.subTest(message), self.assertRaisesRegex(PlanError, message):
-                regions.plan(config)
+    def test_a_source_needs_periods(self):
+        with self.assertRaisesRegex(PlanError, "name the periods"):
+            regions.plan({"tiles": "t", "aoi": "a.tif", "reference": "r.hdf", "first_year": 2024,
+                          "last_year": 2024, "source": {}})
 
 
 class FetchRun(unittest.TestCase):
@@ -103,15 +100,27 @@ class FetchRun(unittest.TestCase):
                   "bin": BIN, "source": source}
         with open(os.path.join(cls.work, "config.yaml"), "w") as handle:
             json.dump(config, handle)
+        # A national run: the area's west and east halves as two regions, fetched into their own
+        # tiles folder.
+        from osgeo import gdal
+        aoi = gdal.Open(os.path.join(cls.work, "aoi.tif"))
+        half = aoi.RasterXSize // 2
+        for name, offset in (("west", 0), ("east", half)):
+            gdal.Translate(os.path.join(cls.work, name + ".tif"), aoi,
+                           srcWin=[offset, 0, half, aoi.RasterYSize])
+        del config["aoi"]
+        config.update(tiles="tiles-national", out="nat", regions=["west.tif", "east.tif"])
+        with open(os.path.join(cls.work, "national.yaml"), "w") as handle:
+            json.dump(config, handle)
 
     @classmethod
     def tearDownClass(cls):
         cls.archive.stop()
         shutil.rmtree(cls.work, ignore_errors=True)
 
-    def snakemake(self):
+    def snakemake(self, config="config.yaml"):
         return subprocess.run(["snakemake", "-s", SNAKEFILE, "--directory", self.work,
-                               "--configfile", os.path.join(self.work, "config.yaml"),
+                               "--configfile", os.path.join(self.work, config),
                                "--cores", "2"], stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT, text=True)
 
@@ -137,6 +146,17 @@ class FetchRun(unittest.TestCase):
         self.assertEqual(again.returncode, 0, again.stdout)
         self.assertIn("Nothing to be done", again.stdout)
         self.assertEqual(len(self.archive.log), served)
+
+    def test_national_run_fetches_the_regions_tiles(self):
+        proc = self.snakemake("national.yaml")
+        self.assertEqual(proc.returncode, 0, proc.stdout)
+        with open(os.path.join(self.work, "nat", "lists", "fetch", "fetch-tiles.txt")) as f:
+            self.assertEqual(f.read().split(), TILES)
+        for region in ("west", "east"):
+            self.assertEqual(sorted(os.listdir(os.path.join(self.work, "nat", region, "daily"))),
+                             DAYS)
+        self.assertTrue(os.path.isfile(os.path.join(
+            self.work, "nat", "national", "2024", "vci_02_2024.01.04_2024.01.06.tif")))
 
 
 def main():

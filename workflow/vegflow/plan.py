@@ -155,18 +155,40 @@ class Plan:
             if any(not 1 <= p <= 100000 // self.length for p in candidates):
                 raise PlanError("period numbers run from 1 to %d" % (100000 // self.length))
         self.candidates = candidates
-        if self.source is None or os.path.isfile(self.fetch_stamp()):
+        # With a source (or as a region of a national run with one: `fetch_stamp`), every day of
+        # the periods is planned until the fetch's stamp is there; then the days that arrived.
+        self.stamp = self.fetch_stamp() if self.source is not None else config.get("fetch_stamp")
+        if self.stamp is None or os.path.isfile(self.stamp):
             self.refresh()
         else:
-            # Before the fetch every day of the periods is planned; its tiles come from the archive.
-            self.days = {date_text(d): [] for d in self.source_days()}
+            self._days = {date_text(d): [] for d in self.source_days()}
             self.plan_composites()
+
+    @property
+    def days(self):
+        """Date text -> sorted tile paths of each day with tiles (taken anew, once, when the
+        fetch's stamp appears)."""
+        if self.stamp is not None and os.path.isfile(self.stamp):
+            self.refresh()
+        return self._days
+
+    @property
+    def composites(self):
+        """(period, year) of every composite, for the days as they are now."""
+        self.days  # taken anew when the fetch's stamp has appeared
+        return self._composites
+
+    @property
+    def periods(self):
+        self.days
+        return self._periods
 
     def refresh(self):
         """Takes the days from the tiles folder (with a source, once the fetch has brought them)
         and plans the composites they make."""
-        self.days = discover_days(self.tiles, self.keys)
-        for day, tiles in self.days.items():
+        self.stamp = None
+        self._days = discover_days(self.tiles, self.keys)
+        for day, tiles in self._days.items():
             if len(tiles) > MAX_TILES_PER_DAY:
                 raise PlanError("day folder %s holds %d tiles; at most %d fit one daily mosaic"
                                 % (os.path.join(self.tiles, day), len(tiles), MAX_TILES_PER_DAY))
@@ -176,12 +198,12 @@ class Plan:
 
     def plan_composites(self):
         # A composite exists for every period and year with at least one day of tiles.
-        self.composites = []
+        self._composites = []
         for p in self.candidates:
             for year in self.years():
                 if self.present_days(year, p):
-                    self.composites.append((p, year))
-        self.periods = sorted({p for p, _ in self.composites})
+                    self._composites.append((p, year))
+        self._periods = sorted({p for p, _ in self._composites})
 
     def source_days(self):
         """Every day of the requested periods of every year: what a run with a source fetches."""

@@ -1,8 +1,8 @@
 """fetch --config JSON --bin DIR --log LOG --output STAMP: the fetch stage of a run with a source.
-Runs tilefetch for the run's tiles (the source's `tiles`, else those the area of interest reaches
-into) and every day of its periods into the `tiles` folder, with everything tilefetch printed kept
-in LOG; writes STAMP (tilefetch's summary and the days that arrived) when every granule listed
-arrived, else status 1 with tilefetch's last messages on standard error."""
+Runs tilefetch for the run's tiles (the source's `tiles`, else those its regions or its area of
+interest reach into) and every day of its periods into the `tiles` folder, with everything
+tilefetch printed kept in LOG; writes STAMP (tilefetch's summary and the days that arrived) when
+every granule listed arrived, else status 1 with tilefetch's last messages on standard error."""
 
 import argparse
 import json
@@ -10,14 +10,17 @@ import os
 import sys
 import tempfile
 
-from vegflow import outputs, plan, rasters, sources, steps
+from vegflow import outputs, plan, rasters, regions, sources, steps
 from vegflow.commands import fail
 
 
 def run_tiles(run):
-    """The tiles the run needs: the source's list, else those the area of interest reaches into."""
+    """The tiles the run needs: the source's list, else those its regions or its area of interest
+    reach into."""
     if run.source["tiles"]:
         return run.source["tiles"]
+    if isinstance(run, regions.NationalPlan):
+        return sorted({k for r in run.regions for k in r.tile_keys})
     try:
         _, _, box = rasters.raster_box(run.aoi)
     except RuntimeError as err:
@@ -31,7 +34,7 @@ def main(argv):
         parser.add_argument(option, required=True)
     args = parser.parse_args(argv)
     try:
-        run = plan.Plan(json.loads(args.config))
+        run = regions.plan(json.loads(args.config))
         if run.source is None:
             raise plan.PlanError("the configuration has no source section")
         tiles = run_tiles(run)
@@ -64,9 +67,8 @@ def main(argv):
         if reason is not None:
             sys.stderr.write(steps.failure_text(reason, args.log, out, err))
             return 1
-        run.refresh()
         wanted = {plan.date_text(d) for d in days}
-        arrived = sorted(d for d in run.days if d in wanted)
+        arrived = sorted(d for d in plan.discover_days(run.tiles) if d in wanted)
         outputs.write_text(args.output, out + "days with tiles: %d of %d (%s)\n" % (
             len(arrived), len(wanted), " ".join(arrived)))
     except (OSError, ValueError, plan.PlanError) as err:
