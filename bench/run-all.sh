@@ -23,6 +23,8 @@
 # GDAL reads each deflated field in one block, inflating it once, as a careful user sets it (the
 # peer the ratio is taken against), and with GDAL's default block of a million cells, for which
 # GDAL inflates a deflated field from its start again for every block.
+# Then tilefetch's own tables (bench/fetch/fetch_bench.py, against the local imitation of the
+# archive): files per second beside a curl loop, and the bytes a rerun fetches after a kill -9.
 set -euo pipefail
 
 quick=0
@@ -415,3 +417,15 @@ for row in "${rows[@]}"; do
     IFS='|' read -r a b c d e f g h <<<"$row"
     printf '| %s | %s | %s | %s | %s | %s | %s | %s |\n' "$a" "$b" "$c" "${d:--}" "${e:--}" "${f:--}" "${g:--}" "${h:--}"
 done
+
+if have tilefetch modis-tilegen gridprobe; then
+    if command -v curl >/dev/null; then
+        fetch_sizes=()
+        ((quick)) && fetch_sizes=(--files 8 --size 240 --large-size 1200)
+        echo
+        "$python" "$(dirname "$0")/fetch/fetch_bench.py" --build "$build" --data "$data/fetch" \
+            --runs "$runs" "${fetch_sizes[@]}" || echo "bench: tilefetch's benchmark failed" >&2
+    else
+        echo "bench: curl (the peer of tilefetch) is missing; tilefetch skipped" >&2
+    fi
+fi

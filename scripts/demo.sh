@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The demo: generates a small sample of daily reflectance tiles (2 x 2 tiles, several years, a few
-# weeks each) with a drought and a wetter region in the latest year, runs the workflow on it with
-# all cores, and shows where the products are, the VCI histogram of the latest period and the mean
-# VCI inside and outside the drought region.
+# weeks each) with a drought and a wetter region in the latest year, serves them from the local
+# imitation of the archive (loopback only, stopped when the demo ends), runs the workflow with a
+# source pointing at it (the fetch stage: search, download, verification; then the chain) on all
+# cores, and shows where the products are, the VCI histogram of the latest period and the mean VCI
+# inside and outside the drought region.
 #
 # Usage: scripts/demo.sh [build folder]   (default: build; the programs are taken from <build>/bin)
 set -euo pipefail
@@ -41,33 +43,37 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 start=$(date +%s)
 
-# 1. Sample tiles: one folder per day, a tile per grid cell; about one day in seven has no data
-#    (no overpass), as happens in real archives.
-echo "== Generating sample tiles ($first_year-$last_year, weeks ${periods// /, }) in $out/tiles"
-# Tiles of an earlier demo made with other settings are made anew.
-stamp="generator 2: $tiles_per_side cells, seed $seed, drought $drought, wetter $wetter, years \
+# 1. Sample tiles in the imitation's folder, named as the archive names its granules; about one day
+#    in seven has no data (no overpass), as happens in real archives.
+archive="$out/archive"
+echo "== Generating sample tiles ($first_year-$last_year, weeks ${periods// /, }) in $archive"
+# Tiles of an earlier demo made with other settings are made anew, and fetched anew.
+stamp="generator 3: $tiles_per_side cells, seed $seed, drought $drought, wetter $wetter, years \
 $(for y in $(seq "$first_year" "$last_year"); do printf '%s ' "$(year_change "$y")"; done)"
-if [ -d "$out/tiles" ] && [ "$(cat "$out/tiles/.settings" 2>/dev/null)" != "$stamp" ]; then
-    rm -rf "$out/tiles"
+if [ "$(cat "$archive/.settings" 2>/dev/null)" != "$stamp" ]; then
+    rm -rf "$archive" "$out/tiles"
 fi
-mkdir -p "$out/tiles"
-printf '%s\n' "$stamp" > "$out/tiles/.settings"
+mkdir -p "$archive"
+printf '%s\n' "$stamp" > "$archive/.settings"
 jobs_file="$out/tilegen.jobs"
 : > "$jobs_file"
 for year in $(seq "$first_year" "$last_year"); do
     for week in $periods; do
         for i in 0 1 2 3 4 5 6; do
             offset=$(( (week - 1) * 7 + i ))
-            day=$(date -u -d "$year-01-01 + $offset days" +%Y.%m.%d)
             if [ $(( (offset + year) % 7 )) -eq 3 ]; then
                 continue
             fi
             season=$(date -u -d "$year-01-01 + $(( offset + $(season_shift "$year") )) days" +%Y.%m.%d)
             story="--anomaly $drought --anomaly $wetter"
             [ "$year" -eq "$last_year" ] || story="--anomaly 1111951,4447802,1e8,$(year_change "$year")"
+            # The granule's name: product, day of the year, tile, collection, production time
+            # (two days later).
+            acquired=$(date -u -d "$year-01-01 + $offset days" +%Y%j)
+            produced=$(date -u -d "$year-01-01 + $(( offset + 2 )) days" +%Y%j)031501
             # One job a line, no blank at its end (xargs would join the next line to it).
             for tile in $tiles; do
-                file="$out/tiles/$day/$tile.hdf"
+                file="$archive/MOD09GQ.A$acquired.$tile.061.$produced.hdf"
                 [ -s "$file" ] || printf '%s %s %s%s\n' "$tile" "$season" "$file" "${story:+ $story}" \
                     >> "$jobs_file"
             done
@@ -82,16 +88,39 @@ if [ -s "$jobs_file" ]; then
         > /dev/null' "$bin/modis-tilegen" < "$jobs_file"
 fi
 rm -f "$jobs_file"
-echo "   $(find "$out/tiles" -name '*.hdf' | wc -l) tiles in $(find "$out/tiles" -mindepth 1 -maxdepth 1 -type d | wc -l) day folders"
+echo "   $(find "$archive" -name '*.hdf' | wc -l) tiles of $(find "$archive" -name '*.h18v04.*.hdf' | wc -l) days"
 
-# 2. The area of interest: an irregular region on the tiles' grid that cuts all four tiles.
-reference=$(demo_reference)
+# 2. The area of interest: an irregular region on the tiles' grid that cuts all four tiles; the
+#    first day's h18v04 tile is the reference of the grid (a run keeps one tile of its grid).
+reference=$(find "$archive" -name '*.h18v04.*.hdf' | sort | sed -n 1p)
+first_day=$(basename "$reference" | cut -d. -f2)
 if [ ! -s "$out/aoi.tif" ]; then
-    "$python" -m vegflow sample aoi --output "$out/aoi.tif" "$(dirname "$reference")"/*.hdf \
+    "$python" -m vegflow sample aoi --output "$out/aoi.tif" "$archive"/MOD09GQ."$first_day".*.hdf \
         > /dev/null
 fi
 
-# 3. The run's configuration (JSON, which is also YAML), with the story the maps should tell.
+# 3. The local imitation of the archive (catalogue, login, data and signed-URL hosts, all on
+#    127.0.0.1), on the port of the last demo when it is free so that the configuration stays the
+#    same; stopped when the demo ends, however it ends.
+demo_start_imitation "$archive"
+printf 'machine login.imitation.test login analyst password secret\n' > "$out/netrc"
+chmod 600 "$out/netrc"
+source_json=$("$python" - "$out/imitation.conf" "$out/netrc" <<'PY'
+import json
+import sys
+
+source = {"product": "MOD09GQ", "netrc": sys.argv[2], "resolve": []}
+for line in open(sys.argv[1]):
+    key, value = (part.strip() for part in line.split("=", 1))
+    if key == "resolve":
+        source["resolve"].append(value)
+    else:
+        source[key] = value
+print(json.dumps(source))
+PY
+)
+
+# 4. The run's configuration (JSON, which is also YAML), with the story the maps should tell.
 IFS=, read -r dx dy drx dry dchange <<< "$drought"
 IFS=, read -r wx wy wr wchange <<< "$wetter"
 km() { awk -v m="$1" 'BEGIN { printf "%.0f", m / 1000 }'; }
@@ -114,6 +143,7 @@ cat > "$out/config.yaml" <<EOF
   "tiles": "tiles",
   "aoi": "aoi.tif",
   "reference": "${reference#"$out"/}",
+  "source": $source_json,
   "first_year": $first_year,
   "last_year": $last_year,
   "period_length": 7,
@@ -125,10 +155,12 @@ cat > "$out/config.yaml" <<EOF
 }
 EOF
 
-# 4. The workflow, on all cores; its full output goes to a log.
+# 5. The fetch stage alone first (search, download, verification), then the whole workflow on all
+#    cores; their full output goes to logs.
+demo_run_fetch
 demo_run_workflow
 
-# 5. Where everything is, and the latest VCI histogram.
+# 6. Where everything is, and the latest VCI histogram.
 results="$out/results"
 elapsed=$(( $(date +%s) - start ))
 cat <<EOF
@@ -141,12 +173,13 @@ Done in ${elapsed}s. Products under $results:
   composites       $results/composite/<year>/
   extremes         $results/extremes/$first_year-$last_year/
   daily NDVI       $results/daily/<date>/
+  fetched tiles    $out/tiles/<date>/ (with tilefetch's manifest), from $archive
   step logs        $results/logs/
 
 EOF
 (cd "$out" && "$python" -m vegflow page latest --kind vci --config "$(cat config.yaml)")
 
-# 6. The drought read back from the products: the mean VCI of the latest period inside and outside
+# 7. The drought read back from the products: the mean VCI of the latest period inside and outside
 #    the drought's ellipse (the 8-bit VCI, 0-250, of the cells with a value).
 latest_vci=$(find "$results/vci/$last_year" -name 'vci_*.hdf' | sort | tail -n 1)
 "$python" - "$latest_vci" "$drought" <<'PY'

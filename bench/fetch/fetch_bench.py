@@ -6,7 +6,8 @@ bytes a rerun downloads again after a kill -9 in the middle of a large file.
 usage: bench/fetch/fetch_bench.py [--build build] [--data DIR] [--files 16] [--size 1200]
                                   [--large-size 4800] [--rate 20000000] [--runs 3]
                                   [--link-rate 8000000]
-Tiles are generated with modis-tilegen on first use and kept in DIR (default <build>/bench-data/fetch).
+Tiles are generated with modis-tilegen on first use and kept in DIR (default
+<build>/bench-data/fetch).
 """
 
 import argparse
@@ -25,7 +26,8 @@ import archive_imitation as imitation  # noqa: E402
 
 
 def generate(bin_dir, folder, files, size):
-    """`files` tiles of one day each (h18v04 over successive days), named as the archive names them."""
+    """`files` tiles of one day each (h18v04 over successive days), named as the archive names
+    them."""
     os.makedirs(folder, exist_ok=True)
     names = []
     for i in range(files):
@@ -51,10 +53,16 @@ def setup(work, archive):
     return netrc, config
 
 
+def served(archive, host):
+    """Bytes the imitation has served from `host` so far (0 before its first request ends)."""
+    return sum(e["bytes"] for e in archive.log if e["host"] == host)
+
+
 def tilefetch(bin_dir, config, out, last, parallel, timeout=None):
     return subprocess.Popen([os.path.join(bin_dir, "tilefetch"), "--config", config, "--product",
                              "MOD09GQ", "--tiles", "h18v04", "--from", "2024.05.01", "--to", last,
-                             "--out", out, "--set", "parallel=%d" % parallel, "--set", "per_host=%d" % parallel],
+                             "--out", out, "--set", "parallel=%d" % parallel,
+                             "--set", "per_host=%d" % parallel],
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
 
@@ -71,7 +79,8 @@ def main():
     p.add_argument("--files", type=int, default=16)
     p.add_argument("--size", type=int, default=1200)
     p.add_argument("--large-size", type=int, default=4800)
-    p.add_argument("--rate", type=int, default=20_000_000, help="bytes/s of the large file's transfer")
+    p.add_argument("--rate", type=int, default=20_000_000,
+                   help="bytes/s of the large file's transfer")
     p.add_argument("--runs", type=int, default=3)
     p.add_argument("--link-rate", type=int, default=8_000_000,
                    help="bytes/s of each transfer in the second table (a long line, not loopback)")
@@ -88,7 +97,8 @@ def main():
         os.symlink(os.path.abspath(os.path.join(store, n + ".hdf")), os.path.join(view, n + ".hdf"))
     archive = imitation.Archive(view).start()
     netrc, config = setup(work, archive)
-    resolve = sum((["--resolve", "%s:%d:127.0.0.1" % (h, archive.port)] for h in imitation.HOSTS.values()), [])
+    resolve = sum((["--resolve", "%s:%d:127.0.0.1" % (h, archive.port)]
+                   for h in imitation.HOSTS.values()), [])
     urls = [r["umm"]["RelatedUrls"][0]["URL"] for r in archive.records()]
 
     def peer():
@@ -97,8 +107,9 @@ def main():
         os.mkdir(out)
         jar = os.path.join(out, "cookies")
         for url in urls:
-            subprocess.run(["curl", "-sS", "-f", "--netrc-file", netrc, "-L", "-c", jar, "-b", jar] + resolve
-                           + ["-o", os.path.join(out, url.rsplit("/", 1)[1]), url], check=True)
+            subprocess.run(["curl", "-sS", "-f", "--netrc-file", netrc, "-L", "-c", jar, "-b", jar]
+                           + resolve + ["-o", os.path.join(out, url.rsplit("/", 1)[1]), url],
+                           check=True)
 
     def ours(parallel):
         def go():
@@ -112,15 +123,16 @@ def main():
 
     for link in (None, a.link_rate):
         archive.throttle = link
-        rows = {"curl -n -L -c -b loop": [], "tilefetch, 1 transfer": [], "tilefetch, 4 transfers": [],
-                "tilefetch, 8 transfers": []}
+        rows = {"curl -n -L -c -b loop": [], "tilefetch, 1 transfer": [],
+                "tilefetch, 4 transfers": [], "tilefetch, 8 transfers": []}
         for _ in range(a.runs):  # alternate, so every contender sees the same load
             rows["curl -n -L -c -b loop"].append(timed(peer))
             for n in (1, 4, 8):
                 rows["tilefetch, %d transfer%s" % (n, "" if n == 1 else "s")].append(timed(ours(n)))
         print("%d files of %.1f MB (%dx%d tiles), medians of %d runs, loopback imitation, %s" %
               (a.files, total / a.files / 1e6, a.size, a.size, a.runs,
-               "each transfer limited to %.0f MB/s" % (link / 1e6) if link else "no limit per transfer"))
+               "each transfer limited to %.0f MB/s" % (link / 1e6) if link
+               else "no limit per transfer"))
         print("| client | seconds | files/s | MB/s |\n|---|---:|---:|---:|")
         for name, times in rows.items():
             m = statistics.median(times)
@@ -138,22 +150,25 @@ def main():
     proc = tilefetch(bin_dir, config, out, "2024.05.01", 1)
     part = os.path.join(out, "2024.05.01", big_names[0] + ".hdf.part")
     deadline = time.monotonic() + 120
-    while time.monotonic() < deadline and (not os.path.exists(part) or os.path.getsize(part) < size // 2):
+    while time.monotonic() < deadline and (not os.path.exists(part)
+                                           or os.path.getsize(part) < size // 2):
         time.sleep(0.05)
     proc.kill()
     proc.wait()
     kept = os.path.getsize(part) if os.path.exists(part) else 0
     deadline = time.monotonic() + 10  # the server logs the cut transfer when its next write fails
-    while time.monotonic() < deadline and not any(e["host"] == imitation.HOSTS["signed"] for e in archive.log):
+    while time.monotonic() < deadline and not served(archive, imitation.HOSTS["signed"]):
         time.sleep(0.05)
-    served_before = sum(e["bytes"] for e in archive.log if e["host"] == imitation.HOSTS["signed"])
+    served_before = served(archive, imitation.HOSTS["signed"])
     archive.throttle = None
     proc = tilefetch(bin_dir, config, out, "2024.05.01", 1)
     o, e = proc.communicate()
-    served_after = sum(e["bytes"] for e in archive.log if e["host"] == imitation.HOSTS["signed"]) - served_before
+    served_after = served(archive, imitation.HOSTS["signed"]) - served_before
     archive.stop()
-    print("kill -9 in the middle of a %.1f MB file (%dx%d), then a rerun:" % (size / 1e6, a.large_size, a.large_size))
-    print("| partial file kept | missing part | bytes served to the rerun | rerun status |\n|---:|---:|---:|---:|")
+    print("kill -9 in the middle of a %.1f MB file (%dx%d), then a rerun:"
+          % (size / 1e6, a.large_size, a.large_size))
+    print("| partial file kept | missing part | bytes served to the rerun | rerun status |\n"
+          "|---:|---:|---:|---:|")
     print("| %d | %d | %d | %d |" % (kept, size - kept, served_after, proc.returncode))
     print(o.strip())
     shutil.rmtree(work, ignore_errors=True)

@@ -5,7 +5,8 @@ One HTTP server on 127.0.0.1 answers for four host names, told apart by the Host
 client maps each name to the loopback address):
   catalogue  GET /search/granules.umm_json: UMM JSON records of the tiles of a folder, paged with
              the CMR-Search-After header, filtered by short_name, temporal[] and name patterns
-  login      GET /oauth/authorize: HTTP Basic against one user, then back to the data host with a code
+  login      GET /oauth/authorize: HTTP Basic against one user, then back to the data host with
+             a code
   data       GET /login?code=..&state=..: sets the session cookie; GET /<path>: without the cookie
              (or a valid bearer token) to the login host, with it a 303 to a signed URL
   signed     GET /<key>?X-Amz-Signature=..: the file, Range honoured; 400 when any Authorization
@@ -27,7 +28,6 @@ import re
 import signal
 import socket
 import struct
-import sys
 import threading
 import time
 import urllib.parse
@@ -53,7 +53,8 @@ FAULTS = {
     "md5": ("catalogue", False),     # the record's checksum is MD5
     "badrecord": ("catalogue", False),  # the record lacks its link and size
 }
-RUN_FAULTS = {"badjson"}  # every catalogue page is not JSON
+RUN_FAULTS = {"badjson"}
+INVALID_RANGE = "<Error><Code>InvalidRange</Code></Error>"  # every catalogue page is not JSON
 
 NAME = re.compile(r"^(?P<product>[A-Z0-9]+)\.A(?P<year>\d{4})(?P<doy>\d{3})\.(?P<tile>h\d\dv\d\d)\."
                   r"(?P<coll>\d{3})\.(?P<prod>\d{13})$")
@@ -133,7 +134,8 @@ class Archive:
                 algorithm, digest = "MD5", hashlib.md5(data).hexdigest()
             if self.has(tile, "wrongsum"):
                 digest = ("0" if digest[0] != "0" else "1") + digest[1:]
-            day = datetime.date(int(m.group("year")), 1, 1) + datetime.timedelta(int(m.group("doy")) - 1)
+            day = (datetime.date(int(m.group("year")), 1, 1)
+                   + datetime.timedelta(int(m.group("doy")) - 1))
             out.append(self.record(ur, m, day, len(data), algorithm, digest))
             if self.has(tile, "duplicate"):
                 older = "%s%07d" % (m.group("prod")[:6], 0)
@@ -186,7 +188,8 @@ class Handler(BaseHTTPRequestHandler):
     # -- helpers ---------------------------------------------------------------------------------
     def note(self, status, sent=0, **extra):
         entry = {"host": self.host, "path": self.path, "status": status, "bytes": sent,
-                 "range": self.headers.get("Range"), "authorization": self.headers.get("Authorization"),
+                 "range": self.headers.get("Range"),
+                 "authorization": self.headers.get("Authorization"),
                  "user_agent": self.headers.get("User-Agent"), "time": time.time()}
         entry.update(extra)
         with self.archive.lock:
@@ -275,7 +278,8 @@ class Handler(BaseHTTPRequestHandler):
         auth = self.headers.get("Authorization", "")
         if auth == "Bearer " + a.token:
             return self.start_session(self.path, 303, signed=True)
-        cookies = dict(c.strip().split("=", 1) for c in self.headers.get("Cookie", "").split(";") if "=" in c)
+        cookies = dict(c.strip().split("=", 1)
+                       for c in self.headers.get("Cookie", "").split(";") if "=" in c)
         if cookies.get("data_session") not in a.sessions:
             back = "http://%s:%d/login" % (HOSTS["data"], a.port)
             return self.redirect(302, "http://%s:%d/oauth/authorize?%s" % (
@@ -299,7 +303,8 @@ class Handler(BaseHTTPRequestHandler):
         ur = key.split("/")[1] if key.count("/") == 2 else ""
         m = NAME.match(ur)
         tile = m.group("tile") if m else ""
-        if not m or a.has(tile, "missing") or not os.path.exists(os.path.join(a.folder, ur + ".hdf")):
+        if (not m or a.has(tile, "missing")
+                or not os.path.exists(os.path.join(a.folder, ur + ".hdf"))):
             return self.reply(404, "<html><body>Not Found</body></html>")
         if a.has(tile, "loginpage"):
             return self.reply(200, "<!DOCTYPE html><html><head><title>Log in</title></head>"
@@ -307,15 +312,17 @@ class Handler(BaseHTTPRequestHandler):
         if a.has(tile, "429") and a.first_time(ur, "429"):
             return self.reply(429, "<html>slow down</html>", headers=[("Retry-After", "1")])
         self.redirect(303, "http://%s:%d/%s?X-Amz-Expires=3600&X-Amz-Signature=%s" % (
-            HOSTS["signed"], a.port, key, a.sign(key)), list(headers) + [("Cache-Control", "private")])
+            HOSTS["signed"], a.port, key, a.sign(key)),
+            list(headers) + [("Cache-Control", "private")])
 
     # -- signed host -----------------------------------------------------------------------------
     def serve_signed(self, path):
         a = self.archive
         key = path.lstrip("/")
         if self.headers.get("Authorization"):
-            return self.reply(400, "<?xml version=\"1.0\"?><Error><Code>InvalidArgument</Code><Message>"
-                              "Only one auth mechanism allowed</Message></Error>", "application/xml")
+            return self.reply(400, "<?xml version=\"1.0\"?><Error><Code>InvalidArgument</Code>"
+                              "<Message>Only one auth mechanism allowed</Message></Error>",
+                              "application/xml")
         if self.query.get("X-Amz-Signature", [""])[0] != a.sign(key):
             return self.reply(403, "<Error><Code>AccessDenied</Code></Error>", "application/xml")
         ur = key.split("/")[1]
@@ -329,11 +336,11 @@ class Handler(BaseHTTPRequestHandler):
         start = 0
         if rng:
             if a.has(tile, "416") and a.first_time(ur, "416"):
-                return self.reply(416, "<Error><Code>InvalidRange</Code></Error>", "application/xml")
+                return self.reply(416, INVALID_RANGE, "application/xml")
             if not (a.has(tile, "range200") and a.first_time(ur, "range200")):
                 start = int(re.match(r"bytes=(\d+)-", rng).group(1))
                 if start >= len(data):
-                    return self.reply(416, "<Error><Code>InvalidRange</Code></Error>", "application/xml")
+                    return self.reply(416, INVALID_RANGE, "application/xml")
         body = data[start:]
         self.send_response(206 if start else 200)
         self.send_header("Content-Type", "application/octet-stream")

@@ -8,7 +8,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -18,7 +17,8 @@ BIN = None
 DAY = "2024.05.01"
 GRANULES = {"h18v04": "MOD09GQ.A2024122.h18v04.061.2024124031501",
             "h19v04": "MOD09GQ.A2024122.h19v04.061.2024124031502"}
-LOGIN, DATA, SIGNED, CATALOGUE = (imitation.HOSTS[k] for k in ("login", "data", "signed", "catalogue"))
+LOGIN, DATA, SIGNED, CATALOGUE = (
+    imitation.HOSTS[k] for k in ("login", "data", "signed", "catalogue"))
 QUICK = "retries = 2\nbackoff_base = 0.2\nbackoff_max = 2\nconnect_timeout = 5\n" \
         "low_speed_limit = 2000\nlow_speed_time = 1\n"
 
@@ -43,9 +43,9 @@ class Run:
         with open(self.config, "w") as f:
             f.write(self.archive.config_text() + QUICK + "netrc = %s\n" % self.netrc + extra)
 
-    def fetch(self, *more, tiles="h18v04,h19v04", prefix=()):
+    def fetch(self, *more, tiles="h18v04,h19v04", prefix=(), product="MOD09GQ"):
         cmd = list(prefix) + [os.path.join(BIN, "tilefetch"), "--config", self.config, "--product",
-                              "MOD09GQ", "--tiles", tiles, "--from", DAY, "--to", "2024.05.03",
+                              product, "--tiles", tiles, "--from", DAY, "--to", "2024.05.03",
                               "--out", self.out] + list(more)
         self.result = subprocess.run(cmd, capture_output=True, text=True, timeout=120)
         return self.result
@@ -96,15 +96,17 @@ FAULT_CASES = [
     ("truncated body", {"truncate"}, 0, "1 downloaded", ranged, True),
     ("connection reset", {"reset"}, 0, "1 downloaded", ranged, True),
     ("slow drip", {"drip"}, 0, "1 downloaded", ranged, True),
-    ("503 with Retry-After", {"503"}, 0, "1 downloaded", lambda r: retried_after_a_second(r, SIGNED), True),
-    ("429 with Retry-After", {"429"}, 0, "1 downloaded", lambda r: retried_after_a_second(r, DATA), True),
+    ("503 with Retry-After", {"503"}, 0, "1 downloaded",
+     lambda r: retried_after_a_second(r, SIGNED), True),
+    ("429 with Retry-After", {"429"}, 0, "1 downloaded",
+     lambda r: retried_after_a_second(r, DATA), True),
     ("wrong checksum", {"wrongsum"}, 1, "the catalogue says", None, False),
     ("200 to a Range request", {"range200"}, 0, "1 downloaded",
      lambda r: [e["status"] for e in r.requests(SIGNED)] == [200], True),
     ("416 to a Range request", {"416"}, 0, "1 downloaded",
      lambda r: [e["status"] for e in r.requests(SIGNED)] == [416, 200], True),
-    ("complete .part of a stopped run", {"seedwhole"}, 0, "1 downloaded", lambda r: r.requests(SIGNED) == [],
-     True),
+    ("complete .part of a stopped run", {"seedwhole"}, 0, "1 downloaded",
+     lambda r: r.requests(SIGNED) == [], True),
     ("listed but 404", {"missing"}, 1, "HTTP 404 from " + DATA, None, False),
     ("duplicate with a newer production", {"duplicate"}, 0, "1 granules of MOD09GQ listed",
      lambda r: len(r.requests(SIGNED)) == 1, True),
@@ -158,12 +160,14 @@ class TilefetchTest(unittest.TestCase):
         self.assertIn("2 granules of MOD09GQ listed, 0 held already, 2 downloaded", r.stdout)
         self.assertEqual(len(run.requests(CATALOGUE)), 3)  # two pages and the empty end
         self.assertEqual(len(run.requests(LOGIN)), 1)      # the cookie jar carries the session
-        self.assertEqual(os.stat(os.path.join(run.out, ".tilefetch-cookies")).st_mode & 0o777, 0o600)
+        jar = os.path.join(run.out, ".tilefetch-cookies")
+        self.assertEqual(os.stat(jar).st_mode & 0o777, 0o600)
         self.assertTrue(all(e["user_agent"].startswith("vegcondition") for e in run.archive.log))
         self.assertEqual([e["authorization"] for e in run.requests(SIGNED) + run.requests(DATA)
                           if e["authorization"]], [])
         for tile in GRANULES:
-            self.assertEqual(read(run.final(tile)), read(os.path.join(run.store, GRANULES[tile] + ".hdf")))
+            self.assertEqual(read(run.final(tile)),
+                             read(os.path.join(run.store, GRANULES[tile] + ".hdf")))
         again = run.fetch()
         self.assertEqual(again.returncode, 0, again.stderr)
         self.assertIn("2 held already, 0 downloaded", again.stdout)
@@ -191,10 +195,29 @@ class TilefetchTest(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(run.day_files(), [newer + ".hdf"])
 
+    def test_mod09ga_granule(self):
+        # The generator writes the 250 m grid only: served under a MOD09GA name, the probe of the
+        # product's own grid refuses it, and the probe of the grid it has lets it land.
+        ga = "MOD09GA" + GRANULES["h18v04"][len("MOD09GQ"):]
+        for name, more, status, day_files in [
+                ("the product's grid", (), 1, []),
+                ("the grid named", ("--set", "probe_grid=MODIS_Grid_2D"), 0, [ga + ".hdf"])]:
+            with self.subTest(name):
+                run = self.run_case(tiles=())
+                shutil.copy(os.path.join(self.cache, GRANULES["h18v04"] + ".hdf"),
+                            os.path.join(run.store, ga + ".hdf"))
+                r = run.fetch(*more, tiles="h18v04", product="MOD09GA")
+                self.assertEqual(r.returncode, status, r.stdout + r.stderr)
+                self.assertIn("1 granules of MOD09GA listed", r.stdout)
+                if status:
+                    self.assertIn("grid MODIS_Grid_500m_2D cannot be opened", r.stderr)
+                self.assertEqual(run.day_files(), day_files)
+
     def test_full_disk_mid_file_then_the_next_run_resumes(self):
         run = self.run_case()
         size = os.path.getsize(os.path.join(run.store, GRANULES["h18v04"] + ".hdf"))
-        r = run.fetch(tiles="h18v04", prefix=["sh", "-c", 'ulimit -f %d; exec "$@"' % (size // 2048), "sh"])
+        limit = 'ulimit -f %d; exec "$@"' % (size // 2048)
+        r = run.fetch(tiles="h18v04", prefix=["sh", "-c", limit, "sh"])
         self.assertEqual(r.returncode, 1, r.stderr)
         self.assertIn("cannot write " + run.final("h18v04") + ".part", r.stderr)
         self.assertEqual(run.day_files(), [GRANULES["h18v04"] + ".hdf.part"])
@@ -228,7 +251,8 @@ class TilefetchTest(unittest.TestCase):
             ("unreachable catalogue", no_catalogue, (), 1, "cannot reach " + CATALOGUE),
             ("catalogue page not JSON", None, ("badjson",), 1,
              "page 1 of the catalogue at %s: not valid JSON" % CATALOGUE),
-            ("tiles folder not writable", tiles_under_a_file, (), 1, "cannot create the tiles folder"),
+            ("tiles folder not writable", tiles_under_a_file, (), 1,
+             "cannot create the tiles folder"),
         ]
         for name, setup, run_faults, status, message in cases:
             with self.subTest(name):

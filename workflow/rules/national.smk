@@ -186,7 +186,7 @@ rule national_charts:
 
 rule national_page:
     input:
-        [f for f in PLAN.products() if f != PLAN.page()],
+        lambda wc: [f for f in run_products() if f != PLAN.page()],
     output:
         PLAN.page(),
     params:

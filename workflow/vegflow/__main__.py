@@ -13,6 +13,7 @@ COMMANDS = {
     "indicators": ("indicators", "indicators per period, their time series and charts"),
     "catalogue": ("catalogue", "the run's STAC catalogue"),
     "sample": ("sample", "sample inputs: an area of interest, a region layer"),
+    "fetch": ("fetch", "the fetch stage: the run's tiles from the archive (tilefetch)"),
 }
 
 USAGE = "usage: python3 -m vegflow <command> [argument...]; commands:\n" + "".join(

@@ -10,7 +10,7 @@ import datetime
 import os
 import re
 
-from vegflow import outputs
+from vegflow import outputs, sources
 from vegflow.products import ANOMALY_MIN_YEARS, CHARTED, KINDS, POOR_VCI_THRESHOLD
 
 DAY_FOLDER = re.compile(r"^(\d{4})\.(\d{2})\.(\d{2})$")
@@ -151,13 +151,13 @@ class Plan:
 
         # A region of a national run takes only the tiles that overlap it.
         keys = config.get("tile_keys")
-        self.days = discover_days(self.tiles, None if keys is None else set(keys))
-        for day, tiles in self.days.items():
-            if len(tiles) > MAX_TILES_PER_DAY:
-                raise PlanError("day folder %s holds %d tiles; at most %d fit one daily mosaic"
-                                % (os.path.join(self.tiles, day), len(tiles), MAX_TILES_PER_DAY))
-            for tile in tiles:
-                check_list_path(tile, "tile")
+        self.keys = None if keys is None else set(keys)
+        try:
+            self.source = sources.read(config)
+        except sources.SourceError as err:
+            raise PlanError(str(err))
+        if self.source is not None and config.get("periods") is None:
+            raise PlanError("source: name the periods to fetch and make with the key periods")
 
         wanted = config.get("periods")
         if wanted is None:
@@ -170,13 +170,67 @@ class Plan:
                 raise PlanError("periods must be whole numbers, not %r" % (wanted,))
             if any(not 1 <= p <= 100000 // self.length for p in candidates):
                 raise PlanError("period numbers run from 1 to %d" % (100000 // self.length))
+        self.candidates = candidates
+        # With a source (or as a region of a national run with one: `fetch_stamp`), every day of
+        # the periods is planned until the fetch's stamp is there; then the days that arrived.
+        self.stamp = self.fetch_stamp() if self.source is not None else config.get("fetch_stamp")
+        if self.stamp is None or os.path.isfile(self.stamp):
+            self.refresh()
+        else:
+            self._days = {date_text(d): [] for d in self.source_days()}
+            self.plan_composites()
+
+    @property
+    def days(self):
+        """Date text -> sorted tile paths of each day with tiles (taken anew, once, when the
+        fetch's stamp appears)."""
+        if self.stamp is not None and os.path.isfile(self.stamp):
+            self.refresh()
+        return self._days
+
+    @property
+    def composites(self):
+        """(period, year) of every composite, for the days as they are now."""
+        self.days  # taken anew when the fetch's stamp has appeared
+        return self._composites
+
+    @property
+    def periods(self):
+        self.days
+        return self._periods
+
+    def refresh(self):
+        """Takes the days from the tiles folder (with a source, once the fetch has brought them)
+        and plans the composites they make."""
+        self.stamp = None
+        self._days = discover_days(self.tiles, self.keys)
+        for day, tiles in self._days.items():
+            if len(tiles) > MAX_TILES_PER_DAY:
+                raise PlanError("day folder %s holds %d tiles; at most %d fit one daily mosaic"
+                                % (os.path.join(self.tiles, day), len(tiles), MAX_TILES_PER_DAY))
+            for tile in tiles:
+                check_list_path(tile, "tile")
+        self.plan_composites()
+
+    def plan_composites(self):
         # A composite exists for every period and year with at least one day of tiles.
-        self.composites = []
-        for p in candidates:
+        self._composites = []
+        for p in self.candidates:
             for year in self.years():
                 if self.present_days(year, p):
-                    self.composites.append((p, year))
-        self.periods = sorted({p for p, _ in self.composites})
+                    self._composites.append((p, year))
+        self._periods = sorted({p for p, _ in self._composites})
+
+    def source_days(self):
+        """Every day of the requested periods of every year: what a run with a source fetches."""
+        return sorted({d for p in self.candidates for y in self.years()
+                       for d in period_days(y, p, self.length, self.actual)})
+
+    def fetch_stamp(self):
+        """The fetch stage's stamp: written when the tiles of the run's days have arrived."""
+        days = self.source_days()
+        return self.path("lists", "fetch", "%s_%s_%s.txt" % (
+            self.source["product"], date_text(days[0]), date_text(days[-1])))
 
     def years(self):
         return range(self.first_year, self.last_year + 1)

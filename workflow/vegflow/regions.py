@@ -16,7 +16,7 @@ import math
 import os
 import re
 
-from vegflow import products, rasters
+from vegflow import products, rasters, sources
 from vegflow.plan import MAX_TILES_PER_DAY, Plan, PlanError, discover_days, tile_key, whole_number
 
 # Keys of the configuration that describe the regions; a region's own run does not see them.
@@ -233,16 +233,25 @@ class NationalPlan(Plan):
         self.layer = None
         self.layer_name = config.get("region_layer")
         self.field = config.get("region_field")
-        all_days = discover_days(self.tiles)
         grid = self.reference_grid()
         self.cell_acres = grid.dx * -grid.dy * products.ACRES_PER_SQUARE_METRE
         self.regions = self.read_regions(config.get("regions"), grid)
         footprints = {}
-        for tiles in all_days.values():
-            for tile in tiles:
-                key = tile_key(tile)
-                if key not in footprints:
-                    footprints[key] = tile_box(tile)
+        if self.source is not None:
+            # Before the fetch: the tiles of the sinusoidal grid that the regions reach into.
+            for region in self.regions:
+                footprints.update((k, sources.tile_box(k))
+                                  for k in sources.tiles_meeting(region.box))
+        else:
+            for tiles in discover_days(self.tiles).values():
+                for tile in tiles:
+                    key = tile_key(tile)
+                    if key not in footprints:
+                        footprints[key] = tile_box(tile)
+        # A region's own run has no source: it takes its days once the national fetch is done.
+        region_base = {k: v for k, v in base.items() if k != "source"}
+        if self.source is not None:
+            region_base["fetch_stamp"] = self.fetch_stamp()
         memory = available_memory(config)
         for region in self.regions:
             tolerance = abs(grid.dx) * 0.5
@@ -251,13 +260,16 @@ class NationalPlan(Plan):
             check_walls(region, memory)
             if not region.tile_keys:
                 continue
-            region.config = dict(base, aoi=region.area, out=self.path(region.id),
+            region.config = dict(region_base, aoi=region.area, out=self.path(region.id),
                                  tile_keys=region.tile_keys, region_id=region.id,
                                  region_name=region.name)
             region.plan = Plan(region.config)
-        self.national_composites = sorted(
-            {c for r in self.regions if r.plan for c in r.plan.composites},
-            key=lambda py: (py[1], py[0]))
+
+    @property
+    def national_composites(self):
+        """(period, year) of every composite of some region, by year and period."""
+        return sorted({c for r in self.regions if r.plan for c in r.plan.composites},
+                      key=lambda py: (py[1], py[0]))
 
     def reference_grid(self):
         try:
