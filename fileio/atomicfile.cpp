@@ -2,6 +2,7 @@
 #include "atomicfile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,14 +20,21 @@ std::string folderOf(const std::string &path) {
     return path.substr(0, slash + 1); // keeps the separator ("/" for a file in the root)
 }
 
+std::string nameOf(const std::string &path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 } // namespace
 
 AtomicFile::~AtomicFile() { discard(); }
 
 AtomicFile::AtomicFile(AtomicFile &&other) noexcept
     : target_(std::move(other.target_)), temporaryPath_(std::move(other.temporaryPath_)),
-      fd_(other.fd_), stream_(other.stream_), writeFailed_(other.writeFailed_) {
+      privateFolder_(std::move(other.privateFolder_)), fd_(other.fd_), stream_(other.stream_),
+      writeFailed_(other.writeFailed_) {
     other.temporaryPath_.clear();
+    other.privateFolder_.clear();
     other.fd_ = -1;
     other.stream_ = nullptr;
 }
@@ -36,17 +44,25 @@ AtomicFile &AtomicFile::operator=(AtomicFile &&other) noexcept {
         discard();
         target_ = std::move(other.target_);
         temporaryPath_ = std::move(other.temporaryPath_);
+        privateFolder_ = std::move(other.privateFolder_);
         fd_ = other.fd_;
         stream_ = other.stream_;
         writeFailed_ = other.writeFailed_;
         other.temporaryPath_.clear();
+        other.privateFolder_.clear();
         other.fd_ = -1;
         other.stream_ = nullptr;
     }
     return *this;
 }
 
-bool AtomicFile::create(const std::string &target) {
+bool AtomicFile::create(const std::string &target) { return createTemporary(target, false); }
+
+bool AtomicFile::createInPrivateFolder(const std::string &target) {
+    return createTemporary(target, true);
+}
+
+bool AtomicFile::createTemporary(const std::string &target, bool privateFolder) {
     discard();
     target_ = target;
     writeFailed_ = false;
@@ -59,14 +75,25 @@ bool AtomicFile::create(const std::string &target) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         char name[16];
         std::snprintf(name, sizeof name, ".tmp%08x", static_cast<unsigned>(device()));
-        const std::string candidate = folder + name;
+        std::string candidate = folder + name;
+        if (privateFolder) {
+            if (::mkdir(candidate.c_str(), 0700) != 0) {
+                if (errno == EEXIST) {
+                    continue;
+                }
+                return false;
+            }
+            privateFolder_ = candidate;
+            candidate += "/" + nameOf(target);
+        }
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             fd_ = fd;
             temporaryPath_ = candidate;
             return true;
         }
-        if (errno != EEXIST) {
+        if (privateFolder || errno != EEXIST) {
+            discard();
             return false;
         }
     }
@@ -137,6 +164,10 @@ bool AtomicFile::commit() {
         return false;
     }
     temporaryPath_.clear();
+    if (!privateFolder_.empty()) {
+        ::rmdir(privateFolder_.c_str()); // empty now; the product is in place either way
+        privateFolder_.clear();
+    }
     return true;
 }
 
@@ -146,6 +177,10 @@ void AtomicFile::discard() {
     if (!temporaryPath_.empty()) {
         ::unlink(temporaryPath_.c_str());
         temporaryPath_.clear();
+    }
+    if (!privateFolder_.empty()) {
+        ::rmdir(privateFolder_.c_str());
+        privateFolder_.clear();
     }
     errno = saved;
 }

@@ -17,6 +17,11 @@ namespace veg::fileio {
 // The temporary name is ".tmp" and eight hexadecimal digits in the target's folder, so its path is
 // never longer than the target's when the target's own name has twelve characters or more.
 //
+// A library that records in the file the name it was given (HDF4 does) writes under the target's
+// own name inside a private folder instead (createInPrivateFolder): the folder, ".tmp" and eight
+// hexadecimal digits in the target's folder, is made exclusively with mode 0700, so no other
+// writer can meet the file, and the commit renames the file out of it and removes the folder.
+//
 // Three ways of writing: write() on the descriptor, stream() (a stdio stream on the descriptor),
 // or a library that writes the file by its path (call releaseDescriptor() first, hand it
 // temporaryPath(), and let it close the file before commit()).
@@ -32,10 +37,15 @@ class AtomicFile {
     // Creates the temporary file for `target`. False (errno kept from the failing call) when no
     // temporary file can be created in the target's folder.
     bool create(const std::string &target);
+    // The same with the temporary file at <private folder>/<target's name>. False (errno kept)
+    // when the folder or the file cannot be made; nothing is left behind then.
+    bool createInPrivateFolder(const std::string &target);
 
     bool isOpen() const { return !temporaryPath_.empty(); }
     const std::string &target() const { return target_; }
     const std::string &temporaryPath() const { return temporaryPath_; }
+    // The private folder of createInPrivateFolder; empty otherwise.
+    const std::string &privateFolder() const { return privateFolder_; }
 
     // Writes all bytes to the descriptor; false on a failed write (or when no descriptor is held).
     bool write(const void *data, size_t size);
@@ -48,8 +58,9 @@ class AtomicFile {
     bool releaseDescriptor();
 
     // Closes what is still open (checking stream errors and the close) and renames the temporary
-    // file onto the target. False when anything failed; the temporary file is then removed and
-    // the target untouched.
+    // file onto the target, then removes the private folder. False when a write, the close or the
+    // rename failed; the temporary file (and its folder) are then already removed, and the target
+    // untouched.
     bool commit();
 
     // Removes the temporary file; the target stays untouched. Idempotent.
@@ -57,9 +68,11 @@ class AtomicFile {
 
   private:
     bool closeHandles();
+    bool createTemporary(const std::string &target, bool privateFolder);
 
     std::string target_;
     std::string temporaryPath_;
+    std::string privateFolder_;
     int fd_ = -1;
     std::FILE *stream_ = nullptr;
     bool writeFailed_ = false;

@@ -5,6 +5,8 @@
 #include <mfhdf.h>
 // HdfEosDef.h needs the HDF4 declarations above.
 #include <HdfEosDef.h>
+// The file record of an open HDF4 file (its stdio stream), for the writer's unbuffered stream.
+#include <hfile.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,7 +16,9 @@
 #include <limits>
 #include <utility>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace veg::grid {
 
@@ -25,6 +29,43 @@ char *text(const std::string &s) { return const_cast<char *>(s.c_str()); }
 
 // HDF4 allows up to 32 dimensions per data set.
 constexpr int kMaxRank = 32;
+
+// HDF4 writes through a stdio stream and closes it with a fclose whose failure it does not clear:
+// when the last bytes of the buffer cannot be written at the close (a full disk, a file size
+// limit one byte short), it closes the same stream a second time and the process aborts with a
+// double free. With the stream unbuffered every write of the library reaches the file at once, a
+// failed one fails the call that made it, and the close has nothing left to write.
+bool unbufferStream(const EosFile &file) {
+    int32 hdfId = -1;
+    int32 sdId = -1;
+    if (!file.isOpen() || EHidinfo(file.id(), &hdfId, &sdId) == FAIL) {
+        return false;
+    }
+    filerec_t *record = static_cast<filerec_t *>(HAPatom_object(hdfId));
+    return record != nullptr && record->file != nullptr &&
+           std::setvbuf(record->file, nullptr, _IONBF, 0) == 0;
+}
+
+// HDF4 records in the file the name the file was created under. A product is created from within
+// its private temporary folder under the target's own name, so that it records that name and
+// nothing else: the same bytes on every run, whatever the folder or temporary name. The working
+// folder is that of the caller again before this returns.
+bool createUnderOwnName(EosFile &file, const std::string &folder, const std::string &name) {
+    const int here = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (here < 0) {
+        return false;
+    }
+    bool created = false;
+    if (::chdir(folder.c_str()) == 0) {
+        created = file.open(name, EosFile::Access::Create);
+        if (::fchdir(here) != 0) {
+            file.close();
+            created = false;
+        }
+    }
+    ::close(here);
+    return created;
+}
 
 } // namespace
 
@@ -472,10 +513,12 @@ std::vector<Attribute> readAttributes(const SdInterface &sd, const std::string &
 
 // ---- GridReader ----
 
-bool GridReader::open(const std::string &path, const std::string &gridName) {
+bool GridReader::open(const std::string &path, const std::string &gridName,
+                      SequenceProbe *sequence) {
     close();
     if (path.size() <= kMaxEosPathLength) {
-        const ProbeVerdict verdict = probeGridFile(path, gridName);
+        const ProbeVerdict verdict =
+            sequence != nullptr ? sequence->check(path) : probeGridFile(path, gridName);
         if (verdict == ProbeVerdict::Damaged || verdict == ProbeVerdict::Unopenable) {
             return false; // the libraries would crash, or be left unsound, opening it here
         }
@@ -515,10 +558,12 @@ bool GridWriter::create(const std::string &target, const std::string &gridName,
         return false;
     }
     // The library creates the file by its path: the temporary file is made first (exclusively,
-    // with the umask's permissions) and handed over by name.
-    if (!output_.create(target) || !output_.releaseDescriptor() ||
-        !file_.open(output_.temporaryPath(), EosFile::Access::Create) ||
-        !grid_.create(file_, gridName, geometry)) {
+    // with the umask's permissions, in a private folder under the target's name) and handed over
+    // by name.
+    if (!output_.createInPrivateFolder(target) || !output_.releaseDescriptor() ||
+        !createUnderOwnName(file_, output_.privateFolder(),
+                            output_.temporaryPath().substr(output_.privateFolder().size() + 1)) ||
+        !unbufferStream(file_) || !grid_.create(file_, gridName, geometry)) {
         abandon();
         return false;
     }
@@ -556,10 +601,8 @@ class IndexReader {
     int32 id_;
 };
 
-// Whether the closed file at `path` holds every data element that its index lists. HDF4 does not
-// report every failed write (bytes that a field's compression hands out when the field's access
-// ends, the last flush before the file closes), so a write stopped by a full disk or a size limit
-// can close "successfully" as a truncated file; such a file must never take the target's place.
+} // namespace
+
 bool holdsEveryElement(const std::string &path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
@@ -584,8 +627,6 @@ bool holdsEveryElement(const std::string &path) {
     }
     return elements > 0 && end <= static_cast<int64_t>(st.st_size);
 }
-
-} // namespace
 
 bool GridWriter::commit() {
     if (!file_.isOpen()) {

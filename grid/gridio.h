@@ -21,6 +21,8 @@
 
 namespace veg::grid {
 
+class SequenceProbe;
+
 // Everything the geometry copy carries from an input grid to an output grid, unchanged.
 struct GridGeometry {
     int32_t columns = 0;                // XDim
@@ -240,8 +242,10 @@ std::vector<Attribute> readAttributes(const SdInterface &sd, const std::string &
 class GridReader {
   public:
     // False when the file cannot be opened, the grid not attached or a query fails; everything
-    // opened is released again.
-    bool open(const std::string &path, const std::string &gridName);
+    // opened is released again. The file is probed first, on its own, or with `sequence` after
+    // the files that the sequence probe found sound before it.
+    bool open(const std::string &path, const std::string &gridName,
+              SequenceProbe *sequence = nullptr);
     const GridGeometry &geometry() const { return geometry_; }
     std::optional<FieldInfo> fieldInfo(const std::string &field) const {
         return readFieldInfo(grid_, field);
@@ -265,11 +269,19 @@ class GridReader {
     GridGeometry geometry_;
 };
 
-// An output grid written under a temporary name in the target's folder (a
-// veg::fileio::AtomicFile: ".tmp" and eight hexadecimal digits) and renamed onto the target by
-// commit() once the file has been closed without error. Until then an existing file of the
-// target's name stays untouched; a writer destroyed or abandoned before commit() removes its
-// temporary file.
+// Whether the closed HDF4 file at `path` holds every data element that its index lists (and lists
+// at least one). HDF4 does not report every failed write (bytes that a field's compression hands
+// out when the field's access ends, the last writes before the file closes), so a write stopped
+// by a full disk or a size limit can close "successfully" as a truncated file; GridWriter::commit
+// refuses such a file before it could take the target's place.
+bool holdsEveryElement(const std::string &path);
+
+// An output grid written under the target's own name in a private temporary folder beside the
+// target (a veg::fileio::AtomicFile: ".tmp" and eight hexadecimal digits), so that the file
+// records that name and no temporary one, and renamed onto the target by commit() once the file
+// has been closed without error and its index checked (holdsEveryElement). Until then an existing
+// file of the target's name stays untouched; a writer destroyed or abandoned before commit()
+// removes its temporary file.
 class GridWriter {
   public:
     GridWriter() = default;
@@ -313,6 +325,10 @@ class GridWriter {
 
     const std::string &target() const { return output_.target(); }
     const std::string &temporaryPath() const { return output_.temporaryPath(); }
+    // What a process that must end at once removes: the temporary file, then its folder.
+    std::vector<std::string> leftovers() const {
+        return {output_.temporaryPath(), output_.privateFolder()};
+    }
     const EosFile &file() const { return file_; }
     const EosGrid &grid() const { return grid_; }
 

@@ -107,11 +107,12 @@ std::string fileLimitAdvice(const WriteResult &result, const std::string &path,
 }
 
 InputSeries::InputSeries(std::string gridName, std::vector<std::string> fields, size_t bytesPerCell)
-    : gridName_(std::move(gridName)), fields_(std::move(fields)), bytesPerCell_(bytesPerCell) {}
+    : gridName_(gridName), fields_(std::move(fields)), bytesPerCell_(bytesPerCell),
+      probe_(std::move(gridName)) {}
 
 InputStatus InputSeries::open(const std::string &path) {
     infos_.clear();
-    if (!reader_.open(path, gridName_)) {
+    if (!reader_.open(path, gridName_, &probe_)) {
         return InputStatus::Unreadable;
     }
     for (const std::string &field : fields_) {

@@ -7,6 +7,7 @@
 #include "gridio.h"
 #include "memorycheck.h"
 #include "products.h"
+#include "readguard.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -118,6 +119,7 @@ class ProductWriter {
     WriteResult write(const std::vector<FieldCells> &fields,
                       const std::vector<FieldAttributes> &extraAttributes = {});
     void abandon() { writer_.abandon(); }
+    std::vector<std::string> leftovers() const { return writer_.leftovers(); }
 
   private:
     GridWriter writer_;
@@ -138,10 +140,11 @@ enum class InputStatus {
 };
 
 // A series of inputs folded cell by cell into one set of arrays (the compositor, the extremes
-// builders, the daily condition builder): every input is opened, its fields queried, and its
-// size and the dimension list of each field compared with the first readable input's, so that
-// an input whose cells are laid out differently is never folded in as if they matched (a square
-// grid of "XDim,YDim" against one of "YDim,XDim" differs like a grid of another size).
+// builders, the daily condition builder): every input is probed after the inputs before it
+// (SequenceProbe), opened, its fields queried, and its size and the dimension list of each field
+// compared with the first readable input's, so that an input whose cells are laid out differently
+// is never folded in as if they matched (a square grid of "XDim,YDim" against one of "YDim,XDim"
+// differs like a grid of another size).
 class InputSeries {
   public:
     // `fields`: the fields read from every input, in the order they are queried and read.
@@ -176,6 +179,7 @@ class InputSeries {
     std::string gridName_;
     std::vector<std::string> fields_;
     size_t bytesPerCell_;
+    SequenceProbe probe_; // the inputs are probed in the order the series opens them
     GridReader reader_;
     std::vector<FieldInfo> infos_;      // of the input just opened
     std::vector<std::string> dimLists_; // of the first readable input, one per field

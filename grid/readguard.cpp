@@ -10,19 +10,82 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <utility>
 #include <vector>
 
 extern char **environ;
 
 namespace veg::grid {
+
+namespace {
+
+// The watchdog that the alarm signal's handler serves: a signal handler reaches nothing else.
+const ReadWatchdog *armedWatchdog = nullptr;
+
+} // namespace
+
+// Async-signal-safe: write, unlink, rmdir and _exit only.
+void stopRead(int) {
+    const ReadWatchdog *w = armedWatchdog;
+    if (w == nullptr) {
+        ::_exit(cli::kExitStop);
+    }
+    const char *text = w->message_.data();
+    size_t left = w->message_.size();
+    while (left > 0) {
+        const ssize_t n = ::write(STDERR_FILENO, text, left);
+        if (n <= 0) {
+            break;
+        }
+        text += n;
+        left -= static_cast<size_t>(n);
+    }
+    for (const std::string &path : w->leftovers_) {
+        if (::unlink(path.c_str()) != 0) {
+            ::rmdir(path.c_str());
+        }
+    }
+    ::_exit(w->status_);
+}
+
+int readTimeLimit() {
+    const char *chosen = std::getenv("VEG_READ_SECONDS");
+    const long seconds = chosen != nullptr ? std::strtol(chosen, nullptr, 10) : 0;
+    return seconds > 0 && seconds <= 86400 ? static_cast<int>(seconds) : 600;
+}
+
+std::string readTimeoutLine(const std::string &path, int seconds) {
+    return cli::format("Reading %s took longer than %d seconds and was stopped; the file may be "
+                       "damaged.\n",
+                       path.c_str(), seconds);
+}
+
+ReadWatchdog::ReadWatchdog(std::string message, int status, std::vector<std::string> leftovers,
+                           int seconds)
+    : message_(std::move(message)), status_(status), leftovers_(std::move(leftovers)) {
+    armedWatchdog = this;
+    struct sigaction action {};
+    action.sa_handler = stopRead;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGALRM, &action, nullptr);
+    ::alarm(static_cast<unsigned>(seconds));
+}
+
+ReadWatchdog::~ReadWatchdog() {
+    ::alarm(0);
+    armedWatchdog = nullptr;
+}
 
 namespace {
 
@@ -168,6 +231,33 @@ std::string probeProgramPath() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1) + "gridprobe";
 }
 
+// Starts the probe program with two arguments and its standard error on /dev/null. `channel`
+// becomes its standard input and output (`asStdio`), or else its descriptor 3 beside /dev/null
+// for input and output.
+bool spawnProbe(const std::string &program, const std::array<std::string, 2> &args, int channel,
+                bool asStdio, pid_t *child) {
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        return false;
+    }
+    if (asStdio) {
+        posix_spawn_file_actions_adddup2(&actions, channel, 0);
+        posix_spawn_file_actions_adddup2(&actions, channel, 1);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, channel, 3);
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char *> argv = {const_cast<char *>(program.c_str()),
+                                const_cast<char *>(args[0].c_str()),
+                                const_cast<char *>(args[1].c_str()), nullptr};
+    const int spawned =
+        posix_spawn(child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0;
+}
+
 } // namespace
 
 ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
@@ -182,25 +272,10 @@ ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         return ProbeVerdict::NotRun;
     }
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) {
-        ::close(ends[0]);
-        ::close(ends[1]);
-        return ProbeVerdict::NotRun;
-    }
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 3);
-    std::vector<char *> argv = {const_cast<char *>(program.c_str()),
-                                const_cast<char *>(path.c_str()),
-                                const_cast<char *>(gridName.c_str()), nullptr};
     pid_t child = -1;
-    const int spawned =
-        posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const bool spawned = spawnProbe(program, {path, gridName}, ends[1], false, &child);
     ::close(ends[1]);
-    if (spawned != 0) {
+    if (!spawned) {
         ::close(ends[0]);
         return ProbeVerdict::NotRun;
     }
@@ -234,15 +309,130 @@ ProbeVerdict probeGridFile(const std::string &path, const std::string &gridName,
     return ProbeVerdict::Damaged;
 }
 
+SequenceProbe::~SequenceProbe() { stop(); }
+
+SequenceProbe::SequenceProbe(SequenceProbe &&other) noexcept
+    : gridName_(std::move(other.gridName_)), timeoutSeconds_(other.timeoutSeconds_),
+      socket_(std::exchange(other.socket_, -1)), pid_(std::exchange(other.pid_, -1)),
+      sound_(std::move(other.sound_)) {}
+
+bool SequenceProbe::start() {
+    const std::string program = probeProgramPath();
+    if (program.empty() || ::access(program.c_str(), X_OK) != 0) {
+        return false;
+    }
+    // A socket rather than a pipe: a write to a probe that has died fails instead of raising
+    // SIGPIPE in the program.
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        return false;
+    }
+    pid_t child = -1;
+    const bool spawned = spawnProbe(program, {"--sequence", gridName_}, ends[1], true, &child);
+    ::close(ends[1]);
+    if (!spawned) {
+        ::close(ends[0]);
+        return false;
+    }
+    socket_ = ends[0];
+    pid_ = child;
+    return true;
+}
+
+void SequenceProbe::stop() {
+    if (socket_ >= 0) {
+        ::close(std::exchange(socket_, -1));
+    }
+    if (pid_ > 0) {
+        const pid_t child = std::exchange(pid_, -1);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+ProbeVerdict SequenceProbe::ask(const std::string &path) {
+    const std::string line = path + "\n";
+    size_t sent = 0;
+    while (sent < line.size()) {
+        const ssize_t n = ::send(socket_, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            stop();
+            return ProbeVerdict::Damaged;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    pollfd answer = {socket_, POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&answer, 1, timeoutSeconds_ * 1000);
+    } while (ready < 0 && errno == EINTR);
+    char status = 0;
+    ssize_t got = -1;
+    if (ready > 0) {
+        do {
+            got = ::recv(socket_, &status, 1, 0);
+        } while (got < 0 && errno == EINTR);
+    }
+    if (got != 1) { // died on the file, or ran past its time
+        stop();
+        return ProbeVerdict::Damaged;
+    }
+    if (status == '0' + kProbeSound) {
+        return ProbeVerdict::Sound;
+    }
+    return status == '0' + kProbeUnopenable ? ProbeVerdict::Unopenable : ProbeVerdict::Damaged;
+}
+
+ProbeVerdict SequenceProbe::check(const std::string &path) {
+    if (path.find('\n') != std::string::npos) {
+        return probeGridFile(path, gridName_, timeoutSeconds_); // cannot be sent as a line
+    }
+    if (socket_ < 0) {
+        if (!start()) {
+            return ProbeVerdict::NotRun;
+        }
+        // A new probe process: first into the state the program's libraries are in.
+        for (const std::string &earlier : sound_) {
+            if (ask(earlier) != ProbeVerdict::Sound) {
+                stop();
+                return ProbeVerdict::Damaged;
+            }
+        }
+    }
+    const ProbeVerdict verdict = ask(path);
+    if (verdict == ProbeVerdict::Sound) {
+        sound_.push_back(path);
+    } else if (verdict == ProbeVerdict::Unopenable) {
+        // The program will not open it, and a failed open can leave the libraries' tables
+        // unsound: the next file goes to a probe process in the program's own state.
+        stop();
+    }
+    return verdict;
+}
+
 } // namespace veg::grid
 
 namespace veg::gridprobe {
 
-int run(const cli::Args &args, std::ostream &, std::ostream &) {
+int run(const cli::Args &args, std::ostream &out, std::ostream &) {
     if (args.size() != 3) {
         return cli::kExitUsage;
     }
     grid::limitAddressSpace();
+    if (args[1] == "--sequence") {
+        std::string path;
+        while (std::getline(std::cin, path)) {
+            const int status =
+                grid::queryGridFile(path, args[2]) ? grid::kProbeSound : grid::kProbeUnopenable;
+            out << static_cast<char>('0' + status) << std::flush;
+        }
+        return grid::kProbeSound;
+    }
     return grid::queryGridFile(args[1], args[2]) ? grid::kProbeSound : grid::kProbeUnopenable;
 }
 

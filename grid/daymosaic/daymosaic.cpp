@@ -9,6 +9,7 @@
 #include "mosaic_windows.h"
 #include "productio.h"
 #include "products.h"
+#include "readguard.h"
 #include "sd_attributes.h"
 
 #include <algorithm>
@@ -125,6 +126,13 @@ int Run::readMask() {
 // Reads, places and copies one tile. False when the run has failed (the message is printed).
 bool Run::processTile(size_t index) {
     const std::string &path = tiles_[index];
+    // A damaged tile can make a window read hang inside HDF4: past the time limit the run ends
+    // as a failed read of that tile.
+    const int seconds = veg::grid::readTimeLimit();
+    const veg::grid::ReadWatchdog watchdog("Read data from " + path + " failed.\n" +
+                                               veg::grid::readTimeoutLine(path, seconds) +
+                                               "Failed.\n",
+                                           kExitStop, output_.leftovers(), seconds);
     veg::grid::GridReader tile;
     if (!tile.open(path, veg::grid::kGridName)) {
         err_ << "Open file or get info for " << path << " failed.\n";

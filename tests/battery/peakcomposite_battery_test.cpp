@@ -135,6 +135,23 @@ TEST(PeakcompositeBattery, DamagedInputsAreSkipped) {
     }
 }
 
+// Two damaged inputs that each open cleanly on their own, but whose second crashes HDF4 once the
+// first was read in the same process: the second is found by the probe of the series and skipped,
+// the first is composited.
+TEST(PeakcompositeBattery, DamagedInputsReadInTurn) {
+    const TempDir dir;
+    const std::string known = std::string(VEG_SOURCE_DIR) + "/tests/fuzz/known/";
+    const std::string first = known + "state-carried-over-first.hdf";
+    const std::string second = known + "state-carried-over-second.hdf";
+    testsupport::writeFile(dir.file("list.txt"), first + "\n" + second + "\n");
+    const auto result = runComposite(dir.file("list.txt"), dir.file("out.hdf"));
+    ASSERT_GE(result.status, 0) << "killed by signal " << -result.status << "\n" << result.err;
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(result.err, "Warning: failed at opening file or get info for " + second + " from " +
+                              dir.file("list.txt") + ".\n");
+    EXPECT_TRUE(testsupport::fileExists(dir.file("out.hdf")));
+}
+
 struct WrongGrid {
     GridFault fault;
     const char *message; // what the messages say about the input

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <climits>
@@ -85,6 +87,70 @@ TEST(AtomicFile, EveryFailurePathLeavesTargetAndNoTemporaryFile) {
     EXPECT_EQ(othersIn(dir.path(), "out.txt"), std::vector<std::string>{"folder"});
     EXPECT_TRUE(veg::fileio::replaceFileContents(target, "replaced"));
     EXPECT_EQ(readFile(target), "replaced");
+}
+
+// A file size limit of the test process for the length of a scope, with SIGXFSZ ignored as the
+// programs ignore it, so that writes past the limit fail instead of killing the process.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit = {bytes, saved_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        ::signal(SIGXFSZ, previous_);
+    }
+
+  private:
+    struct rlimit saved_ {};
+    sighandler_t previous_ = SIG_DFL;
+};
+
+// A commit after a write that failed, or whose close fails (the stream's last bytes cannot be
+// written), returns false with the target as it was and the temporary file (and private folder)
+// already gone while the object still lives; one that succeeds leaves the target alone in the
+// folder.
+TEST(AtomicFile, CommitKeepsItsPromisesAtOnce) {
+    const std::string bytes(3000, 'x');
+    const struct {
+        const char *what;
+        bool privateFolder;
+        bool throughStream;
+        rlim_t limit;
+        bool committed;
+    } cases[] = {
+        {"written", false, false, RLIM_INFINITY, true},
+        {"written in a private folder", true, true, RLIM_INFINITY, true},
+        {"failed write", false, false, 1000, false},
+        {"failed write in a private folder", true, false, 1000, false},
+        {"failed close", false, true, 1000, false},
+        {"failed close in a private folder", true, true, 1000, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string target = dir.file("out.txt");
+        writeFile(target, "old");
+        AtomicFile file;
+        const FileSizeLimit limit(c.limit);
+        ASSERT_TRUE(c.privateFolder ? file.createInPrivateFolder(target) : file.create(target));
+        if (c.privateFolder) {
+            EXPECT_EQ(file.temporaryPath(), file.privateFolder() + "/out.txt");
+            EXPECT_EQ(file.privateFolder().rfind(dir.path() + "/.tmp", 0), 0u);
+        }
+        if (c.throughStream) {
+            ASSERT_NE(file.stream(), nullptr);
+            std::fputs(bytes.c_str(), file.stream()); // held in the stream's buffer
+        } else {
+            EXPECT_EQ(file.write(bytes), c.committed);
+        }
+        EXPECT_EQ(file.commit(), c.committed);
+        EXPECT_EQ(readFile(target), c.committed ? bytes : "old");
+        EXPECT_TRUE(othersIn(dir.path(), "out.txt").empty());
+    }
 }
 
 TEST(TextInput, ClampedIntegersReadLikeAtoi) {

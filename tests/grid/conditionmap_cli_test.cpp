@@ -394,6 +394,25 @@ TEST(ConditionmapCli, ConcurrentRunsOnOneOutput) {
     }
 }
 
+// The same inputs give the same bytes, whichever folder the output goes to and however its path
+// is given: HDF4 records in the file the name it was created under, and that is the output's own
+// file name, never a temporary name or a folder.
+TEST(ConditionmapCli, SameInputsGiveTheSameBytes) {
+    Files f;
+    std::filesystem::create_directories(f.dir.file("a/b"));
+    std::filesystem::create_directories(f.dir.file("c"));
+    ASSERT_EQ(run(kProgram, {f.extremes, f.ndvi, f.dir.file("a/b/vci_31.hdf")}).status, 0);
+    testsupport::RunOptions inFolder;
+    inFolder.workDir = f.dir.file("c");
+    ASSERT_EQ(run(kProgram, {f.extremes, f.ndvi, "vci_31.hdf"}, inFolder).status, 0);
+    const std::string first = testsupport::readFile(f.dir.file("a/b/vci_31.hdf"));
+    EXPECT_TRUE(first == testsupport::readFile(f.dir.file("c/vci_31.hdf")));
+    // The name as HDF4 records it: its length in two bytes, then the name.
+    EXPECT_NE(first.find(std::string("\0\x0avci_31.hdf", 12)), std::string::npos);
+    EXPECT_EQ(first.find(".tmp"), std::string::npos);
+    EXPECT_EQ(first.find("a/b"), std::string::npos);
+}
+
 // GDAL's HDF4 driver, a client outside the toolkit, reads the values and places them.
 TEST(ConditionmapCli, GdalReadsTheVciGrid) {
     Files f;

@@ -1,11 +1,15 @@
 // Windowed reads of grid fields, with which daymosaic reads the part of a tile under the mask.
 #include "gridio.h"
+#include "readguard.h"
 
 #include "support/hdfeos.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -65,6 +69,32 @@ TEST(FieldWindowRead, WindowsInsideTheFieldOnlyAndOfItsType) {
                                             small.data(), small.size()));
     EXPECT_FALSE(veg::grid::readFieldWindow(tile.grid(), "no_field", {0, 0}, {1, 1}, small.data(),
                                             small.size()));
+}
+
+// A window read that HDF4 never ends (a damaged deflated field) is stopped by the watchdog: the
+// process prints the failure message, removes the output's leftovers and ends with the status.
+TEST(FieldWindowRead, WatchdogEndsAReadThatNeverReturns) {
+    TempDir dir;
+    const std::string folder = dir.file(".tmp01234567");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    writeFile(folder + "/out.hdf", "partial");
+    const std::string damaged =
+        std::string(VEG_SOURCE_DIR) + "/tests/fuzz/known/window-read-spins-in-deflate-seek.hdf";
+    EXPECT_EXIT(
+        {
+            veg::grid::GridReader tile;
+            if (!tile.open(damaged, "MODIS_Grid_2D")) {
+                std::_Exit(3);
+            }
+            const veg::grid::ReadWatchdog watchdog("Read data from tile failed.\n", 255,
+                                                   {folder + "/out.hdf", folder}, 1);
+            std::vector<int16_t> window(100);
+            veg::grid::readFieldWindow(tile.grid(), "sur_ndvi_b02_b01", {1, 1}, {10, 10},
+                                       window.data(), window.size());
+            std::_Exit(4);
+        },
+        testing::ExitedWithCode(255), "^Read data from tile failed.\n$");
+    EXPECT_FALSE(fileExists(folder));
 }
 
 } // namespace

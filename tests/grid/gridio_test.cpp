@@ -621,11 +621,12 @@ TEST(GridWriter, TargetOnlyReplacedWhenComplete) {
     {
         GridWriter w; // abandoned by its destructor
         ASSERT_TRUE(w.create(target, kGridName, r.geometry()));
+        // Written under its own name in a private folder beside the target.
+        const std::filesystem::path temporary(w.temporaryPath());
         EXPECT_TRUE(testsupport::fileExists(w.temporaryPath()));
-        EXPECT_EQ(std::filesystem::path(w.temporaryPath()).parent_path(),
-                  std::filesystem::path(target).parent_path());
-        EXPECT_EQ(std::filesystem::path(w.temporaryPath()).filename().string().rfind(".tmp", 0),
-                  0u);
+        EXPECT_EQ(temporary.parent_path().parent_path(), std::filesystem::path(dir.path()));
+        EXPECT_EQ(temporary.parent_path().filename().string().rfind(".tmp", 0), 0u);
+        EXPECT_EQ(temporary.filename(), "out.hdf");
     }
     EXPECT_EQ(testsupport::readFile(target), "earlier output");
     EXPECT_EQ(entries(), 2u);
@@ -659,6 +660,36 @@ TEST(GridWriter, TargetOnlyReplacedWhenComplete) {
     ASSERT_TRUE(w.commit());
     EXPECT_EQ(testsupport::readEosGrid(target).columns, 4);
     EXPECT_EQ(entries(), 3u);
+}
+
+// The commit's check of a closed file: a file counts only when every element its index lists lies
+// inside it, and when it lists any.
+TEST(GridWriter, IndexCheckRefusesCutAndEmptyFiles) {
+    TempDir dir;
+    testsupport::writeEosFile(dir.file("in.hdf"), sampleGrid());
+    const std::string whole = testsupport::readFile(dir.file("in.hdf"));
+    // An HDF4 file whose one block of the index holds 16 empty entries and lists no element.
+    std::string noElements("\x0e\x03\x13\x01\x00\x10\x00\x00\x00\x00", 10);
+    for (int i = 0; i < 16; ++i) {
+        noElements += std::string("\x00\x01\x00\x00", 4) + std::string(8, '\xff');
+    }
+    const struct {
+        const char *what;
+        std::string bytes;
+        bool complete;
+    } cases[] = {
+        {"whole", whole, true},
+        // HDF4 writes one byte past the last element it lists: two cut bytes cut into the element.
+        {"last element short of a byte", whole.substr(0, whole.size() - 2), false},
+        {"last 100 bytes cut", whole.substr(0, whole.size() - 100), false},
+        {"no elements", noElements, false},
+        {"not HDF", "plain text", false},
+    };
+    for (const auto &c : cases) {
+        testsupport::writeFile(dir.file("check.hdf"), c.bytes);
+        EXPECT_EQ(holdsEveryElement(dir.file("check.hdf")), c.complete) << c.what;
+    }
+    EXPECT_FALSE(holdsEveryElement(dir.file("missing.hdf")));
 }
 
 // writeProduct names the step that failed, and a field handed over with another number type or
