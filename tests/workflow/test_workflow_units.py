@@ -329,6 +329,15 @@ class StepVerdicts(unittest.TestCase):
             self.assertEqual(proc.returncode, 1)
             self.assertIn("cannot start", proc.stderr)
 
+    def test_log_on_a_full_disk_fails_the_step_with_the_verdict(self):
+        with tempfile.TemporaryDirectory() as root:
+            prog = self.fake(root, "daymosaic", 'echo "O.K."; exit 1')
+            proc = self.run_step(["--log", "/dev/full", "--", prog])
+            self.assertEqual(proc.returncode, 1)
+            self.assertIn("runstep: daymosaic's log could not be written: No space left on device",
+                          proc.stderr)
+            self.assertIn("    O.K.\n", proc.stderr)
+
 
 class RunLeftovers(unittest.TestCase):
     """The run command's lock and the temporary files of killed steps."""

@@ -93,31 +93,62 @@ def _run(command, time_limit):
             proc.wait()
 
 
+class StepLog:
+    """A step's log file. A write that fails (a full disk) is kept in `error` instead of ending the
+    step before its verdict; the log is written no further."""
+
+    def __init__(self, path):
+        self.error = None
+        self.handle = None
+        try:
+            if os.path.dirname(path):
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+            self.handle = open(path, "w")
+        except OSError as err:
+            self.error = err.strerror
+
+    def write(self, text):
+        if self.handle is not None:
+            try:
+                self.handle.write(text)
+                self.handle.flush()
+            except OSError as err:
+                self.error = err.strerror
+                self.close()
+
+    def close(self):
+        if self.handle is not None:
+            handle, self.handle = self.handle, None
+            try:
+                handle.close()
+            except OSError as err:
+                self.error = self.error or err.strerror
+
+
 def run_logged(command, log_path, time_limit=None):
     """Runs the command with everything it prints kept in the log at `log_path` (its folder made
     when missing), killed after `time_limit` seconds when given. Returns (status, standard output,
-    standard error, timed out); OSError, also noted in the log, when the program cannot start."""
-    log_dir = os.path.dirname(log_path)
-    if log_dir:
-        os.makedirs(log_dir, exist_ok=True)
-    with open(log_path, "w") as log:
-        log.write("$ %s\n" % " ".join(command))
-        log.flush()
-        started = time.monotonic()
-        try:
-            status, out, err, timed_out = _run(command, time_limit)
-        except OSError as err:
-            log.write("cannot start %s: %s\n" % (command[0], err.strerror))
-            raise
-        out = out.decode("utf-8", "replace")
-        err = err.decode("utf-8", "replace")
-        section(log, "standard output", out)
-        section(log, "standard error", err)
-        if timed_out:
-            log.write("--- killed past the time limit of %g s\n" % time_limit)
-        log.write("--- status %d\n" % status)
-        log.write("--- seconds %.3f\n" % (time.monotonic() - started))
-    return status, out, err, timed_out
+    standard error, timed out, why the log could not be written or None); OSError, also noted in
+    the log, when the program cannot start."""
+    log = StepLog(log_path)
+    log.write("$ %s\n" % " ".join(command))
+    started = time.monotonic()
+    try:
+        status, out, err, timed_out = _run(command, time_limit)
+    except OSError as err:
+        log.write("cannot start %s: %s\n" % (command[0], err.strerror))
+        log.close()
+        raise
+    out = out.decode("utf-8", "replace")
+    err = err.decode("utf-8", "replace")
+    section(log, "standard output", out)
+    section(log, "standard error", err)
+    if timed_out:
+        log.write("--- killed past the time limit of %g s\n" % time_limit)
+    log.write("--- status %d\n" % status)
+    log.write("--- seconds %.3f\n" % (time.monotonic() - started))
+    log.close()
+    return status, out, err, timed_out, log.error
 
 
 def failure_text(reason, log_path, out, err):

@@ -5,6 +5,7 @@ program's last messages on standard error. --list first writes OUTPUT, one ITEM 
 not at all (a day's tile list)."""
 
 import argparse
+import os
 import sys
 
 from vegflow import outputs, steps
@@ -28,12 +29,17 @@ def main(argv):
         sys.stderr.write("runstep: cannot write %s: %s\n" % (args.list[0], err.strerror))
         return 1
     try:
-        status, out, err, timed_out = steps.run_logged(command, args.log, args.time_limit)
+        status, out, err, timed_out, log_error = steps.run_logged(command, args.log,
+                                                                  args.time_limit)
     except OSError as err:
         sys.stderr.write("runstep: cannot start %s: %s (log: %s)\n"
                          % (command[0], err.strerror, args.log))
         return 1
     reason = steps.judge(command[0], status, args.expect, args.time_limit if timed_out else None)
+    if log_error:
+        # A step whose record is lost fails, so that a rerun makes it again with its log.
+        reason = "%s%s's log could not be written: %s" % (
+            reason + "; " if reason else "", os.path.basename(command[0]), log_error)
     if reason is None:
         return 0
     sys.stderr.write(steps.failure_text(reason, args.log, out, err))
