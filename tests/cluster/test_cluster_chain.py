@@ -1,8 +1,9 @@
 """The workflow on a single-node Slurm started here: a small demo chain run on the machine's own
 cores, then through the built-in executor's profile on the cluster, every product's field data and
 every report compared with the local run; then one running job is cancelled (scancel) during a run
-through the sbatch profile, and the rerun with --rerun-incomplete must again give identical
-products. The cluster is stopped at the end whatever happened.
+through the sbatch profile, and the resume with the run command (python3 -m vegflow run, which
+passes --rerun-incomplete) must again give identical products. The cluster is stopped at the end
+whatever happened.
 
 Usage: test_cluster_chain.py --bin <folder of the built programs> [--keep]
 Exits with 77 (skipped), saying why, when the cluster cannot be started here (not root, Slurm,
@@ -219,9 +220,15 @@ def cancel_and_rerun(work, local_out, env):
         raise Failure("job %s is not cancelled: %s" % (jobid, state))
     if os.path.exists(extremes):
         raise Failure("the cancelled job's products were kept: " + extremes)
-    proc, seconds = snakemake(work, *profile, "--rerun-incomplete", env=env)
+    # The documented resume: the run command, which passes --rerun-incomplete.
+    start = time.monotonic()
+    proc = subprocess.run([sys.executable, "-m", "vegflow", "run", "--directory", work,
+                           "--configfile", os.path.join(work, "config.yaml")] + profile,
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=env,
+                          timeout=RUN_LIMIT)
     expect_success(proc, "the rerun after the cancelled job")
-    log("   rerun with --rerun-incomplete: %s in %.0f s" % (steps_line(proc.stdout), seconds))
+    log("   resumed with python3 -m vegflow run: %s in %.0f s"
+        % (steps_line(proc.stdout), time.monotonic() - start))
     return compare(local_out, out)
 
 

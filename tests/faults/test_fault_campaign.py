@@ -281,25 +281,50 @@ def refuse_second_run(work, first):
     log("   a second run on the live run's folder: refused (%s)" % text.strip().splitlines()[-1])
 
 
+def check_resumed(reference, work, status, text, stale, kept, when):
+    """The run that completed after kills: success, the killed run's lock cleared and said so,
+    nothing finished made again, every product the uninterrupted run's."""
+    if status != 0:
+        raise Failure("%s: the resumed run failed (status %d):\n%s" % (when, status, text[-3000:]))
+    if stale and CLEARED not in text:
+        raise Failure("%s: the resumed run did not say that it cleared the killed run's lock:\n%s"
+                      % (when, text[-3000:]))
+    redone = [n for n, stamp in kept.items() if finished(work).get(n) != stamp]
+    if redone:
+        raise Failure("%s: the resumed run made finished files again: %s" % (when, redone[:5]))
+    return compare_all(reference, work, when)
+
+
 def kill_campaign(root, reference, rng, kills, duration):
-    """Returns (kills tried, kills survived)."""
+    """Kills until `kills` were tried; a run that completes before its kill is checked and the
+    next cycle starts from an empty output folder. Returns (the run's folder, kills tried)."""
     work = work_dir(root, "killed")
-    tried = 0
-    kept = {}
+    out = os.path.join(work, OUT)
+    tried = cycles = 0
+    kept = {}  # files finished at a kill of this cycle: (inode, mtime)
     stale = False  # a killed run's lock that no run has cleared yet
-    for round_ in range(kills):
+    for round_ in range(3 * kills):
+        if tried == kills:
+            break
         proc = start(work)
         if round_ == 0:
             refuse_second_run(work, proc)
-        delay = rng.uniform(1, 0.6 * duration)
+        delay = rng.uniform(1, 0.4 * duration)
         kind = rng.choice(["runner", "runner", "program"])
         deadline = time.monotonic() + delay
         while time.monotonic() < deadline and proc.poll() is None:
             time.sleep(0.05)
         if proc.poll() is not None:
-            stale = stale and CLEARED not in finish(proc)[1]
-            log("   kill %d: the run ended before %.1f s" % (round_ + 1, delay))
-            break
+            status, text = finish(proc)
+            count = check_resumed(reference, work, status, text, stale, kept,
+                                  "cycle %d" % (cycles + 1))
+            cycles += 1
+            log("   cycle %d complete before a kill at %.1f s: %d products identical; the next "
+                "cycle starts from an empty output folder" % (cycles, delay, count))
+            shutil.rmtree(out)
+            shutil.rmtree(os.path.join(work, ".snakemake"))
+            kept, stale = {}, False
+            continue
         what = "runner and steps"
         programs = step_programs(proc.pid) if kind == "program" else []
         if programs:
@@ -312,28 +337,22 @@ def kill_campaign(root, reference, rng, kills, duration):
                 pass
         kill_tree(proc.pid)
         status, text = finish(proc)
-        stale = True
+        lock = os.path.join(out, runs.LOCK_NAME)
+        stale = os.path.exists(lock) and os.path.getsize(lock) > 0  # a record left to clear
         tried += 1
-        check_tree(reference, work, "kill %d" % (round_ + 1))
+        check_tree(reference, work, "kill %d" % tried)
         now = finished(work)
         redone = [n for n, stamp in kept.items() if now.get(n) != stamp]
         if redone:
-            raise Failure("kill %d: finished files were made again: %s" % (round_ + 1, redone[:5]))
+            raise Failure("kill %d: finished files were made again: %s" % (tried, redone[:5]))
         kept.update(now)
         log("   kill %d at %.1f s (%s): %d files finished, none partial, %d temporary files"
-            % (round_ + 1, delay, what, len(now), len(temporaries(os.path.join(work, OUT)))))
+            % (tried, delay, what, len(now), len(temporaries(out))))
     status, text = run(work)
-    if status != 0:
-        raise Failure("the resumed run failed (status %d):\n%s" % (status, text[-3000:]))
-    if stale and CLEARED not in text:
-        raise Failure("the resumed run did not say that it cleared the killed run's lock:\n"
-                      + text[-3000:])
-    redone = [n for n, stamp in kept.items() if finished(work).get(n) != stamp]
-    if redone:
-        raise Failure("the last run made finished files again: %s" % redone[:5])
-    count = compare_all(reference, os.path.join(root, "killed"), "after %d kills" % tried)
-    log("== %d of %d kills survived: %d products identical to the uninterrupted run's, no "
-        "temporary file left, nothing done by hand" % (tried, tried, count))
+    count = check_resumed(reference, work, status, text, stale, kept, "after %d kills" % tried)
+    log("== %d of %d kills survived (%d cycles of kills and resumes to a complete run): %d "
+        "products identical to the uninterrupted run's, no temporary file left, nothing done by "
+        "hand" % (tried, tried, cycles + 1, count))
     return work, tried
 
 
