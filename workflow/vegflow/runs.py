@@ -2,7 +2,8 @@
 
 A run holds the lock file `.vegflow-run.lock` of its output folder: an exclusive flock, which the
 system releases when the last process holding it ends however it ends (killed with SIGKILL
-included), and in the file the holder's pid, start time, host and command for the messages. A
+included), and in the file the holder's pid, start time, host and command for the messages (and,
+on a file system without locks, to tell a live holder by its pid and start time). A
 lock file with content that nobody holds is the mark of a run that was killed: its snakemake lock
 (`.snakemake/locks/` of the run's folder) is stale and is removed, and so are the temporary files of
 its killed steps that no live process holds open."""
@@ -60,7 +61,17 @@ class RunLock:
         fd = os.open(self.path, os.O_RDWR | os.O_CREAT | os.O_CLOEXEC, 0o644)
         try:
             fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            live = False
         except BlockingIOError:
+            live = True
+        except OSError:
+            # A file system without locks: the record decides (its process on this host, same
+            # start time; a record of another host cannot be checked and counts as live).
+            holder = self._read(fd)
+            live = bool(holder) and (holder.get("host") != socket.gethostname() or (
+                isinstance(holder.get("pid"), int) and holder.get("start") is not None and
+                process_start(holder["pid"]) == holder.get("start")))
+        if live:
             holder = self._read(fd)
             os.close(fd)
             raise Busy("%s is in use by %s; wait for it to end (or stop it) before starting "

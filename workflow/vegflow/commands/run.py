@@ -109,16 +109,23 @@ def main(argv):
         return 1
     try:
         refusal = clear_leftovers(directory, out, previous)
-        if refusal:
-            say(refusal)
-            lock.drop()
-            return 1
+    except OSError as err:
+        refusal = "cannot clear what the last run left in %s: %s" % (out, err)
+    if refusal:
+        say(refusal)
+        lock.drop()
+        return 1
+    try:
         lock.record(" ".join(shlex.quote(w) for w in ["python3", "-m", "vegflow", "run"] + argv))
     except OSError as err:
-        lock.drop()
-        say("cannot clear what the last run left in %s: %s" % (out, err))
+        # The flock alone keeps a second run out; the record only names this run in messages.
+        say("cannot write this run's record in %s: %s" % (lock.path, err))
+    try:
+        proc = subprocess.Popen(command, pass_fds=(lock.fd,))
+    except OSError as err:
+        lock.release()
+        say("cannot start snakemake: %s" % err)
         return 1
-    proc = subprocess.Popen(command, pass_fds=(lock.fd,))
     # A stop asked of this command reaches snakemake, which stops its steps; Ctrl-C reaches both
     # from the terminal already.
     for signum in (signal.SIGTERM, signal.SIGHUP):
