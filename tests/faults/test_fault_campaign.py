@@ -45,6 +45,8 @@ SIZES = {
 }
 OUT = "results"
 RUN_LIMIT = 900  # seconds for one run to end by itself
+# What each kill takes, in turn: the runner with every step, or first one step's program.
+KILL_KINDS = ["runner", "program", "runner"]
 CLEARED = "ended without finishing (killed or lost); its lock is cleared"
 
 
@@ -310,7 +312,7 @@ def kill_campaign(root, reference, rng, kills, duration):
         if round_ == 0:
             refuse_second_run(work, proc)
         delay = rng.uniform(1, 0.4 * duration)
-        kind = rng.choice(["runner", "runner", "program"])
+        kind = KILL_KINDS[tried % len(KILL_KINDS)]
         deadline = time.monotonic() + delay
         while time.monotonic() < deadline and proc.poll() is None:
             time.sleep(0.05)
