@@ -35,7 +35,7 @@ test-cluster: build
 
 test-asan: build-asan
 	cd $(SANBUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS) -LE cluster
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS) -LE "cluster|faults"
 
 # The fuzz targets of the parsers, built with clang and libFuzzer.
 $(FUZZBUILD)/CMakeCache.txt: | deps

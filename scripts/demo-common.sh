@@ -26,17 +26,20 @@ demo_reference() {
     find "$out/tiles" -name 'h18v04.hdf' | sort | sed -n 1p
 }
 
-# demo_run_workflow: the workflow on all cores with $out/config.yaml, its full output in a log;
-# the end of the log and exit 1 when it fails, else the line that counts its steps.
+# demo_run_workflow: the workflow on all cores with $out/config.yaml through the run command
+# (which resumes a demo that was killed), its full output in a log; the end of the log and exit 1
+# when it fails, else the line that counts its steps.
 demo_run_workflow() {
     local steps
     echo "== Running the workflow with $cores cores (log: $out/workflow.log)"
-    if ! snakemake -s "$repo/workflow/Snakefile" --directory "$out" --configfile "$out/config.yaml" \
+    if ! "$python" -m vegflow run --directory "$out" --configfile "$out/config.yaml" \
             --cores "$cores" --keep-going --scheduler greedy > "$out/workflow.log" 2>&1; then
         echo "$name: the workflow failed; the end of its log:" >&2
         tail -n 40 "$out/workflow.log" >&2
         exit 1
     fi
+    # What the run command cleared of a killed earlier run, if anything.
+    grep '^vegflow run:' "$out/workflow.log" | sed 's/^/   /' || true
     steps=$(grep -E '^[0-9]+ of [0-9]+ steps' "$out/workflow.log" | tail -n 1 || true)
     echo "   ${steps:-nothing to do: every product is up to date}"
 }

@@ -1,8 +1,11 @@
 """The workflow on a single-node Slurm started here: a small demo chain run on the machine's own
 cores, then through the built-in executor's profile on the cluster, every product's field data and
 every report compared with the local run; then one running job is cancelled (scancel) during a run
-through the sbatch profile, and the rerun with --rerun-incomplete must again give identical
-products. The cluster is stopped at the end whatever happened.
+through the sbatch profile, and the resume with the run command (python3 -m vegflow run, which
+passes --rerun-incomplete) must again give identical products; then a running job is killed with
+SIGKILL together with the runner (a lost login node), and the same command must clear the lost
+runner's lock, saying so, and again give identical products. The cluster is stopped at the end
+whatever happened.
 
 Usage: test_cluster_chain.py --bin <folder of the built programs> [--keep]
 Exits with 77 (skipped), saying why, when the cluster cannot be started here (not root, Slurm,
@@ -219,9 +222,60 @@ def cancel_and_rerun(work, local_out, env):
         raise Failure("job %s is not cancelled: %s" % (jobid, state))
     if os.path.exists(extremes):
         raise Failure("the cancelled job's products were kept: " + extremes)
-    proc, seconds = snakemake(work, *profile, "--rerun-incomplete", env=env)
+    # The documented resume: the run command, which passes --rerun-incomplete.
+    start = time.monotonic()
+    proc = subprocess.run(run_command(work, "slurm-sbatch"), stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, text=True, env=env, timeout=RUN_LIMIT)
     expect_success(proc, "the rerun after the cancelled job")
-    log("   rerun with --rerun-incomplete: %s in %.0f s" % (steps_line(proc.stdout), seconds))
+    log("   resumed with python3 -m vegflow run: %s in %.0f s"
+        % (steps_line(proc.stdout), time.monotonic() - start))
+    return compare(local_out, out)
+
+
+def run_command(work, profile):
+    """The documented command that starts and resumes a run."""
+    return [sys.executable, "-m", "vegflow", "run", "--directory", work, "--configfile",
+            os.path.join(work, "config.yaml"), "--profile", os.path.join(PROFILES, profile)]
+
+
+def lost_runner_and_killed_job(work, local_out, env):
+    """Removes the other period's extremes; once a job remakes them, kills that job with SIGKILL
+    (every process of it) and the runner with its whole process tree (a lost login node); waits
+    for the run's other jobs to leave the queue; the same command resumes the run, saying that it
+    cleared the lost runner's lock."""
+    out = os.path.join(work, "results")
+    extremes = os.path.join(out, "extremes", "%d-%d" % (YEARS[0], YEARS[-1]),
+                            "maxmin_%02d.hdf" % WEEKS[1])
+    os.remove(extremes)
+    with open(os.path.join(work, "lost-run.log"), "w") as output:
+        run = subprocess.Popen(run_command(work, "slurm-sbatch"), stdout=output,
+                               stderr=subprocess.STDOUT, env=env, start_new_session=True)
+        jobid = None
+        deadline = time.monotonic() + 120
+        while jobid is None and time.monotonic() < deadline and run.poll() is None:
+            if os.path.exists(extremes):
+                running = slurm("squeue", "-h", "-t", "RUNNING", "-o", "%i").split()
+                jobid = running[0] if running else None
+            time.sleep(0.1)
+        if jobid is not None:
+            slurm("scancel", "--signal=KILL", "--full", jobid)
+        os.killpg(run.pid, signal.SIGKILL)
+        run.wait(timeout=60)
+    if jobid is None:
+        raise Failure("no job of the run was seen running after its first product")
+    log("   killed job %s with SIGKILL and the runner with its steps" % jobid)
+    deadline = time.monotonic() + 180
+    while slurm("squeue", "-h", "-o", "%i").split() and time.monotonic() < deadline:
+        time.sleep(1)
+    start = time.monotonic()
+    proc = subprocess.run(run_command(work, "slurm-sbatch"), stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, text=True, env=env, timeout=RUN_LIMIT)
+    expect_success(proc, "the resume after the lost runner")
+    if "its lock is cleared" not in proc.stdout:
+        raise Failure("the resume did not say that it cleared the lost runner's lock:\n"
+                      + proc.stdout[-3000:])
+    log("   resumed with python3 -m vegflow run (the lost runner's lock cleared): %s in %.0f s"
+        % (steps_line(proc.stdout), time.monotonic() - start))
     return compare(local_out, out)
 
 
@@ -294,6 +348,10 @@ def main():
 
         log("== cancelled job (profile slurm-sbatch)")
         count, fields = cancel_and_rerun(work, os.path.join(local, "results"), env)
+        log("   %d products identical to the local run (%d fields)" % (count, fields))
+
+        log("== a job killed with SIGKILL and the runner lost (profile slurm-sbatch)")
+        count, fields = lost_runner_and_killed_job(work, os.path.join(local, "results"), env)
         log("   %d products identical to the local run (%d fields)" % (count, fields))
         return 0
     except (Failure, subprocess.SubprocessError) as failure:

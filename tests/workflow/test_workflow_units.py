@@ -10,7 +10,7 @@ import sys
 import tempfile
 import unittest
 
-from vegflow import maps, national, outputs, pages, products, regions, steps
+from vegflow import maps, national, outputs, pages, products, regions, runs, steps
 from vegflow.plan import (Plan, PlanError, date_text, discover_days, period_days, period_tag,
                           write_composite_list)
 
@@ -299,10 +299,34 @@ class StepVerdicts(unittest.TestCase):
     def test_success_is_quiet(self):
         with tempfile.TemporaryDirectory() as root:
             out = os.path.join(root, "o.hdf")
+            tiles = os.path.join(root, "tiles.txt")
             prog = self.fake(root, "daymosaic", 'echo data > "%s"; echo "O.K."; exit 1' % out)
-            proc = self.run_step(["--log", os.path.join(root, "l.log"), "--expect", out, "--",
-                                  prog])
+            proc = self.run_step(["--log", os.path.join(root, "l.log"), "--list", tiles, "a.hdf",
+                                  "b c.hdf", "--expect", out, "--", prog])
             self.assertEqual((proc.returncode, proc.stderr), (0, ""))
+            with open(tiles) as handle:
+                self.assertEqual(handle.read(), "a.hdf\nb c.hdf\n")
+
+    def test_hung_program_is_killed_at_the_time_limit(self):
+        """The program and its own children end; the step fails saying why."""
+        with tempfile.TemporaryDirectory() as root:
+            child = os.path.join(root, "child.pid")
+            prog = self.fake(root, "conditionmap", 'sleep 60 & echo $! > "%s"; wait' % child)
+            log = os.path.join(root, "l.log")
+            proc = self.run_step(["--log", log, "--time-limit", "1.5", "--", prog])
+            self.assertEqual(proc.returncode, 1)
+            self.assertIn("conditionmap ran past the step's time limit of 1.5 s and was killed",
+                          proc.stderr)
+            with open(child) as handle:
+                pid = int(handle.read())
+            try:
+                with open("/proc/%d/stat" % pid) as handle:
+                    state = handle.read().rsplit(")", 1)[1].split()[0]
+            except OSError:
+                state = "gone"
+            self.assertIn(state, ("gone", "Z"), "the hung program's child still runs")
+            with open(log) as handle:
+                self.assertIn("--- killed past the time limit of 1.5 s\n", handle.read())
 
     def test_missing_program(self):
         with tempfile.TemporaryDirectory() as root:
@@ -310,6 +334,71 @@ class StepVerdicts(unittest.TestCase):
                                   os.path.join(root, "absent")])
             self.assertEqual(proc.returncode, 1)
             self.assertIn("cannot start", proc.stderr)
+
+    def test_log_on_a_full_disk_fails_the_step_with_the_verdict(self):
+        with tempfile.TemporaryDirectory() as root:
+            prog = self.fake(root, "daymosaic", 'echo "O.K."; exit 1')
+            proc = self.run_step(["--log", "/dev/full", "--", prog])
+            self.assertEqual(proc.returncode, 1)
+            self.assertIn("runstep: daymosaic's log could not be written: No space left on device",
+                          proc.stderr)
+            self.assertIn("    O.K.\n", proc.stderr)
+
+
+class RunLeftovers(unittest.TestCase):
+    """The run command's lock and the temporary files of killed steps."""
+
+    HOLD = ("import sys, time; from vegflow import runs; lock = runs.RunLock(sys.argv[1]); "
+            "lock.acquire(); lock.record('held'); print('ok', flush=True); time.sleep(60)")
+
+    def holder(self, out):
+        proc = subprocess.Popen([sys.executable, "-c", self.HOLD, out], stdout=subprocess.PIPE,
+                                text=True)
+        self.assertEqual(proc.stdout.readline(), "ok\n")
+        return proc
+
+    def test_lock_of_a_live_run_refuses_that_of_a_killed_one_is_taken(self):
+        with tempfile.TemporaryDirectory() as out:
+            live = self.holder(out)
+            try:
+                with self.assertRaisesRegex(runs.Busy, "in use by the run started .*pid %d.*held"
+                                            % live.pid):
+                    runs.RunLock(out).acquire()
+            finally:
+                live.kill()
+                live.wait()
+                live.stdout.close()
+            lock = runs.RunLock(out)
+            self.assertEqual(lock.acquire()["pid"], live.pid)  # the killed run's record
+            lock.record("mine")
+            lock.release()
+            self.assertEqual(runs.RunLock(out).acquire(), {})  # a clean end leaves no record
+
+    def test_temporaries_unheld_are_found_others_kept(self):
+        with tempfile.TemporaryDirectory() as out:
+            names = {
+                # name under out -> a temporary of a killed step
+                "daily/2020.01.01/.tmp0a1b2c3d/NDVI2020.01.01.hdf": True,
+                "composite/2020/.tmp89abcdef": True,
+                "geotiff/2020/vci_01.tmp0123abcd.tif": True,
+                "geotiff/2020/vci_02.tmp0123abcd.tif.ovr.tmp": True,
+                "geotiff/2020/vci_03.tmpABCD0123.tif": False,
+                "vci/2020/vci_01_2020.01.01_2020.01.04.hdf": False,
+                "lists/tmp.txt": False,
+                ".snakemake/.tmp00000000": False,
+                "reports/2020/ndvi_01.tmp00000001.csv": False,  # held open by a live process
+            }
+            for name in names:
+                os.makedirs(os.path.dirname(os.path.join(out, name)), exist_ok=True)
+                open(os.path.join(out, name), "w").close()
+            with open(os.path.join(out, "reports/2020/ndvi_01.tmp00000001.csv")):
+                found = runs.stale_temporaries(out)
+            # A private folder counts as a whole.
+            want = [n.replace("/NDVI2020.01.01.hdf", "") for n, stale in names.items() if stale]
+            self.assertEqual(sorted(os.path.relpath(p, out) for p in found), sorted(want))
+            for path in found:
+                runs.remove_tree(path)
+            self.assertFalse(os.path.exists(os.path.join(out, "daily/2020.01.01/.tmp0a1b2c3d")))
 
 
 class QuicklookColours(unittest.TestCase):

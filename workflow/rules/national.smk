@@ -41,11 +41,13 @@ if PLAN.layer is not None:
             PLAN.regions_layer(),
         params:
             config=json.dumps(config, sort_keys=True),
+        resources:
+            runtime=RUNTIMES["regions_layer"],
         log:
             os.path.join(OUT, "logs", "national", "regions_layer.log"),
         shell:
-            "{VEGFLOW} national layer --config {params.config:q} --output {output:q} "
-            "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+            limited("regions_layer", "{VEGFLOW} national layer --config {params.config:q} "
+                    "--output {output:q}", "{log:q}")
 
     rule region_area:
         input:
@@ -55,12 +57,14 @@ if PLAN.layer is not None:
         params:
             extent=lambda wc: " ".join(repr(v) for v in PLAN.region(wc.region).box),
             size=lambda wc: "%d %d" % (PLAN.region(wc.region).columns, PLAN.region(wc.region).rows),
+        resources:
+            runtime=RUNTIMES["region_area"],
         log:
             os.path.join(OUT, "logs", "national", "area_{region}.log"),
         shell:
-            "{VEGFLOW} national area --layer {input:q} --id {wildcards.region} "
-            "--extent {params.extent} --size {params.size} --output {output:q} "
-            "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+            limited("region_area", "{VEGFLOW} national area --layer {input:q} "
+                    "--id {wildcards.region} --extent {params.extent} --size {params.size} "
+                    "--output {output:q}", "{log:q}")
 
 
 def national_period(wc):
@@ -74,11 +78,12 @@ rule national_mosaic:
         os.path.join(OUT, "national", "{year}", "{kind}_{tag}.tif"),
     resources:
         mem_mb=500,
+        runtime=RUNTIMES["national_mosaic"],
     log:
         os.path.join(OUT, "logs", "national", "mosaic", "{year}", "{kind}_{tag}.log"),
     shell:
-        "{VEGFLOW} national mosaic --kind {wildcards.kind} --output {output:q} {input:q} "
-        "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+        limited("national_mosaic", "{VEGFLOW} national mosaic --kind {wildcards.kind} "
+                "--output {output:q} {input:q}", "{log:q}")
 
 
 def national_title(wc):
@@ -92,10 +97,12 @@ rule national_quicklook:
         os.path.join(OUT, "national", "quicklooks", "{year}", "{kind}_{tag}.png"),
     params:
         title=national_title,
+    resources:
+        runtime=RUNTIMES["national_quicklook"],
     log:
         os.path.join(OUT, "logs", "national", "quicklook", "{year}", "{kind}_{tag}.log"),
     shell:
-        "{RUN} --log {log:q} --expect {output:q} -- "
+        "{RUN} --log {log:q} --time-limit {LIMITS[national_quicklook]} --expect {output:q} -- "
         "{VEGFLOW} quicklook image --kind {wildcards.kind} --input {input:q} "
         "--output {output:q} --title {params.title:q} --width {QUICKLOOK_WIDTH}"
 
@@ -115,13 +122,14 @@ rule national_report:
         json=os.path.join(OUT, "national", "reports", "{year}", "{kind}_{tag}.json"),
     params:
         regions=national_report_args,
+    resources:
+        runtime=RUNTIMES["national_report"],
     log:
         os.path.join(OUT, "logs", "national", "report", "{year}", "{kind}_{tag}.log"),
     shell:
-        "{VEGFLOW} national report --workid {wildcards.kind}_{wildcards.tag} "
-        "--cell-acres {CELL_ACRES} "
-        "--csv {output.csv:q} --json {output.json:q} {params.regions} "
-        "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+        limited("national_report", "{VEGFLOW} national report "
+                "--workid {wildcards.kind}_{wildcards.tag} --cell-acres {CELL_ACRES} "
+                "--csv {output.csv:q} --json {output.json:q} {params.regions}", "{log:q}")
 
 
 def missing_args(wc, have):
@@ -191,5 +199,7 @@ rule national_page:
         PLAN.page(),
     params:
         config=json.dumps(config, sort_keys=True),
+    resources:
+        runtime=RUNTIMES["national_page"],
     shell:
-        "{VEGFLOW} national page --config {params.config:q}"
+        limited("national_page", "{VEGFLOW} national page --config {params.config:q}")

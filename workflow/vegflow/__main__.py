@@ -5,6 +5,7 @@ import sys
 
 # Command name -> (module under vegflow.commands, what it does).
 COMMANDS = {
+    "run": ("run", "run the workflow (resumes a killed run; one run per output folder)"),
     "runstep": ("runstep", "run one program of the chain and judge its outcome"),
     "composite-list": ("compositelist", "write a composite's list of daily files"),
     "quicklook": ("quicklook", "GIS-ready copies, quicklook maps and legends"),
