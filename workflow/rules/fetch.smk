@@ -11,8 +11,11 @@ checkpoint fetch:
         PLAN.fetch_stamp(),
     params:
         config=json.dumps(config, sort_keys=True),
+    resources:
+        runtime=RUNTIMES["fetch"],
     log:
         os.path.join(OUT, "logs", "tilefetch", os.path.basename(PLAN.fetch_stamp())[:-4] + ".log"),
     shell:
-        "{VEGFLOW} fetch --config {params.config:q} --bin {BIN:q} --log {log:q} --output {output:q}"
+        limited("fetch", "{VEGFLOW} fetch --config {params.config:q} --bin {BIN:q} --log {log:q} "
+                         "--output {output:q}")
 

@@ -156,11 +156,14 @@ rule national_indicators:
         head=indicator_head,
         regions=lambda wc: missing_args(wc, {r.id: r.plan.indicators(*national_period(wc))
                                              for r in PLAN.active_regions(*national_period(wc))}),
+    resources:
+        runtime=RUNTIMES["national_indicators"],
     log:
         os.path.join(OUT, "logs", "national", "indicators", "{year}", "{tag}.log"),
     shell:
-        "{VEGFLOW} indicators national --head {params.head:q} --csv {output.csv:q} "
-        "--json {output.json:q} {params.regions} 2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+        limited("national_indicators",
+                "{VEGFLOW} indicators national --head {params.head:q} --csv {output.csv:q} "
+                "--json {output.json:q} {params.regions}", "{log:q}")
 
 
 rule national_timeseries:
@@ -169,11 +172,14 @@ rule national_timeseries:
     output:
         csv=PLAN.national_timeseries("csv"),
         json=PLAN.national_timeseries("json"),
+    resources:
+        runtime=RUNTIMES["national_timeseries"],
     log:
         os.path.join(OUT, "logs", "national", "timeseries.log"),
     shell:
-        "{VEGFLOW} indicators series --csv {output.csv:q} --json {output.json:q} {input:q} "
-        "2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+        limited("national_timeseries",
+                "{VEGFLOW} indicators series --csv {output.csv:q} --json {output.json:q} "
+                "{input:q}", "{log:q}")
 
 
 rule national_charts:
@@ -185,11 +191,14 @@ rule national_charts:
         charts=" ".join("--chart %s %s" % (i, shlex_quote(PLAN.national_chart(i)))
                         for i in PLAN.charted()),
         others=" ".join(shlex_quote(r.id) for r in PLAN.active_regions()),
+    resources:
+        runtime=RUNTIMES["national_charts"],
     log:
         os.path.join(OUT, "logs", "national", "charts.log"),
     shell:
-        "{VEGFLOW} indicators chart --series {input:q} --region national --title national "
-        "--others {params.others} {params.charts} 2> {log:q} || {{ cat {log:q} >&2; exit 1; }}"
+        limited("national_charts",
+                "{VEGFLOW} indicators chart --series {input:q} --region national --title "
+                "national --others {params.others} {params.charts}", "{log:q}")
 
 
 rule national_page:
