@@ -14,7 +14,8 @@ namespace {
 using veg::grid::Attribute;
 
 template <typename T> Attribute values(const std::string &name, int32_t type, std::vector<T> v) {
-    Attribute a{name, type, static_cast<int32_t>(v.size()), std::vector<uint8_t>(v.size() * sizeof(T))};
+    Attribute a{name, type, static_cast<int32_t>(v.size()),
+                std::vector<uint8_t>(v.size() * sizeof(T))};
     std::memcpy(a.bytes.data(), v.data(), a.bytes.size());
     return a;
 }
@@ -25,8 +26,8 @@ Attribute text(const std::string &name, const std::string &value) {
 
 // long_name, units, valid_range, _FillValue and, for scaled fields, scale_factor.
 template <typename T>
-std::vector<Attribute> fieldAttributes(const std::string &longName, const std::string &units,
-                                       T low, T high, T fill, double scale = 0) {
+std::vector<Attribute> fieldAttributes(const std::string &longName, const std::string &units, T low,
+                                       T high, T fill, double scale = 0) {
     const int32_t type = veg::grid::NumberTypeOf<T>::value;
     std::vector<Attribute> a = {text("long_name", longName), text("units", units),
                                 values<T>("valid_range", type, {low, high}),
@@ -59,7 +60,7 @@ uint16_t stateOf(const uint8_t sky[16], bool nextToCloud) {
     uint16_t state = cloud == observed ? 0x1 : cloud > 0 ? 0x2 : 0x0;
     state |= shadow > 0 ? 0x4 : 0;
     state |= static_cast<uint16_t>((2 * water > observed ? 3u : 1u) << 3); // inland water or land
-    state |= 0x1u << 6;                                                      // low aerosol
+    state |= 0x1u << 6;                                                    // low aerosol
     state |= thick > 0 ? 0x400 : 0;
     state |= nextToCloud && cloud == 0 ? 0x2000 : 0;
     return state;
@@ -74,7 +75,8 @@ bool writeStateTile(const std::string &path, const TileSpec &spec, const FineCel
     std::vector<uint8_t> gflags(n), granule(n);
     const veg::grid::GridGeometry g = tileGeometry(spec.horizontal, spec.vertical, columns, rows);
     const double cell = kTileSize / rows;
-    const double declination = 23.44 * std::sin(2 * 3.14159265358979 * (284 + spec.dayOfYear) / 365);
+    const double declination =
+        23.44 * std::sin(2 * 3.14159265358979 * (284 + spec.dayOfYear) / 365);
     // The 250 m cell k (0..15, row by row) of 1 km cell (r, c).
     const auto fineAt = [&](int r, int c, int k) {
         return static_cast<size_t>(r * 4 + k / 4) * static_cast<size_t>(spec.columns) +
@@ -131,15 +133,17 @@ bool writeStateTile(const std::string &path, const TileSpec &spec, const FineCel
             granule[at] = fine.granulePointer[first];
             sensorZenith[at] = static_cast<int16_t>(std::lround(zenith * 100));
             sensorAzimuth[at] = static_cast<int16_t>(orbit[at] % 2 ? 10150 : -7850);
-            range[at] = static_cast<uint16_t>(std::lround(705000.0 / std::cos(zenith / kDegrees) / 25));
-            solarZenith[at] = static_cast<int16_t>(std::lround(std::fabs(latitude - declination) * 100));
+            range[at] =
+                static_cast<uint16_t>(std::lround(705000.0 / std::cos(zenith / kDegrees) / 25));
+            solarZenith[at] =
+                static_cast<int16_t>(std::lround(std::fabs(latitude - declination) * 100));
             solarAzimuth[at] = static_cast<int16_t>(latitude > declination ? 15500 : 2500);
             gflags[at] = (sky[k] & kSkyWater) ? 0x01 : 0x00;
         }
     }
     using veg::grid::FieldLayout;
-    veg::grid::ProductTarget target{path, kStateGridName, g, "YDim,XDim", {},
-                                    veg::grid::Edge{rows, columns}};
+    veg::grid::ProductTarget target{
+        path, kStateGridName, g, "YDim,XDim", {}, veg::grid::Edge{rows, columns}};
     target.layout.compression =
         spec.compressed ? veg::grid::Compression::Deflate9 : veg::grid::Compression::None;
     const auto angle = [](const char *name, int16_t low, int16_t high) {

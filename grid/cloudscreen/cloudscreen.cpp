@@ -113,8 +113,8 @@ bool Run::readDaily() {
         err_ << "unknown dimension order " << dimList_ << " in " << path << ".\n";
         return false;
     }
-    if (const std::optional<size_t> bytes = veg::grid::checkedCellCount(
-            m_.columns, m_.rows, veg::daymosaic::kMosaicBytesPerCell)) {
+    if (const std::optional<size_t> bytes =
+            veg::grid::checkedCellCount(m_.columns, m_.rows, veg::daymosaic::kMosaicBytesPerCell)) {
         if (const auto shortfall = veg::grid::checkMemory(*bytes, veg::grid::availableMemory())) {
             err_ << veg::grid::memoryShortfallMessage(path, m_.columns, m_.rows, *shortfall);
             return false;
@@ -256,8 +256,8 @@ int Run::execute() {
     }
     const uint64_t screened = counts.screened();
     std::ostringstream line;
-    line << "screened " << screened << " of " << counts.valued << " cells with NDVI ("
-         << std::fixed << std::setprecision(1)
+    line << "screened " << screened << " of " << counts.valued << " cells with NDVI (" << std::fixed
+         << std::setprecision(1)
          << (counts.valued ? 100.0 * static_cast<double>(screened) / counts.valued : 0.0)
          << " %) in " << o_.dailyPath << ":";
     for (size_t r = kStateFillReason; r < kReasonCount; ++r) {

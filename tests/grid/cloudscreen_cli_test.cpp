@@ -13,8 +13,8 @@
 
 namespace {
 
-using testsupport::EosGridSpec;
 using testsupport::eosField;
+using testsupport::EosGridSpec;
 using testsupport::fromBytes;
 using testsupport::readEosGrid;
 using testsupport::run;
@@ -131,12 +131,12 @@ TEST(CloudScreenCli, ScreensByTheStateAcrossTileEdgesInBothOrders) {
             const std::vector<int16_t> got = ndviOf(in.out, dailyOrder);
             for (int c = 0; c < 96; ++c) {
                 const int row = c / 12, column = c % 12;
-                const int16_t want = c == 0    ? kFill
-                                     : c == 95 ? kNo
+                const int16_t want = c == 0                        ? kFill
+                                     : c == 95                     ? kNo
                                      : blocks[row / 4][column / 4] ? kNo
                                                                    : int16_t{5000};
-                EXPECT_EQ(got[c], want) << rule << " orders " << dailyOrder << stateOrder
-                                        << " cell " << c;
+                EXPECT_EQ(got[c], want)
+                    << rule << " orders " << dailyOrder << stateOrder << " cell " << c;
             }
             const bool isStrict = std::string(rule) == "strict";
             EXPECT_NE(r.out.find(isStrict ? "screened 78 of 94 cells with NDVI (83.0 %)"
@@ -178,8 +178,10 @@ TEST(CloudScreenCli, RefusesMissingWrongAndDamagedTiles) {
          moved + " is named h17v04 but lies on tile h18v03.\n"},
         {{"standard", in.daily, in.out, in.h17, coarse},
          "cell size of " + coarse + " is not a whole multiple of " + in.daily + "'s.\n"},
-        {{"standard", in.h18, in.out, in.h17}, "open file or get info for " + in.h18 + " failed.\n"},
-        {{"lenient", in.daily, in.out, in.h17}, "unknown screening rule 'lenient' (standard or strict).\n"},
+        {{"standard", in.h18, in.out, in.h17},
+         "open file or get info for " + in.h18 + " failed.\n"},
+        {{"lenient", in.daily, in.out, in.h17},
+         "unknown screening rule 'lenient' (standard or strict).\n"},
     };
     for (const Case &c : cases) {
         const auto r = run(kProgram, c.args);
@@ -194,17 +196,15 @@ TEST(CloudScreenCli, RefusesMissingWrongAndDamagedTiles) {
 // the rule written as masks: 400 x 80 daily cells over its state rows 30..49, columns 1100..1199,
 // where the tile's edge of fill meets cloud and a few clear cells.
 TEST(CloudScreenCli, ScreensWithTheRealTilesState) {
-    const std::string real = std::string(VEG_REAL_DATA_DIR) +
-                             "/MOD09GA.A2008296.h14v17.006.2015181011753.hdf";
+    const std::string real =
+        std::string(VEG_REAL_DATA_DIR) + "/MOD09GA.A2008296.h14v17.006.2015181011753.hdf";
     TempDir dir;
     const double x0 = -4447802.078667 + 1100 * 4 * kCell, y0 = -8895604.157333 - 30 * 4 * kCell;
     writeDaily(dir.file("daily.hdf"), x0, y0, 400, 80, std::vector<int16_t>(32000, 5000), 1);
-    const auto r = run(kProgram, {"strict", dir.file("daily.hdf"), dir.file("out.hdf"),
-                                  real});
+    const auto r = run(kProgram, {"strict", dir.file("daily.hdf"), dir.file("out.hdf"), real});
     ASSERT_EQ(r.status, 0) << r.err;
     GDALAllRegister();
-    const std::string name =
-        "HDF4_EOS:EOS_GRID:\"" + real + "\":MODIS_Grid_1km_2D:state_1km_1";
+    const std::string name = "HDF4_EOS:EOS_GRID:\"" + real + "\":MODIS_Grid_1km_2D:state_1km_1";
     GDALDatasetUniquePtr ds(GDALDataset::Open(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
     ASSERT_TRUE(ds);
     std::vector<uint16_t> state(100 * 20);
@@ -224,6 +224,73 @@ TEST(CloudScreenCli, ScreensWithTheRealTilesState) {
     }
     EXPECT_GT(screened, 0u);
     EXPECT_LT(screened, ndvi.size());
+}
+
+// The chain: two days of generated tiles with their state tiles, a cloud over part of the area on
+// each day (overlapping), daymosaic, cloudscreen and peakcomposite. The composite of the screened
+// days holds, cell by cell, the larger NDVI of the days whose state is clear, and no value where
+// both days were screened; without screening the clouds' own low NDVI would fill the overlap.
+TEST(CloudScreenCli, ChainCompositeKeepsOnlyClearDays) {
+    TempDir dir;
+    const double tile = kTile, x0 = 18 * tile - 20015109.354, y0 = 10007554.677 - 4 * tile;
+    EosGridSpec mask = gridAt("MODIS_Grid_2D", x0, y0, 40, 40, tile / 40);
+    mask.fields = {
+        eosField("sur_ndvi_b02_b01", testsupport::kEosUInt8, std::vector<uint8_t>(1600, 255))};
+    testsupport::writeEosFile(dir.file("mask.hdf"), mask);
+    const char *overcast[2] = {"400000,5100000,300000", "650000,5100000,300000"};
+    std::vector<std::vector<int16_t>> ndvi(2);
+    std::vector<std::vector<uint16_t>> state(2);
+    std::string list;
+    for (int d = 0; d < 2; ++d) {
+        const std::string n = std::to_string(d);
+        ASSERT_EQ(run(MODIS_TILEGEN_BIN,
+                      {"--size", "40", "--clouds", "0", "--date", "2024.05.1" + n, "--overcast",
+                       overcast[d], "--state", dir.file("MOD09GA.h18v04." + n + ".hdf"),
+                       dir.file("h18v04." + n + ".hdf")})
+                      .status,
+                  0);
+        testsupport::writeFile(dir.file("tiles" + n + ".txt"), dir.file("h18v04." + n + ".hdf"));
+        ASSERT_EQ(run(DAYMOSAIC_BIN, {dir.file("tiles" + n + ".txt"), dir.file("mask.hdf"),
+                                      dir.file("day" + n + ".hdf")})
+                      .status,
+                  1);
+        const auto r = run(kProgram, {"standard", dir.file("day" + n + ".hdf"),
+                                      dir.file("screened" + n + ".hdf"),
+                                      dir.file("MOD09GA.h18v04." + n + ".hdf")});
+        ASSERT_EQ(r.status, 0) << r.err;
+        ndvi[d] = fromBytes<int16_t>(
+            testsupport::eosFieldOf(readEosGrid(dir.file("day" + n + ".hdf")), "sur_ndvi_b02_b01")
+                .data);
+        state[d] = fromBytes<uint16_t>(
+            testsupport::eosFieldOf(
+                readEosGrid(dir.file("MOD09GA.h18v04." + n + ".hdf"), "MODIS_Grid_1km_2D"),
+                "state_1km_1")
+                .data);
+        list += dir.file("screened" + n + ".hdf") + "\n";
+    }
+    testsupport::writeFile(dir.file("days.txt"), list);
+    ASSERT_EQ(run(PEAKCOMPOSITE_BIN, {dir.file("days.txt"), dir.file("composite.hdf")}).status, 0);
+    const auto composite = fromBytes<int16_t>(
+        testsupport::eosFieldOf(readEosGrid(dir.file("composite.hdf")), "sur_ndvi_b02_b01").data);
+    int both = 0, one = 0;
+    for (size_t c = 0; c < composite.size(); ++c) {
+        const size_t s = (c / 40 / 4) * 10 + (c % 40) / 4;
+        int16_t want = kNo;
+        int screened = 0;
+        for (int d = 0; d < 2; ++d) {
+            const uint16_t v = state[d][s];
+            const bool out = v == 65535 || (v & 3) == 1 || (v & 3) == 2 || (v & 0x404) != 0;
+            screened += out;
+            if (!out && ndvi[d][c] >= -10000 && (want == kNo || ndvi[d][c] > want)) {
+                want = ndvi[d][c];
+            }
+        }
+        both += screened == 2;
+        one += screened == 1;
+        ASSERT_EQ(composite[c], want) << "cell " << c;
+    }
+    EXPECT_GT(both, 0);
+    EXPECT_GT(one, 0);
 }
 
 } // namespace

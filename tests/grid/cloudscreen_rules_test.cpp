@@ -17,25 +17,25 @@ TEST(CloudScreenRule, BitTable) {
         Reason standard, strict;
     };
     const Case cases[] = {
-        {0x0000, kClear, kClear},                   // clear land-free ocean, nothing set
-        {0x0008, kClear, kClear},                   // clear land
-        {0x0003, kClear, kClear},                   // cloud state not set: assumed clear
-        {0x0009, kCloudy, kCloudy},                 // cloudy
-        {0x000A, kMixed, kMixed},                   // mixed
-        {0x000C, kShadow, kShadow},                 // shadow alone
-        {0x0408, kInternalCloud, kInternalCloud},   // internal cloud alone
-        {0x2008, kClear, kAdjacent},                // adjacent to cloud
-        {0x0308, kClear, kHighCirrus},              // high cirrus
-        {0x0208, kClear, kClear},                   // average cirrus
-        {0x0108, kClear, kClear},                   // small cirrus
-        {0x2309, kCloudy, kCloudy},                 // cloudy wins over the optional flags
-        {0x040E, kMixed, kMixed},                   // mixed with shadow and internal cloud
-        {0x240C, kShadow, kShadow},                 // shadow before internal cloud and adjacency
-        {0x2708, kInternalCloud, kInternalCloud},   // internal cloud before the optional flags
-        {0x2308, kClear, kAdjacent},                // adjacency before cirrus
-        {0xD8C8, kClear, kClear},                   // snow, fire, salt pan, aerosol: kept
+        {0x0000, kClear, kClear},                     // clear land-free ocean, nothing set
+        {0x0008, kClear, kClear},                     // clear land
+        {0x0003, kClear, kClear},                     // cloud state not set: assumed clear
+        {0x0009, kCloudy, kCloudy},                   // cloudy
+        {0x000A, kMixed, kMixed},                     // mixed
+        {0x000C, kShadow, kShadow},                   // shadow alone
+        {0x0408, kInternalCloud, kInternalCloud},     // internal cloud alone
+        {0x2008, kClear, kAdjacent},                  // adjacent to cloud
+        {0x0308, kClear, kHighCirrus},                // high cirrus
+        {0x0208, kClear, kClear},                     // average cirrus
+        {0x0108, kClear, kClear},                     // small cirrus
+        {0x2309, kCloudy, kCloudy},                   // cloudy wins over the optional flags
+        {0x040E, kMixed, kMixed},                     // mixed with shadow and internal cloud
+        {0x240C, kShadow, kShadow},                   // shadow before internal cloud and adjacency
+        {0x2708, kInternalCloud, kInternalCloud},     // internal cloud before the optional flags
+        {0x2308, kClear, kAdjacent},                  // adjacency before cirrus
+        {0xD8C8, kClear, kClear},                     // snow, fire, salt pan, aerosol: kept
         {0xFFFF, kStateFillReason, kStateFillReason}, // fill
-        {0xFFFE, kMixed, kMixed},                   // one bit short of fill
+        {0xFFFE, kMixed, kMixed},                     // one bit short of fill
     };
     for (const Case &c : cases) {
         EXPECT_EQ(screenReason(c.state, standard), c.standard) << std::hex << c.state;
@@ -53,8 +53,7 @@ TEST(CloudScreenRule, ExpandsStateCellsInBothOrders) {
     const int64_t gridColumns = 12, gridRows = 7;
     for (int order : {1, 2}) {
         std::vector<uint8_t> grid(gridColumns * gridRows, 99);
-        expandReasons(state.data(), 3, 4, rows, columns, grid.data(), gridColumns, gridRows,
-                      order);
+        expandReasons(state.data(), 3, 4, rows, columns, grid.data(), gridColumns, gridRows, order);
         for (int64_t r = 0; r < gridRows; ++r) {
             for (int64_t c = 0; c < gridColumns; ++c) {
                 const uint8_t got = grid[order == 1 ? r * gridColumns + c : c * gridRows + r];
