@@ -30,6 +30,15 @@ year_change() { case $1 in 2020) echo -0.15 ;; 2021) echo 0.12 ;; 2022) echo -0.
 # south-east (a disc; 20 % greener).
 drought="830000,4720000,220000,160000,-0.45"
 wetter="1400000,4180000,150000,0.2"
+# And a cloudy spell: in the latest week of the latest year a cloud sat over the north-east of the
+# area (a disc of radius spell_r around spell_x, spell_y), drifting spell_drift metres east a day.
+# Every day also has its 1 km state tiles (MOD09GA.<tile>.hdf beside the reflectance tiles), and
+# the run screens each day with them (cloud_screen: standard).
+spell_x=1330000
+spell_y=4760000
+spell_r=110000
+spell_drift=12000
+spell_week=${periods##* }
 seed=7
 
 name=demo
@@ -45,7 +54,8 @@ start=$(date +%s)
 #    (no overpass), as happens in real archives.
 echo "== Generating sample tiles ($first_year-$last_year, weeks ${periods// /, }) in $out/tiles"
 # Tiles of an earlier demo made with other settings are made anew.
-stamp="generator 2: $tiles_per_side cells, seed $seed, drought $drought, wetter $wetter, years \
+stamp="generator 3: $tiles_per_side cells, seed $seed, drought $drought, wetter $wetter, \
+spell $spell_x,$spell_y,$spell_r,$spell_drift week $spell_week, years \
 $(for y in $(seq "$first_year" "$last_year"); do printf '%s ' "$(year_change "$y")"; done)"
 if [ -d "$out/tiles" ] && [ "$(cat "$out/tiles/.settings" 2>/dev/null)" != "$stamp" ]; then
     rm -rf "$out/tiles"
@@ -65,6 +75,9 @@ for year in $(seq "$first_year" "$last_year"); do
             season=$(date -u -d "$year-01-01 + $(( offset + $(season_shift "$year") )) days" +%Y.%m.%d)
             story="--anomaly $drought --anomaly $wetter"
             [ "$year" -eq "$last_year" ] || story="--anomaly 1111951,4447802,1e8,$(year_change "$year")"
+            if [ "$year" -eq "$last_year" ] && [ "$week" -eq "$spell_week" ]; then
+                story="$story --overcast $(( spell_x + (i - 3) * spell_drift )),$spell_y,$spell_r"
+            fi
             # One job a line, no blank at its end (xargs would join the next line to it).
             for tile in $tiles; do
                 file="$out/tiles/$day/$tile.hdf"
@@ -78,16 +91,17 @@ if [ -s "$jobs_file" ]; then
     # shellcheck disable=SC2016
     # Each line: tile, date, file, then the story's options for the latest year.
     xargs -P "$cores" -L 1 sh -c 't=$1 d=$2 f=$3 && shift 3 && mkdir -p "$(dirname "$f")" && "$0" \
-        --tile "$t" --date "$d" --size '"$tiles_per_side"' --clouds 0.25 --seed '"$seed"' "$@" "$f" \
+        --tile "$t" --date "$d" --size '"$tiles_per_side"' --clouds 0.25 --seed '"$seed"' "$@" \
+        --shadows --state "$(dirname "$f")/MOD09GA.$t.hdf" "$f" \
         > /dev/null' "$bin/modis-tilegen" < "$jobs_file"
 fi
 rm -f "$jobs_file"
-echo "   $(find "$out/tiles" -name '*.hdf' | wc -l) tiles in $(find "$out/tiles" -mindepth 1 -maxdepth 1 -type d | wc -l) day folders"
+echo "   $(find "$out/tiles" -name 'h*.hdf' | wc -l) tiles and as many 1 km state tiles in $(find "$out/tiles" -mindepth 1 -maxdepth 1 -type d | wc -l) day folders"
 
 # 2. The area of interest: an irregular region on the tiles' grid that cuts all four tiles.
 reference=$(demo_reference)
 if [ ! -s "$out/aoi.tif" ]; then
-    "$python" -m vegflow sample aoi --output "$out/aoi.tif" "$(dirname "$reference")"/*.hdf \
+    "$python" -m vegflow sample aoi --output "$out/aoi.tif" "$(dirname "$reference")"/h*.hdf \
         > /dev/null
 fi
 
@@ -106,7 +120,11 @@ red (VCI near 0: NDVI at its lowest of all years there). A wetter region in the 
 of radius $(km "$wr") km around x $(km "$wx") km, y $(km "$wy") km, $(percent "$wchange") % \
 greener, shows in green (VCI near 1). Elsewhere conditions were normal: the VCI varies gently \
 between broad regions of slightly better and poorer years; earlier years were a little greener or \
-less green than usual over the whole area, with no drought. Each cell is $cell m wide, \
+less green than usual over the whole area, with no drought. In week $spell_week of $last_year a \
+cloud sat over the north-east of the area all week (a disc of radius $(km "$spell_r") km around x \
+$(km "$spell_x") km, y $(km "$spell_y") km, drifting east): without screening the composite keeps \
+the cloud's low NDVI and the VCI shows a false drought there; the run screens every day with the \
+1 km cloud state, so those cells have no value instead. Each cell is $cell m wide, \
 $cell_area; the NDVI maps show water in blue, bare and sparse land in beige."
 story_json=$("$python" -c 'import json, sys; print(json.dumps(sys.argv[1]))' "$story")
 cat > "$out/config.yaml" <<EOF
@@ -121,6 +139,7 @@ cat > "$out/config.yaml" <<EOF
   "periods": [${periods// /, }],
   "out": "results",
   "bin": "$bin",
+  "cloud_screen": "standard",
   "story": $story_json
 }
 EOF
@@ -170,4 +189,28 @@ if not (valid & inside).any() or not (valid & ~inside).any():
     sys.exit("demo: the latest VCI map has no cells inside or outside the drought region")
 print("Mean VCI (0-250) of %s inside the drought region: %.1f, outside: %.1f"
       % (path.rsplit("/", 1)[-1], vci[valid & inside].mean(), vci[valid & ~inside].mean()))
+PY
+
+# 7. The cloudy spell read back: the mean VCI inside its disc with and without screening.
+unscreened_vci=$(find "$results/unscreened/$last_year" -name 'vci_*.hdf' | sort | tail -n 1)
+"$python" - "$latest_vci" "$unscreened_vci" "$spell_x,$spell_y,$spell_r" <<'PY'
+import sys
+
+import numpy as np
+from osgeo import gdal
+from vegflow.products import VCI8_FIELD, subdataset
+
+x0, y0, r = [float(v) for v in sys.argv[3].split(",")]
+for label, path in (("without screening", sys.argv[2]), ("with screening", sys.argv[1])):
+    ds = gdal.Open(subdataset(path, VCI8_FIELD))
+    vci = ds.ReadAsArray().astype(float)
+    left, width, _, top, _, height = ds.GetGeoTransform()
+    rows, cols = np.mgrid[0:vci.shape[0], 0:vci.shape[1]]
+    x = left + (cols + 0.5) * width
+    y = top + (rows + 0.5) * height
+    inside = ((x - x0) ** 2 + (y - y0) ** 2 <= r * r) & (vci != 255)
+    valid = inside & (vci <= 250)
+    mean = "%.1f" % vci[valid].mean() if valid.any() else "none"
+    print("Mean VCI (0-250) inside the cloudy spell %s: %s (%d of %d cells with a value)"
+          % (label, mean, valid.sum(), inside.sum()))
 PY
