@@ -39,6 +39,10 @@ spell_y=4760000
 spell_r=110000
 spell_drift=12000
 spell_week=${periods##* }
+# Scattered clouds of every day: a rough share of the area. Each 1 km state cell holds 4 x 4 sample
+# cells of about 7 km, so a state cell that any cloud touches (mixed) spans some 28 km; a low share
+# keeps enough clear days in every week.
+clouds=0.1
 seed=7
 
 name=demo
@@ -54,7 +58,7 @@ start=$(date +%s)
 #    (no overpass), as happens in real archives.
 echo "== Generating sample tiles ($first_year-$last_year, weeks ${periods// /, }) in $out/tiles"
 # Tiles of an earlier demo made with other settings are made anew.
-stamp="generator 3: $tiles_per_side cells, seed $seed, drought $drought, wetter $wetter, \
+stamp="generator 3: $tiles_per_side cells, clouds $clouds, seed $seed, drought $drought, wetter $wetter, \
 spell $spell_x,$spell_y,$spell_r,$spell_drift week $spell_week, years \
 $(for y in $(seq "$first_year" "$last_year"); do printf '%s ' "$(year_change "$y")"; done)"
 if [ -d "$out/tiles" ] && [ "$(cat "$out/tiles/.settings" 2>/dev/null)" != "$stamp" ]; then
@@ -91,7 +95,7 @@ if [ -s "$jobs_file" ]; then
     # shellcheck disable=SC2016
     # Each line: tile, date, file, then the story's options for the latest year.
     xargs -P "$cores" -L 1 sh -c 't=$1 d=$2 f=$3 && shift 3 && mkdir -p "$(dirname "$f")" && "$0" \
-        --tile "$t" --date "$d" --size '"$tiles_per_side"' --clouds 0.25 --seed '"$seed"' "$@" \
+        --tile "$t" --date "$d" --size '"$tiles_per_side"' --clouds '"$clouds"' --seed '"$seed"' "$@" \
         --shadows --state "$(dirname "$f")/MOD09GA.$t.hdf" "$f" \
         > /dev/null' "$bin/modis-tilegen" < "$jobs_file"
 fi
