@@ -170,49 +170,41 @@ EOF
 (cd "$out" && "$python" -m vegflow page latest --kind vci --config "$(cat config.yaml)")
 
 # 6. The drought read back from the products: the mean VCI of the latest period inside and outside
-#    the drought's ellipse (the 8-bit VCI, 0-250, of the cells with a value).
+#    the drought's ellipse (the 8-bit VCI, 0-250, of the cells with a value); then the cloudy spell:
+#    the mean VCI inside its disc with and without screening.
 latest_vci=$(find "$results/vci/$last_year" -name 'vci_*.hdf' | sort | tail -n 1)
-"$python" - "$latest_vci" "$drought" <<'PY'
+unscreened_vci=$(find "$results/unscreened/$last_year" -name 'vci_*.hdf' | sort | tail -n 1)
+"$python" - "$latest_vci" "$drought" "$unscreened_vci" "$spell_x,$spell_y,$spell_r" <<'PY'
 import sys
 
 import numpy as np
 from osgeo import gdal
 from vegflow.products import VCI8_FIELD, subdataset
 
+
+def vci_and_places(path):
+    """The 8-bit VCI of a grid and the projection coordinates of its cells' centres."""
+    ds = gdal.Open(subdataset(path, VCI8_FIELD))
+    vci = ds.ReadAsArray().astype(float)
+    left, width, _, top, _, height = ds.GetGeoTransform()
+    rows, cols = np.mgrid[0:vci.shape[0], 0:vci.shape[1]]
+    return vci, left + (cols + 0.5) * width, top + (rows + 0.5) * height
+
+
 path, region = sys.argv[1], [float(v) for v in sys.argv[2].split(",")]
 x0, y0, rx, ry = region[0], region[1], region[2], region[3]
-ds = gdal.Open(subdataset(path, VCI8_FIELD))
-vci = ds.ReadAsArray().astype(float)
-left, width, _, top, _, height = ds.GetGeoTransform()
-rows, cols = np.mgrid[0:vci.shape[0], 0:vci.shape[1]]
-x = left + (cols + 0.5) * width
-y = top + (rows + 0.5) * height
+vci, x, y = vci_and_places(path)
 inside = ((x - x0) / rx) ** 2 + ((y - y0) / ry) ** 2 <= 1
 valid = vci <= 250
 if not (valid & inside).any() or not (valid & ~inside).any():
     sys.exit("demo: the latest VCI map has no cells inside or outside the drought region")
 print("Mean VCI (0-250) of %s inside the drought region: %.1f, outside: %.1f"
       % (path.rsplit("/", 1)[-1], vci[valid & inside].mean(), vci[valid & ~inside].mean()))
-PY
 
-# 7. The cloudy spell read back: the mean VCI inside its disc with and without screening.
-unscreened_vci=$(find "$results/unscreened/$last_year" -name 'vci_*.hdf' | sort | tail -n 1)
-"$python" - "$latest_vci" "$unscreened_vci" "$spell_x,$spell_y,$spell_r" <<'PY'
-import sys
-
-import numpy as np
-from osgeo import gdal
-from vegflow.products import VCI8_FIELD, subdataset
-
-x0, y0, r = [float(v) for v in sys.argv[3].split(",")]
-for label, path in (("without screening", sys.argv[2]), ("with screening", sys.argv[1])):
-    ds = gdal.Open(subdataset(path, VCI8_FIELD))
-    vci = ds.ReadAsArray().astype(float)
-    left, width, _, top, _, height = ds.GetGeoTransform()
-    rows, cols = np.mgrid[0:vci.shape[0], 0:vci.shape[1]]
-    x = left + (cols + 0.5) * width
-    y = top + (rows + 0.5) * height
-    inside = ((x - x0) ** 2 + (y - y0) ** 2 <= r * r) & (vci != 255)
+sx, sy, sr = [float(v) for v in sys.argv[4].split(",")]
+for label, path in (("without screening", sys.argv[3]), ("with screening", sys.argv[1])):
+    vci, x, y = vci_and_places(path)
+    inside = ((x - sx) ** 2 + (y - sy) ** 2 <= sr * sr) & (vci != 255)
     valid = inside & (vci <= 250)
     mean = "%.1f" % vci[valid].mean() if valid.any() else "none"
     print("Mean VCI (0-250) inside the cloudy spell %s: %s (%d of %d cells with a value)"
