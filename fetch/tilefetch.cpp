@@ -418,7 +418,7 @@ int run(const cli::Args &args, std::ostream &out, std::ostream &err) {
     std::string gridName = value(c, "probe_grid");
     if (gridName.empty()) {
         gridName = o.product.rfind("MOD09GA", 0) == 0 || o.product.rfind("MYD09GA", 0) == 0
-                       ? "MODIS_Grid_500m_2D"
+                       ? "MODIS_Grid_1km_2D"
                        : "MODIS_Grid_2D";
     }
     const fetch::ProbeFunction probe = [&gridName](const std::string &path) -> std::string {

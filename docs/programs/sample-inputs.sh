@@ -2,6 +2,7 @@
 # Small inputs for the examples of the program pages, made in the current folder with the built
 # programs (on PATH) and GDAL's utilities:
 #   tiles/<day>/h18v04.hdf, h19v04.hdf   reflectance tiles of 40 x 40 cells, days of week 24
+#   state/<day>/h18v04.hdf, h19v04.hdf   their 1 km tiles (10 x 10 cells, state_1km_1)
 #   area.tif                             area of interest across the two tiles (40 x 20 cells)
 #   mask.hdf                             its mask grid
 #   daily/NDVI<day>.hdf                  daily NDVI grids
@@ -18,7 +19,9 @@ days="2021.06.11 2021.06.12 2022.06.11 2022.06.12 2023.06.11 2023.06.12 2024.06.
 for day in $days; do
     mkdir -p "tiles/$day"
     for tile in h18v04 h19v04; do
-        modis-tilegen --tile $tile --size 40 --date "$day" "tiles/$day/$tile.hdf" > /dev/null
+        mkdir -p "state/$day"
+        modis-tilegen --tile $tile --size 40 --date "$day" --state "state/$day/$tile.hdf" \
+            "tiles/$day/$tile.hdf" > /dev/null
     done
 done
 # 40 x 20 cells from the middle of h18v04 to the middle of h19v04, 5 rows below their top.

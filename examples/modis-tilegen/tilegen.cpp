@@ -1,6 +1,8 @@
 // MODIS-like daily 250 m surface-reflectance tiles.
 #include "tilegen.h"
 
+#include "statetile.h"
+
 #include "productio.h"
 #include "products.h"
 
@@ -256,6 +258,9 @@ constexpr double kGranuleLength = 2000000.0;
 constexpr double kTrackSlant = 0.18;
 constexpr double kSwathGap = 0.02;
 constexpr double kFullCell = kTileSize / 4800;
+// Where a cloud's shadow falls from it, in metres (the sun in the north-west).
+constexpr double kShadowOffsetX = 2500.0;
+constexpr double kShadowOffsetY = -1800.0;
 
 struct Swath {
     int64_t orbit = 0;   // orbits of the day, counted eastwards
@@ -331,7 +336,7 @@ struct TileCache {
         }
     }
     double classGreenness[4];
-    LatticeSquare classA[2], classB[2], vigour[3], year[2], water[3], cloud[4];
+    LatticeSquare classA[2], classB[2], vigour[3], year[2], water[3], cloud[4], shadow[4];
 };
 
 // Greenness 0..1 of the land at (x, y): four land-cover classes mixed by two smooth fields (whole
@@ -381,7 +386,7 @@ void printUsage(const std::string &name, std::ostream &err) {
     err << "Usage: " << name
         << " [--tile hXXvYY] [--date yyyy.mm.dd] [--size COLUMNSxROWS] [--seed N]\n"
            "       [--clouds SHARE] [--anomaly X,Y,RADIUS,CHANGE] [--no-season] [--uncompressed]\n"
-           "       <output.hdf>\n"
+           "       [--overcast X,Y,RADIUS] [--shadows] [--state STATE.hdf] <output.hdf>\n"
            "  --tile          tile of the sinusoidal grid (default h18v04)\n"
            "  --date          day of the observations, drives season and clouds (default "
            "2020.07.26)\n"
@@ -393,7 +398,13 @@ void printUsage(const std::string &name, std::ostream &err) {
            "of\n"
            "                  greenness, -1..1 (-0.4: 40 % less green); may be repeated\n"
            "  --no-season     every field at its peak of greenness\n"
-           "  --uncompressed  store the fields without deflate compression\n";
+           "  --uncompressed  store the fields without deflate compression\n"
+           "  --overcast      a region under thick cloud: centre X,Y and radius in metres (or\n"
+           "                  radii RX,RY); may be repeated\n"
+           "  --shadows       clouds cast shadows south-east of them\n"
+           "  --state         also write the day's 1 km tile (grid MODIS_Grid_1km_2D, state_1km_1\n"
+           "                  and the other 1 km fields) agreeing with the tile's clouds and\n"
+           "                  shadows; the size must be divisible by 4\n";
 }
 
 // X,Y,RADIUS,CHANGE or X,Y,RX,RY,CHANGE.
@@ -483,9 +494,11 @@ CellValues cellWith(double x, double y, const TileSpec &tileSpec, TileCache &cac
         v.iobsRes = 255;
         v.orbitPointer = -1;
         v.granulePointer = 255;
+        v.sky = kSkyGap;
         return v;
     }
     fillObservation(swath, x, y, cellHash, daySalt, &v);
+    v.scan = static_cast<float>(swath.scan);
     const double jitter = unitOf(mix(cellHash)) - 0.5;
 
     // Land: greenness of the local mix of land-cover classes, the vigour of the place, the year's
@@ -505,12 +518,31 @@ CellValues cellWith(double x, double y, const TileSpec &tileSpec, TileCache &cac
         qc |= kQcLessThanIdeal;
     }
 
-    // Clouds drift with the day; their share follows the requested cover roughly.
-    const double cloud =
-        fractalNoise(x + tileSpec.dayOfYear * 37000.0, y, 25000.0, daySalt + 4, cache.cloud);
+    // Clouds drift with the day; their share follows the requested cover roughly. Overcast
+    // regions add thick cloud; with shadows, each cloud darkens the land a little south-east of it.
     const double threshold = 0.5 + 0.42 * (0.5 - std::min(1.0, std::max(0.0, tileSpec.cloudCover)));
-    if (tileSpec.cloudCover > 0 && cloud > threshold) {
-        const double thickness = std::min(1.0, (cloud - threshold) * 12);
+    const auto thicknessAt = [&](double cx, double cy, LatticeSquare(&squares)[4]) {
+        double t = 0;
+        const double cloud =
+            fractalNoise(cx + tileSpec.dayOfYear * 37000.0, cy, 25000.0, daySalt + 4, squares);
+        if (tileSpec.cloudCover > 0 && cloud > threshold) {
+            t = std::min(1.0, (cloud - threshold) * 12);
+        }
+        for (const Overcast &o : tileSpec.overcast) {
+            t = std::max(t, anomalyWeight(Anomaly{o.x, o.y, o.radiusX, o.radiusY, 0}, cx, cy));
+        }
+        return t;
+    };
+    v.sky = water > 0.5 ? kSkyWater : 0;
+    const double thickness = thicknessAt(x, y, cache.cloud);
+    if (thickness <= 0 && tileSpec.shadows &&
+        thicknessAt(x - kShadowOffsetX, y - kShadowOffsetY, cache.shadow) > 0.2) {
+        red *= 0.7;
+        nir *= 0.45;
+        v.sky |= kSkyShadow;
+    }
+    if (thickness > 0) {
+        v.sky |= thickness < 0.5 ? kSkyCloud : kSkyCloud | kSkyThick;
         const double top = 0.45 + 0.25 * thickness;
         red = red + (top - red) * thickness;
         nir = nir + (top + 0.03 - nir) * thickness;
@@ -534,7 +566,8 @@ CellValues cellAt(double x, double y, const TileSpec &tileSpec) {
     return cellWith(x, y, tileSpec, cache);
 }
 
-bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *message) {
+bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *message,
+               const std::string &statePath) {
     const veg::grid::GridGeometry g =
         tileGeometry(tileSpec.horizontal, tileSpec.vertical, tileSpec.columns, tileSpec.rows);
     const std::optional<size_t> cells =
@@ -553,8 +586,15 @@ bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *m
     const std::unique_ptr<uint16_t[]> qc = allocateCells<uint16_t>(n);
     const std::unique_ptr<uint8_t[]> iobsRes = allocateCells<uint8_t>(n),
                                      granulePointer = allocateCells<uint8_t>(n);
+    const bool withState = !statePath.empty();
+    if (withState && (tileSpec.columns % 4 != 0 || tileSpec.rows % 4 != 0)) {
+        *message = "the 1 km tile needs columns and rows divisible by 4";
+        return false;
+    }
+    const std::unique_ptr<uint8_t[]> sky = allocateCells<uint8_t>(withState ? n : 1),
+                                     scan = allocateCells<uint8_t>(withState ? n : 1);
     if (!numObservations || !obscov || !orbitPointer || !red || !nir || !qc || !iobsRes ||
-        !granulePointer) {
+        !granulePointer || !sky || !scan) {
         *message = "not enough memory";
         return false;
     }
@@ -574,6 +614,10 @@ bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *m
             iobsRes[i] = v.iobsRes;
             orbitPointer[i] = v.orbitPointer;
             granulePointer[i] = v.granulePointer;
+            if (withState) {
+                sky[i] = v.sky;
+                scan[i] = static_cast<uint8_t>(std::lround(v.scan * 250));
+            }
         }
     }
     veg::grid::ProductTarget target{path, veg::grid::kGridName,
@@ -595,8 +639,15 @@ bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *m
             .ok();
     if (!written) {
         *message = "cannot write the file";
+        return false;
     }
-    return written;
+    if (withState && !writeStateTile(statePath, tileSpec,
+                                     FineCells{sky.get(), scan.get(), numObservations.get(),
+                                               orbitPointer.get(), granulePointer.get()})) {
+        *message = "cannot write the 1 km tile " + statePath;
+        return false;
+    }
+    return true;
 }
 
 bool parseArguments(const veg::cli::Args &args, TileOptions &options, std::ostream &err) {
@@ -609,6 +660,19 @@ bool parseArguments(const veg::cli::Args &args, TileOptions &options, std::ostre
             options.tileSpec.seasonal = false;
         } else if (a == "--uncompressed") {
             options.tileSpec.compressed = false;
+        } else if (a == "--shadows") {
+            options.tileSpec.shadows = true;
+        } else if (a == "--state" && hasValue) {
+            options.statePath = args[++i];
+        } else if (a == "--overcast" && hasValue) {
+            Anomaly region;
+            if (!parseAnomaly(args[++i] + ",0", &region)) {
+                err << name << ": bad overcast '" << args[i]
+                    << "' (X,Y,RADIUS or X,Y,RX,RY; radii above 0)\n";
+                return false;
+            }
+            options.tileSpec.overcast.push_back(
+                Overcast{region.x, region.y, region.radiusX, region.radiusY});
         } else if (a == "--tile" && hasValue) {
             int h = -1, v = -1;
             char tail = 0;
@@ -686,7 +750,7 @@ int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
     }
     tileSpec.year = year;
     std::string message;
-    if (!writeTile(output, tileSpec, &message)) {
+    if (!writeTile(output, tileSpec, &message, options.statePath)) {
         err << name << ": " << output << ": " << message << "\n";
         return veg::cli::kExitFailure;
     }
@@ -694,6 +758,10 @@ int run(const veg::cli::Args &args, std::ostream &out, std::ostream &err) {
     std::snprintf(tile, sizeof tile, "h%02dv%02d", tileSpec.horizontal, tileSpec.vertical);
     out << "Wrote " << output << ": tile " << tile << ", " << tileSpec.columns << "x"
         << tileSpec.rows << " cells, " << date << " (day " << tileSpec.dayOfYear << ")\n";
+    if (!options.statePath.empty()) {
+        out << "Wrote " << options.statePath << ": its 1 km tile, " << tileSpec.columns / 4 << "x"
+            << tileSpec.rows / 4 << " cells\n";
+    }
     return veg::cli::kExitSuccess;
 }
 

@@ -32,6 +32,13 @@ struct Anomaly {
     double change = 0;               // relative change of greenness, -1..1 (-0.4: 40 % less green)
 };
 
+// A region under thick cloud on the days it is given for: an ellipse in projection coordinates
+// (metres), thick inside 0.8 of the radii and thinning to its edge.
+struct Overcast {
+    double x = 0, y = 0;
+    double radiusX = 0, radiusY = 0;
+};
+
 // What to generate.
 struct TileSpec {
     int horizontal = 18; // hXX, 0..35
@@ -45,6 +52,8 @@ struct TileSpec {
     uint32_t seed = 1;
     bool compressed = true; // deflate, as in the distributed product
     std::vector<Anomaly> anomalies;
+    std::vector<Overcast> overcast;
+    bool shadows = false; // clouds cast shadows (off keeps the tiles of earlier versions)
 };
 
 // How much of an anomaly's change applies at (x, y): 1 inside 0.8 of the radii, 0 outside them.
@@ -64,7 +73,17 @@ struct CellValues {
     uint8_t iobsRes = 0;
     int8_t orbitPointer = 0;
     uint8_t granulePointer = 0;
+    // What the 1 km state of the cell derives from: kSky* flags and the position across the
+    // swath (0 at nadir, 1 at its edges).
+    uint8_t sky = 0;
+    float scan = 0;
 };
+
+inline constexpr uint8_t kSkyCloud = 1;  // under cloud
+inline constexpr uint8_t kSkyThick = 2;  // under cloud of at least half the full thickness
+inline constexpr uint8_t kSkyShadow = 4; // in a cloud's shadow
+inline constexpr uint8_t kSkyGap = 8;    // no observation
+inline constexpr uint8_t kSkyWater = 16; // mostly water
 
 // The cell whose centre lies at projection coordinates (x, y). Depends only on (x, y), the day,
 // the season switch, the cloud cover, the anomalies and the seed, so neighbouring tiles join
@@ -81,14 +100,16 @@ struct FieldDescription {
 };
 const std::vector<FieldDescription> &productFields();
 
-// Writes the tile to `path` (replaced if it exists). False when it cannot be written; `message`
-// then says why.
-bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *message);
+// Writes the tile to `path` (replaced if it exists), and when `statePath` is not empty the day's
+// 1 km tile beside it (statetile.h). False when either cannot be written; `message` then says why.
+bool writeTile(const std::string &path, const TileSpec &tileSpec, std::string *message,
+               const std::string &statePath = "");
 
 // The command line: what to generate, the output path and the date text (checked by run).
 struct TileOptions {
     TileSpec tileSpec;
     std::string output;
+    std::string statePath; // --state: the 1 km tile with the state of the same cells
     std::string date = "2020.07.26";
 };
 

@@ -210,7 +210,7 @@ class TilefetchTest(unittest.TestCase):
                 self.assertEqual(r.returncode, status, r.stdout + r.stderr)
                 self.assertIn("1 granules of MOD09GA listed", r.stdout)
                 if status:
-                    self.assertIn("grid MODIS_Grid_500m_2D cannot be opened", r.stderr)
+                    self.assertIn("grid MODIS_Grid_1km_2D cannot be opened", r.stderr)
                 self.assertEqual(run.day_files(), day_files)
 
     def test_full_disk_mid_file_then_the_next_run_resumes(self):

@@ -349,6 +349,70 @@ TEST(TileGenerator, WrittenTileHasTheProductsFieldsAndAttributes) {
               eosValues<uint8_t>("_FillValue", kEosUInt8, {255}));
 }
 
+// The 1 km tile agrees with the 250 m tile's clouds as its QC reports them (cloud state in bits
+// 2-3): cloudy where all 4 x 4 cells are, mixed where some are; shadows darken the land; the 1 km
+// fields are those of the real product's 1 km grid, deflated.
+TEST(TileGenerator, StateTileAgreesWithTheCloudsOfItsCells) {
+    TempDir dir;
+    const RunResult r = run(MODIS_TILEGEN_BIN, {"--size", "160", "--clouds", "0.4", "--shadows",
+                                                "--overcast", "1300000,5300000,60000", "--state",
+                                                dir.file("s.hdf"), dir.file("t.hdf")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const EosGridRead fine = readEosGrid(dir.file("t.hdf"));
+    const EosGridRead coarse = readEosGrid(dir.file("s.hdf"), "MODIS_Grid_1km_2D");
+    EXPECT_EQ(coarse.columns, 40);
+    EXPECT_EQ(coarse.upperLeft, fine.upperLeft);
+    EXPECT_EQ(coarse.lowerRight, fine.lowerRight);
+    std::vector<std::string> names;
+    for (const EosFieldRead &f : coarse.fields) {
+        names.push_back(f.name);
+        EXPECT_EQ(f.compression, 4) << f.name;
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"num_observations_1km", "state_1km_1",
+                                               "SensorZenith_1", "SensorAzimuth_1", "Range_1",
+                                               "SolarZenith_1", "SolarAzimuth_1", "gflags_1",
+                                               "orbit_pnt_1", "granule_pnt_1"}));
+    const auto qc = fromBytes<uint16_t>(eosFieldOf(fine, "QC_250m_1").data);
+    const auto state = fromBytes<uint16_t>(eosFieldOf(coarse, "state_1km_1").data);
+    int counts[4] = {};
+    for (int r1 = 0; r1 < 40; ++r1) {
+        for (int c1 = 0; c1 < 40; ++c1) {
+            int observed = 0, cloudy = 0;
+            for (int k = 0; k < 16; ++k) {
+                const uint16_t q = qc[static_cast<size_t>(r1 * 4 + k / 4) * 160 + c1 * 4 + k % 4];
+                observed += q != 2995;
+                cloudy += q != 2995 && (q & 0x000C) != 0;
+            }
+            const uint16_t s = state[static_cast<size_t>(r1) * 40 + c1];
+            const int want = observed == 0 ? 3 : cloudy == observed ? 1 : cloudy ? 2 : 0;
+            const int got = s == 65535 ? 3 : (s & 3);
+            EXPECT_EQ(got, want) << r1 << " " << c1;
+            ++counts[got];
+        }
+    }
+    EXPECT_GT(counts[0], 0);
+    EXPECT_GT(counts[1], 0);
+    EXPECT_GT(counts[2], 0);
+    // The same tile without shadows differs only in the cells that the state marks as shadowed.
+    ASSERT_EQ(run(MODIS_TILEGEN_BIN, {"--size", "160", "--clouds", "0.4", "--overcast",
+                                      "1300000,5300000,60000", dir.file("u.hdf")})
+                  .status,
+              0);
+    const auto nir = fromBytes<int16_t>(eosFieldOf(fine, "sur_refl_b02_1").data);
+    const auto plain =
+        fromBytes<int16_t>(eosFieldOf(readEosGrid(dir.file("u.hdf")), "sur_refl_b02_1").data);
+    int shadowed = 0;
+    for (size_t i = 0; i < nir.size(); ++i) {
+        const uint16_t s = state[(i / 160 / 4) * 40 + (i % 160) / 4];
+        if (nir[i] != plain[i]) {
+            ++shadowed;
+            EXPECT_LT(nir[i], plain[i]);
+            EXPECT_TRUE(s & 4) << i;
+        }
+    }
+    EXPECT_GT(shadowed, 0);
+}
+
 TEST(TileGenerator, BadArgumentsAreRefused) {
     const std::vector<std::vector<std::string>> cases = {
         {},

@@ -1,6 +1,7 @@
 // The golden transcripts of the grid programs, run in-process on a tiny chain of generated files:
 // a reflectance tile, an area raster on it, the mask grid and two daily grids with the period's
 // extremes. Each program's usage, success and main failures (missing inputs, the memory wall).
+#include "cloudscreen.h"
 #include "conditionmap.h"
 #include "daymosaic.h"
 #include "peakcomposite.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -68,6 +70,33 @@ void gridInputs(const TempDir &dir) {
     testsupport::writeEosFile(dir.file("extremes.hdf"), extremes);
 }
 
+// The chain's files, the day's grid from them and a 1 km state tile on the same cells (one state
+// cell per daily cell): cloudy, shadow and fill over the first row.
+void screenInputs(const TempDir &dir) {
+    gridInputs(dir);
+    std::ostringstream out, err;
+    const std::string list = dir.file("day-tiles.txt");
+    testsupport::writeFile(list, dir.file("tile.hdf") + "\n");
+    ASSERT_EQ(veg::daymosaic::run({"daymosaic", list, dir.file("mask.hdf"), dir.file("day.hdf")},
+                                  out, err),
+              1);
+    std::filesystem::remove(list);
+    const veg::grid::GridGeometry g = veg::modis_tilegen::tileGeometry(18, 4, 8, 6);
+    testsupport::EosGridSpec state;
+    state.name = "MODIS_Grid_1km_2D";
+    state.columns = 8;
+    state.rows = 6;
+    state.upperLeft = g.upperLeft;
+    state.lowerRight = g.lowerRight;
+    std::vector<uint16_t> cells(48, 0x0008);
+    cells[1] = 0x0009;
+    cells[2] = 0x000C;
+    cells[3] = 0xFFFF;
+    cells[4] = 0x2008;
+    state.fields = {eosField("state_1km_1", testsupport::kEosUInt16, cells)};
+    testsupport::writeEosFile(dir.file("MOD09GA.A2020208.h18v04.hdf"), state);
+}
+
 TEST(GridPrograms, GoldenTranscripts) {
     using testsupport::addGoldenCases;
     std::vector<testsupport::GoldenCase> cases;
@@ -93,6 +122,13 @@ TEST(GridPrograms, GoldenTranscripts) {
                     {"none.hdf", "d1.hdf", "vci.hdf"},
                     {"extremes.hdf", "tiles.txt", "vci.hdf"}},
                    gridInputs);
+    addGoldenCases(cases, "grid/cloudscreen", veg::cloudscreen::run, "cloudscreen",
+                   {{"standard", "day.hdf", "screened.hdf", "MOD09GA.A2020208.h18v04.hdf"},
+                    {"strict", "day.hdf", "screened.hdf", "MOD09GA.A2020208.h18v04.hdf"},
+                    {"standard", "day.hdf"},
+                    {"standard", "day.hdf", "screened.hdf", "none.hdf"},
+                    {"standard", "day.hdf", "screened.hdf", "tile.hdf"}},
+                   screenInputs);
     // The memory wall stops a run before it allocates its grids.
     const auto wall = [&](const char *transcript, veg::cli::EntryFunction run,
                           veg::cli::Args args) {
@@ -103,6 +139,11 @@ TEST(GridPrograms, GoldenTranscripts) {
     wall("grid/daymosaic", veg::daymosaic::run, {"daymosaic", "tiles.txt", "mask.hdf", "day.hdf"});
     wall("grid/peakcomposite", veg::peakcomposite::run,
          {"peakcomposite", "days.txt", "composite.hdf"});
+    cases.push_back({"grid/cloudscreen",
+                     veg::cloudscreen::run,
+                     {"cloudscreen", "standard", "day.hdf", "out.hdf", "state.hdf"},
+                     screenInputs});
+    cases.back().env = {{"VEG_MEMAVAILABLE_BYTES", "10"}};
     wall("grid/conditionmap", veg::conditionmap::run,
          {"conditionmap", "extremes.hdf", "d1.hdf", "vci.hdf"});
     addGoldenCases(

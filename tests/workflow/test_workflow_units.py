@@ -176,6 +176,35 @@ class PlanOfRun(unittest.TestCase):
             Plan(cfg)
 
 
+class CloudScreenPlan(unittest.TestCase):
+    def test_state_tiles_feed_the_screened_grids_only(self):
+        with tempfile.TemporaryDirectory() as root:
+            tiles = make_tiles(root, {
+                "2022.01.03": ["h18v04.hdf", "MOD09GA.A2022003.h18v04.061.hdf"],
+                "2022.01.04": ["MOD09GQ.h18v04.hdf", "myd09ga.h18v04.hdf"]})
+            cfg = {"tiles": tiles, "aoi": "a.tif", "reference": "r.hdf", "first_year": 2022,
+                   "last_year": 2022, "out": "res"}
+            plain = Plan(cfg)
+            self.assertIsNone(plain.cloud_screen)
+            self.assertEqual([os.path.basename(t) for t in plain.days["2022.01.04"]],
+                             ["MOD09GQ.h18v04.hdf"])
+            self.assertEqual(plain.composite_input("2022.01.03"), plain.daily("2022.01.03"))
+            screened = Plan(dict(cfg, cloud_screen="strict"))
+            self.assertEqual([os.path.basename(t) for t in screened.state_tiles["2022.01.03"]],
+                             ["MOD09GA.A2022003.h18v04.061.hdf"])
+            self.assertEqual(screened.composite_input("2022.01.04"),
+                             "res/screened/2022.01.04/NDVI2022.01.04.hdf")
+            self.assertIn("res/unscreened/2022/vci_01_2022.01.01_2022.01.07.png",
+                          screened.products())
+            for value, message in (("lenient", "cloud_screen must be off or one of standard"),
+                                   (True, "not True")):
+                with self.assertRaisesRegex(PlanError, message):
+                    Plan(dict(cfg, cloud_screen=value))
+            os.remove(os.path.join(tiles, "2022.01.04", "myd09ga.h18v04.hdf"))
+            with self.assertRaisesRegex(PlanError, "2022.01.04 holds no state tile"):
+                Plan(dict(cfg, cloud_screen="standard"))
+
+
 class CompositeList(unittest.TestCase):
     def run_list(self, dates, dailies):
         with tempfile.TemporaryDirectory() as root:

@@ -11,6 +11,7 @@ relative to the page, so the output folder can be moved or copied as a whole.
 import html
 import json
 import os
+import re
 
 from vegflow import indicators, outputs
 from vegflow.plan import date_text, period_dates
@@ -224,6 +225,51 @@ def story_html(story):
                    for part in str(story or "").split("\n\n") if part.strip())
 
 
+SCREENED_LINE = re.compile(r"^screened (\d+) of (\d+) cells with NDVI \(([\d.]+) %\)")
+
+
+def screening_rows(plan):
+    """[(day, screened cells, cells with NDVI, percent)] from the cloud screening logs of the days
+    the run uses; a day without a readable summary shows None."""
+    rows = []
+    for day in plan.used_days():
+        found = None
+        try:
+            with open(plan.path("logs", "cloudscreen", day + ".log"), errors="replace") as log:
+                for line in log:
+                    match = SCREENED_LINE.match(line)
+                    if match:
+                        found = (int(match.group(1)), int(match.group(2)), float(match.group(3)))
+        except OSError:
+            pass
+        rows.append((day,) + (found or (None, None, None)))
+    return rows
+
+
+def screening_html(plan, page_dir):
+    """The section on cloud screening: the rule, each day's screened share and, for the latest
+    period, the VCI made without screening beside the screened one."""
+    cells = "".join(
+        "<tr><td>%s</td><td class=num>%s</td><td class=num>%s</td><td class=num>%s</td></tr>"
+        % (day, "-" if n is None else n, "-" if m is None else m,
+           "-" if p is None else "%.1f" % p) for day, n, m, p in screening_rows(plan))
+    text = ("<h2>Cloud screening</h2><p>Every daily grid was screened with the day's 1 km state "
+            "tiles by cloudscreen's rule <b>%s</b> before compositing: cells under cloud, shadow "
+            "or without a state have no value.</p><table class=steps><tr><th>day</th>"
+            "<th>screened cells</th><th>cells with NDVI</th><th>screened %%</th></tr>%s</table>"
+            % (html.escape(plan.cloud_screen), cells))
+    latest = plan.latest()
+    if latest:
+        period, year = latest
+        image = html.escape(os.path.relpath(plan.unscreened("vci", year, period, "png"),
+                                            page_dir))
+        text += ("<p>The latest period's VCI without screening (left) and with it (right):</p>"
+                 '<div class=pair><div class=panel><figure><a href="%s"><img src="%s" alt="VCI '
+                 'without screening"></a><figcaption>VCI without screening</figcaption></figure>'
+                 '</div>%s</div>' % (image, image, panel(plan, "vci", year, period, page_dir)))
+    return text
+
+
 def page_html(plan, story=None):
     page_dir = os.path.dirname(plan.page()) or "."
     parts = [page_head("Vegetation condition", plan),
@@ -244,6 +290,8 @@ def page_html(plan, story=None):
             period_heading(period, year, first, last),
             "".join(panel(plan, kind, year, period, page_dir) for kind in KINDS),
             problem or indicator_table(doc)))
+    if getattr(plan, "cloud_screen", None):
+        parts.append(screening_html(plan, page_dir))
     parts.append("<h2>Step times</h2><p>Wall time of every step of the run, from the step logs "
                  "(a step rerun later counts with its latest time).</p>%s"
                  % step_table(step_times(plan.path("logs"))))

@@ -15,6 +15,9 @@ from vegflow.products import ANOMALY_MIN_YEARS, CHARTED, KINDS, POOR_VCI_THRESHO
 
 DAY_FOLDER = re.compile(r"^(\d{4})\.(\d{2})\.(\d{2})$")
 TILE_INDEX = re.compile(r"h\d\dv\d\d")
+# The day's 1 km state tiles, which lie in the day folders beside the reflectance tiles.
+STATE_TILE = re.compile(r"^M[OY]D09GA[._]", re.I)
+CLOUD_SCREEN_RULES = ("standard", "strict")
 
 # Paths end up in list files read token by token into 256-character slots.
 MAX_LIST_PATH = 255
@@ -77,10 +80,33 @@ def discover_days(tiles_dir, keys=None):
             continue
         tiles = sorted(os.path.join(folder, f) for f in os.listdir(folder)
                        if f.lower().endswith(".hdf") and os.path.isfile(os.path.join(folder, f))
-                       and (keys is None or tile_key(f) in keys))
+                       and (keys is None or tile_key(f) in keys) and not STATE_TILE.match(f))
         if tiles:
             days[name] = tiles
     return days
+
+
+def state_tiles(tiles_dir, days, keys=None):
+    """Map of date text -> sorted paths of the day's 1 km state tiles (names starting with
+    MOD09GA or MYD09GA), for the days given."""
+    found = {}
+    for day in days:
+        folder = os.path.join(tiles_dir, day)
+        found[day] = sorted(os.path.join(folder, f) for f in os.listdir(folder)
+                            if STATE_TILE.match(f) and f.lower().endswith(".hdf")
+                            and (keys is None or tile_key(f) in keys))
+    return found
+
+
+def cloud_screen_rule(config):
+    """The cloud screening rule of the run, or None when `cloud_screen` is off or absent."""
+    value = config.get("cloud_screen", "off")
+    if value in (None, False, "off"):
+        return None
+    if value not in CLOUD_SCREEN_RULES:
+        raise PlanError("cloud_screen must be off or one of %s, not %r"
+                        % (", ".join(CLOUD_SCREEN_RULES), value))
+    return value
 
 
 def whole_number(config, key, default=None):
@@ -159,6 +185,10 @@ class Plan:
         if self.source is not None and config.get("periods") is None:
             raise PlanError("source: name the periods to fetch and make with the key periods")
 
+        # With cloud screening, each day's screened grid feeds the composites.
+        self.cloud_screen = cloud_screen_rule(config)
+        self._state_tiles = {}
+
         wanted = config.get("periods")
         if wanted is None:
             candidates = range(1, 366 // self.length + 2)
@@ -210,7 +240,24 @@ class Plan:
                                 % (os.path.join(self.tiles, day), len(tiles), MAX_TILES_PER_DAY))
             for tile in tiles:
                 check_list_path(tile, "tile")
+        self._state_tiles = {}
+        if self.cloud_screen:
+            self._state_tiles = state_tiles(self.tiles, self._days, self.keys)
+            for day, tiles in self._state_tiles.items():
+                if not tiles:
+                    raise PlanError("day folder %s holds no state tile (MOD09GA...hdf), which "
+                                    "cloud_screen %s needs" % (os.path.join(self.tiles, day),
+                                                               self.cloud_screen))
+                for tile in tiles:
+                    check_list_path(tile, "state tile")
         self.plan_composites()
+
+    @property
+    def state_tiles(self):
+        """Date text -> sorted paths of the day's 1 km state tiles (with cloud screening; taken
+        with the days)."""
+        self.days
+        return self._state_tiles
 
     def plan_composites(self):
         # A composite exists for every period and year with at least one day of tiles.
@@ -274,6 +321,18 @@ class Plan:
 
     def daily(self, day):
         return self.path("daily", day, "NDVI%s.hdf" % day)
+
+    def screened(self, day):
+        return self.path("screened", day, "NDVI%s.hdf" % day)
+
+    def composite_input(self, day):
+        """The daily grid that a composite lists: the screened one when the run screens clouds."""
+        return self.screened(day) if self.cloud_screen else self.daily(day)
+
+    def unscreened(self, kind, year, period, ext):
+        """The latest period's products made without screening, beside the screened run's."""
+        name = "%s_%s.%s" % ("vci" if kind == "vci" else "ndvi", self.tag(year, period), ext)
+        return self.path("unscreened", str(year), name)
 
     def period_list(self, year, period):
         return self.path("lists", "periods", str(year),
@@ -346,6 +405,10 @@ class Plan:
         what depends on it."""
         files = [self.page(), self.legend("ndvi"), self.legend("vci"), self.mask()]
         files += [self.daily(d) for d in self.used_days()]
+        if self.cloud_screen and self.composites:
+            files += [self.screened(d) for d in self.used_days()]
+            period, year = self.latest()
+            files += [self.unscreened("vci", year, period, "png")]
         files += [self.extremes(p) for p in self.periods]
         if self.composites:
             files += [self.timeseries("csv"), self.timeseries("json")]

@@ -28,13 +28,23 @@ def run_tiles(run):
     return sources.tiles_meeting(box)
 
 
+def fetched_products(product, config):
+    """The products a run fetches: the source's, and with cloud screening the day's 1 km state
+    tiles (MOD09GA) beside it."""
+    products = [product]
+    if plan.cloud_screen_rule(config) and not plan.STATE_TILE.match(product + "."):
+        products.append("MOD09GA")
+    return products
+
+
 def main(argv):
     parser = argparse.ArgumentParser(prog="vegflow fetch")
     for option in ("--config", "--bin", "--log", "--output"):
         parser.add_argument(option, required=True)
     args = parser.parse_args(argv)
     try:
-        run = regions.plan(json.loads(args.config))
+        config = json.loads(args.config)
+        run = regions.plan(config)
         if run.source is None:
             raise plan.PlanError("the configuration has no source section")
         tiles = run_tiles(run)
@@ -55,18 +65,24 @@ def main(argv):
         try:
             config_file = os.path.join(folder, "tilefetch.conf")
             outputs.write_text(config_file, sources.tilefetch_config(run.source, token))
-            command = [os.path.join(args.bin, "tilefetch"), "--config", config_file,
-                       "--product", run.source["product"], "--tile-list", tile_list,
-                       "--from", plan.date_text(days[0]), "--to", plan.date_text(days[-1]),
-                       "--out", run.tiles]
-            status, out, err = steps.run_logged(command, args.log)
+            out = ""
+            for i, product in enumerate(fetched_products(run.source["product"], config)):
+                # The first product's log is the stage's; another's lies beside it.
+                log = args.log if i == 0 else "%s_%s.log" % (os.path.splitext(args.log)[0],
+                                                             product)
+                command = [os.path.join(args.bin, "tilefetch"), "--config", config_file,
+                           "--product", product, "--tile-list", tile_list,
+                           "--from", plan.date_text(days[0]), "--to", plan.date_text(days[-1]),
+                           "--out", run.tiles]
+                status, printed, err, _, _ = steps.run_logged(command, log)
+                out += printed
+                reason = steps.judge(command[0], status, [])
+                if reason is not None:
+                    sys.stderr.write(steps.failure_text(reason, log, printed, err))
+                    return 1
         finally:
             if token is not None:
                 outputs.remove(token)
-        reason = steps.judge(command[0], status, [])
-        if reason is not None:
-            sys.stderr.write(steps.failure_text(reason, args.log, out, err))
-            return 1
         wanted = {plan.date_text(d) for d in days}
         arrived = sorted(d for d in plan.discover_days(run.tiles) if d in wanted)
         outputs.write_text(args.output, out + "days with tiles: %d of %d (%s)\n" % (

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Benchmark of cloudscreen on a full-size daily grid (2 x 2 tiles of size x size cells into a mask
+# of 2*size x 2*size) against its I/O-only baseline and against daymosaic's own time on the same
+# day, in alternating rounds (daymosaic, cloudscreen, baseline). Tiles and their 1 km state tiles
+# come from modis-tilegen --state.
+# usage: bench/grid/run_cloudscreen_bench.sh <build dir> <data dir> [rounds, default 3]
+# [tile size, default 4800]. The data folder is filled on first use (about 1.2 GB at full size).
+set -euo pipefail
+build=$(cd "$1" && pwd)
+data=$2
+rounds=${3:-3}
+size=${4:-4800}
+bin=$build/bin
+mkdir -p "$data"
+data=$(cd "$data" && pwd)
+states=()
+for tile in h18v04 h19v04 h18v05 h19v05; do
+    [[ -f $data/$tile.$size.hdf && -f $data/MOD09GA.$tile.$size.hdf ]] ||
+        "$bin/modis-tilegen" --tile "$tile" --size "$size" --uncompressed --shadows \
+            --state "$data/MOD09GA.$tile.$size.hdf" "$data/$tile.$size.hdf" >/dev/null
+    echo "$data/$tile.$size.hdf"
+    states+=("$data/MOD09GA.$tile.$size.hdf")
+done >"$data/list.$size.txt"
+if [[ ! -f $data/mask.$size.hdf ]]; then
+    # The upper-left corner of h18v04 is (0, 5559752.598333) on the sinusoidal tile grid.
+    cell=$(awk -v n="$size" 'BEGIN { printf "%.10f", 2 * 20015109.354 / 36 / n }')
+    lrx=$(awk -v c="$cell" -v n="$size" 'BEGIN { printf "%.6f", 2 * n * c }')
+    lry=$(awk -v c="$cell" -v n="$size" 'BEGIN { printf "%.6f", 5559752.598333 - 2 * n * c }')
+    gdal_create -q -of GTiff -ot Byte -outsize $((2 * size)) $((2 * size)) -burn 255 \
+        -a_ullr 0 5559752.598333 "$lrx" "$lry" "$data/mask.$size.tif"
+    "$bin/zonegrid" "$data/mask.$size.tif" "$data/mask.$size.hdf" "$data/h18v04.$size.hdf" >/dev/null
+fi
+[[ -f $data/day.$size.hdf ]] ||
+    "$bin/daymosaic" "$data/list.$size.txt" "$data/mask.$size.hdf" "$data/day.$size.hdf" >/dev/null || true
+[[ -f $data/screened_ref.$size.hdf ]] ||
+    "$bin/cloudscreen" standard "$data/day.$size.hdf" "$data/screened_ref.$size.hdf" "${states[@]}"
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+stats=$(mktemp)
+declare -A times
+for ((i = 1; i <= rounds; i++)); do
+    for which in daymosaic cloudscreen baseline; do
+        case $which in
+        daymosaic) cmd=("$bin/daymosaic" "$data/list.$size.txt" "$data/mask.$size.hdf" "$data/day_run.$size.hdf") ;;
+        cloudscreen) cmd=("$bin/cloudscreen" standard "$data/day.$size.hdf" "$data/screened.$size.hdf" "${states[@]}") ;;
+        baseline) cmd=("$bin/cloudscreen_baseline" "$data/day.$size.hdf" "$data/screened_ref.$size.hdf"
+            "$data/screened_base.$size.hdf" "${states[@]}") ;;
+        esac
+        /usr/bin/time -f "%e %M" -o "$stats" "${cmd[@]}" >/dev/null 2>&1 || [[ $which == daymosaic ]]
+        # time's last line holds the figures (a line before it notes a non-zero status).
+        read -r secs kb < <(tail -n 1 "$stats")
+        echo "round $i $which ${secs}s ${kb}KB load $(cut -d' ' -f1 /proc/loadavg)"
+        times[$which]="${times[$which]:-} $secs"
+    done
+done
+rm -f "$stats"
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+# shellcheck disable=SC2086  # the lists of times are split on purpose
+d=$(median ${times[daymosaic]}) c=$(median ${times[cloudscreen]}) b=$(median ${times[baseline]})
+awk -v d="$d" -v c="$c" -v b="$b" -v n="$rounds" 'BEGIN {
+    printf "cloudscreen: median of %d: %.2fs; I/O-only baseline %.2fs (ratio %.3f); daymosaic %.2fs (cloudscreen %.1f %% of it)\n",
+           n, c, b, c / b, d, 100 * c / d }'
