@@ -119,11 +119,22 @@ def make_cog(kind, product, output):
         band.SetDescription("%s (value = byte * %g + %g; %d no data, %d outside the area)"
                             % (LABELS[kind][0], scale, offset, NO_DATA, FILL))
         with outputs.atomic_output(output) as tmp:
-            copy = gdal.Translate(tmp, field, format="COG", creationOptions=[
-                "COMPRESS=DEFLATE", "BLOCKSIZE=%d" % COG_BLOCK, "OVERVIEW_RESAMPLING=NEAREST"])
-            if copy is None:
-                raise RuntimeError("GDAL could not write %s" % tmp)
-            copy = None
+            # Closing the copy writes its last directories; GDAL reports a failed write there (a
+            # file size limit reached, a full disk) only to its error handler, so every error
+            # while the copy is written and closed fails it.
+            errors = []
+            gdal.PushErrorHandler(lambda level, _, message: errors.append(message)
+                                  if level >= gdal.CE_Failure else None)
+            try:
+                copy = gdal.Translate(tmp, field, format="COG", creationOptions=[
+                    "COMPRESS=DEFLATE", "BLOCKSIZE=%d" % COG_BLOCK, "OVERVIEW_RESAMPLING=NEAREST"])
+                if copy is None:
+                    errors.append("no copy")
+                copy = None
+            finally:
+                gdal.PopErrorHandler()
+            if errors:
+                raise RuntimeError("GDAL could not write %s: %s" % (output, errors[0]))
         field = None
     finally:
         gdal.SetConfigOption("HDF4_BLOCK_PIXELS", previous)
