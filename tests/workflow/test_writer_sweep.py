@@ -109,8 +109,8 @@ class WriterSweep(unittest.TestCase):
         tried = limits(len(reference))
         with concurrent.futures.ThreadPoolExecutor(max(2, os.cpu_count() or 1)) as pool:
             faults = [f for f in pool.map(one, tried) if f]
-        print("%s: %d bytes, %d limits, %d faults" % (name, len(reference), len(tried),
-                                                       len(faults)), file=sys.stderr)
+        print("%s: %d bytes, %d limits, %d faults"
+              % (name, len(reference), len(tried), len(faults)), file=sys.stderr)
         return faults
 
     def test_every_writer_fails_cleanly_or_writes_the_whole_output(self):
