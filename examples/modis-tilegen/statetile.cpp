@@ -66,20 +66,20 @@ uint16_t stateOf(const uint8_t sky[16], bool nextToCloud) {
     return state;
 }
 
-bool writeStateTile(const std::string &path, const TileSpec &spec, const FineCells &fine) {
-    const int columns = spec.columns / 4, rows = spec.rows / 4;
+bool writeStateTile(const std::string &path, const TileSpec &tile, const FineCells &fine) {
+    const int columns = tile.columns / 4, rows = tile.rows / 4;
     const size_t n = static_cast<size_t>(columns) * static_cast<size_t>(rows);
     std::vector<uint16_t> state(n), range(n);
     std::vector<int16_t> sensorZenith(n), sensorAzimuth(n), solarZenith(n), solarAzimuth(n);
     std::vector<int8_t> observations(n), orbit(n);
     std::vector<uint8_t> gflags(n), granule(n);
-    const veg::grid::GridGeometry g = tileGeometry(spec.horizontal, spec.vertical, columns, rows);
+    const veg::grid::GridGeometry g = tileGeometry(tile.horizontal, tile.vertical, columns, rows);
     const double cell = kTileSize / rows;
     const double declination =
-        23.44 * std::sin(2 * 3.14159265358979 * (284 + spec.dayOfYear) / 365);
+        23.44 * std::sin(2 * 3.14159265358979 * (284 + tile.dayOfYear) / 365);
     // The 250 m cell k (0..15, row by row) of 1 km cell (r, c).
     const auto fineAt = [&](int r, int c, int k) {
-        return static_cast<size_t>(r * 4 + k / 4) * static_cast<size_t>(spec.columns) +
+        return static_cast<size_t>(r * 4 + k / 4) * static_cast<size_t>(tile.columns) +
                static_cast<size_t>(c * 4 + k % 4);
     };
     const auto cloudAt = [&](int r, int c) {
@@ -145,7 +145,7 @@ bool writeStateTile(const std::string &path, const TileSpec &spec, const FineCel
     veg::grid::ProductTarget target{
         path, kStateGridName, g, "YDim,XDim", {}, veg::grid::Edge{rows, columns}};
     target.layout.compression =
-        spec.compressed ? veg::grid::Compression::Deflate9 : veg::grid::Compression::None;
+        tile.compressed ? veg::grid::Compression::Deflate9 : veg::grid::Compression::None;
     const auto angle = [](const char *name, int16_t low, int16_t high) {
         return FieldLayout{name, veg::grid::kInt16,
                            fieldAttributes<int16_t>(name, "degree", low, high, -32767, 0.01)};

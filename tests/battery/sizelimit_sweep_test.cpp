@@ -93,13 +93,13 @@ struct Chain {
 
     Chain() {
         make(0, tile);
-        testsupport::RasterSpec spec;
-        spec.width = kSide;
-        spec.height = kSide;
+        testsupport::RasterSpec area;
+        area.width = kSide;
+        area.height = kSide;
         const double cell = 1111950.5197665 / kSide; // tile h18v04 of the sinusoidal grid
-        spec.geoTransform = {{-1111950.5197665, cell, 0, 5559752.5988330, 0, -cell}};
-        spec.wkt = "+proj=sinu +R=6371007.181 +units=m";
-        testsupport::writeByteGeoTiff(raster, spec, std::vector<uint8_t>(kSide * kSide, 255));
+        area.geoTransform = {{-1111950.5197665, cell, 0, 5559752.5988330, 0, -cell}};
+        area.wkt = "+proj=sinu +R=6371007.181 +units=m";
+        testsupport::writeByteGeoTiff(raster, area, std::vector<uint8_t>(kSide * kSide, 255));
         make(1, mask);
         testsupport::writeFile(tiles, tile + "\n");
         make(2, daily);

@@ -173,7 +173,7 @@ TEST(FieldInflate, EveryProductAndRealFieldReadsAsHdf4Reads) {
             }
         }
     }
-    EXPECT_EQ(files.size(), 12u); // six products, four real files of one grid, MOD09GA of two
+    EXPECT_EQ(files.size(), 10u); // six products, four real files of one grid each
     uint64_t decoded = 0;
     for (const File &file : files) {
         const testsupport::EosGridRead hdf = testsupport::readEosGrid(file.path, file.grid);
