@@ -13,6 +13,8 @@ size=${4:-4800}
 bin=$build/bin
 mkdir -p "$data"
 data=$(cd "$data" && pwd)
+# shellcheck source=bench/grid/full-mask.sh
+source "$(dirname "$0")/full-mask.sh"
 states=()
 for tile in h18v04 h19v04 h18v05 h19v05; do
     [[ -f $data/$tile.$size.hdf && -f $data/MOD09GA.$tile.$size.hdf ]] ||
@@ -21,15 +23,7 @@ for tile in h18v04 h19v04 h18v05 h19v05; do
     echo "$data/$tile.$size.hdf"
     states+=("$data/MOD09GA.$tile.$size.hdf")
 done >"$data/list.$size.txt"
-if [[ ! -f $data/mask.$size.hdf ]]; then
-    # The upper-left corner of h18v04 is (0, 5559752.598333) on the sinusoidal tile grid.
-    cell=$(awk -v n="$size" 'BEGIN { printf "%.10f", 2 * 20015109.354 / 36 / n }')
-    lrx=$(awk -v c="$cell" -v n="$size" 'BEGIN { printf "%.6f", 2 * n * c }')
-    lry=$(awk -v c="$cell" -v n="$size" 'BEGIN { printf "%.6f", 5559752.598333 - 2 * n * c }')
-    gdal_create -q -of GTiff -ot Byte -outsize $((2 * size)) $((2 * size)) -burn 255 \
-        -a_ullr 0 5559752.598333 "$lrx" "$lry" "$data/mask.$size.tif"
-    "$bin/zonegrid" "$data/mask.$size.tif" "$data/mask.$size.hdf" "$data/h18v04.$size.hdf" >/dev/null
-fi
+full_mask "$bin" "$data" "$size"
 [[ -f $data/day.$size.hdf ]] ||
     "$bin/daymosaic" "$data/list.$size.txt" "$data/mask.$size.hdf" "$data/day.$size.hdf" >/dev/null || true
 [[ -f $data/screened_ref.$size.hdf ]] ||
