@@ -19,6 +19,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -212,8 +213,7 @@ using Decompressor = std::unique_ptr<libdeflate_decompressor, DecompressorFree>;
 
 // The compressed bytes of one stream (the whole field's, or one chunk's), read into `compressed`
 // (grown as needed). False when HDF4 reports no bytes or they cannot be read.
-bool readStream(int fd, off_t fileBytes, int32_t sdsId, int32 *chunk,
-                std::vector<uint8_t> &compressed) {
+bool readStream(int fd, off_t fileBytes, int32_t sdsId, int32 *chunk, RawBytes &compressed) {
     const std::vector<Block> blocks = compressedBlocks(sdsId, chunk);
     if (blocks.empty()) {
         return false;
@@ -226,9 +226,7 @@ bool readStream(int fd, off_t fileBytes, int32_t sdsId, int32 *chunk,
         }
         total += static_cast<size_t>(b.length);
     }
-    try {
-        compressed.resize(total);
-    } catch (const std::bad_alloc &) {
+    if (!compressed.resize(total)) {
         return false;
     }
     size_t at = 0;
@@ -242,7 +240,8 @@ bool readStream(int fd, off_t fileBytes, int32_t sdsId, int32 *chunk,
 }
 
 InflateResult inflateWith(libdeflate_decompressor *decompressor, const uint8_t *compressed,
-                          size_t compressedBytes, int32_t numberType, void *out, size_t outBytes);
+                          size_t compressedBytes, int32_t numberType, void *out, size_t outBytes,
+                          uint32_t *storedCrc = nullptr, size_t *streamBytes = nullptr);
 
 // A chunked field: each chunk decoded into a chunk-sized array and its cells inside the field
 // copied into place. A chunk HDF4 reports no bytes for (never written: HDF4 gives the fill value)
@@ -261,7 +260,7 @@ InflateResult decodeChunks(int fd, off_t fileBytes, int32_t sdsId, const int32_t
     if (!cells) {
         return InflateResult::NotMine;
     }
-    std::vector<uint8_t> compressed;
+    RawBytes compressed;
     uint8_t *field = static_cast<uint8_t *>(out);
     const size_t fieldRowBytes = static_cast<size_t>(dims[1]) * valueSize;
     for (int64_t r0 = 0; r0 < dims[0]; r0 += c0) {
@@ -286,7 +285,7 @@ InflateResult decodeChunks(int fd, off_t fileBytes, int32_t sdsId, const int32_t
 }
 
 InflateResult decodeDataSet(int32_t hdfFileId, int32_t sdsId, const int32_t dims[2],
-                            int32_t numberType, void *out, size_t outBytes) {
+                            int32_t numberType, void *out, size_t outBytes, KeptStream *keep) {
     if (leftToHdf() || storedValueSize(numberType) == 0) {
         return InflateResult::NotMine;
     }
@@ -307,12 +306,26 @@ InflateResult decodeDataSet(int32_t hdfFileId, int32_t sdsId, const int32_t dims
         return decodeChunks(file.fd(), st.st_size, sdsId, dims, *storage, numberType,
                             decompressor.get(), out);
     }
-    std::vector<uint8_t> compressed;
+    RawBytes compressed;
     if (!readStream(file.fd(), st.st_size, sdsId, nullptr, compressed)) {
         return InflateResult::NotMine;
     }
-    return inflateWith(decompressor.get(), compressed.data(), compressed.size(), numberType, out,
-                       outBytes);
+    if (keep == nullptr) {
+        return inflateWith(decompressor.get(), compressed.data(), compressed.size(), numberType,
+                           out, outBytes);
+    }
+    uint32_t crc = 0;
+    size_t streamBytes = 0;
+    const InflateResult result =
+        inflateWith(decompressor.get(), compressed.data(), compressed.size(), numberType, out,
+                    outBytes, &crc, &streamBytes);
+    if (result == InflateResult::Decoded) {
+        compressed.resize(streamBytes); // without any bytes after the stream's end
+        keep->stream = std::move(compressed);
+        keep->decodedBytes = outBytes;
+        keep->crc32 = crc;
+    }
+    return result;
 }
 
 } // namespace
@@ -320,7 +333,8 @@ InflateResult decodeDataSet(int32_t hdfFileId, int32_t sdsId, const int32_t dims
 namespace {
 
 InflateResult inflateWith(libdeflate_decompressor *decompressor, const uint8_t *compressed,
-                          size_t compressedBytes, int32_t numberType, void *out, size_t outBytes) {
+                          size_t compressedBytes, int32_t numberType, void *out, size_t outBytes,
+                          uint32_t *storedCrc, size_t *streamBytesOut) {
     const size_t valueSize = storedValueSize(numberType);
     if (valueSize == 0 || outBytes % valueSize != 0 || out == nullptr || compressed == nullptr) {
         return InflateResult::NotMine;
@@ -336,6 +350,12 @@ InflateResult inflateWith(libdeflate_decompressor *decompressor, const uint8_t *
         return InflateResult::Damaged;
     default:
         return InflateResult::NotMine; // another size: HDF4 decides what that field holds
+    }
+    if (storedCrc != nullptr) {
+        *storedCrc = libdeflate_crc32(0, out, outBytes);
+    }
+    if (streamBytesOut != nullptr) {
+        *streamBytesOut = streamBytes;
     }
     switch (valueSize) {
     case 2:
@@ -355,6 +375,22 @@ InflateResult inflateWith(libdeflate_decompressor *decompressor, const uint8_t *
 
 } // namespace
 
+bool RawBytes::resize(size_t count) {
+    if (count > capacity_) {
+        std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[count]);
+        if (!grown) {
+            return false;
+        }
+        if (size_ > 0) {
+            std::memcpy(grown.get(), bytes_.get(), size_);
+        }
+        bytes_ = std::move(grown);
+        capacity_ = count;
+    }
+    size_ = count;
+    return true;
+}
+
 InflateResult inflateFieldBytes(const uint8_t *compressed, size_t compressedBytes,
                                 int32_t numberType, void *out, size_t outBytes) {
     const Decompressor decompressor(libdeflate_alloc_decompressor());
@@ -365,8 +401,13 @@ InflateResult inflateFieldBytes(const uint8_t *compressed, size_t compressedByte
 }
 
 InflateResult readDeflatedDataSet(int32_t hdfFileId, int32_t sdsId, const int32_t dims[2],
-                                  int32_t numberType, void *out, size_t outBytes) {
-    const InflateResult result = decodeDataSet(hdfFileId, sdsId, dims, numberType, out, outBytes);
+                                  int32_t numberType, void *out, size_t outBytes,
+                                  KeptStream *keep) {
+    if (keep != nullptr) {
+        *keep = KeptStream{};
+    }
+    const InflateResult result =
+        decodeDataSet(hdfFileId, sdsId, dims, numberType, out, outBytes, keep);
     if (result == InflateResult::Decoded) {
         ++decodedFields;
     }

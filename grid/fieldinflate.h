@@ -11,8 +11,35 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace veg::grid {
+
+// Bytes left uncleared when allocated: compressed streams are read or made over them whole.
+class RawBytes {
+  public:
+    // Makes room for `count` bytes, whose values are unspecified (a smaller count keeps the first
+    // ones); false, with nothing changed, when memory runs out.
+    bool resize(size_t count);
+    uint8_t *data() { return bytes_.get(); }
+    const uint8_t *data() const { return bytes_.get(); }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+  private:
+    std::unique_ptr<uint8_t[]> bytes_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
+// A whole field's zlib stream as the file holds it, with what it decodes to: the field's bytes as
+// stored (big-endian values), their count and CRC-32. A writer that carries the field unchanged
+// into another file can hand the stream on instead of compressing the bytes again (hdfdeflate.h).
+struct KeptStream {
+    RawBytes stream;
+    uint64_t decodedBytes = 0;
+    uint32_t crc32 = 0;
+};
 
 enum class InflateResult {
     Decoded, // the destination holds the field's values, in host byte order
@@ -32,9 +59,11 @@ InflateResult inflateFieldBytes(const uint8_t *compressed, size_t compressedByte
 // with the grid library) into `out` of exactly `outBytes` bytes, when it is stored deflated.
 // Extra memory: the field's compressed bytes (of a chunked field: one chunk, decoded and
 // compressed). Damaged only for an unchunked field's stream; a chunk that does not decode leaves
-// the field to HDF4.
+// the field to HDF4. With `keep`, a field stored as one stream and decoded here leaves its stream
+// there (else `keep` is emptied).
 InflateResult readDeflatedDataSet(int32_t hdfFileId, int32_t sdsId, const int32_t dims[2],
-                                  int32_t numberType, void *out, size_t outBytes);
+                                  int32_t numberType, void *out, size_t outBytes,
+                                  KeptStream *keep = nullptr);
 
 // Since the start of the process: whole fields decoded here, and those left to HDF4's read. For
 // the tests, which check that the fields they compare took the path they mean to test.

@@ -344,7 +344,7 @@ namespace {
 // merged with others into one data set has none; a name in two grids of a file is left to the
 // grid library, which tells them apart), decoded when it is stored deflated.
 InflateResult readDeflatedField(const EosGrid &grid, const std::string &field, int32_t numberType,
-                                Edge edge, void *buffer, size_t bytes) {
+                                Edge edge, void *buffer, size_t bytes, KeptStream *keep) {
     int32 hdfId = -1;
     int32 sdId = -1;
     int32 sameName = 0;
@@ -357,7 +357,7 @@ InflateResult readDeflatedField(const EosGrid &grid, const std::string &field, i
         return InflateResult::NotMine;
     }
     const int32_t dims[2] = {edge.first, edge.second};
-    return readDeflatedDataSet(hdfId, sds.id(), dims, numberType, buffer, bytes);
+    return readDeflatedDataSet(hdfId, sds.id(), dims, numberType, buffer, bytes, keep);
 }
 
 } // namespace
@@ -393,7 +393,10 @@ std::optional<FieldInfo> readFieldInfo(const EosGrid &grid, const std::string &f
 }
 
 bool readFieldBytes(const EosGrid &grid, const std::string &field, int32_t numberType, Edge edge,
-                    void *buffer, size_t bufferBytes) {
+                    void *buffer, size_t bufferBytes, KeptStream *keep) {
+    if (keep != nullptr) {
+        *keep = KeptStream{};
+    }
     const std::optional<FieldInfo> info = readFieldInfo(grid, field);
     if (!info || info->rank != 2 || info->numberType != numberType || info->dims[0] != edge.first ||
         info->dims[1] != edge.second) {
@@ -404,7 +407,7 @@ bool readFieldBytes(const EosGrid &grid, const std::string &field, int32_t numbe
     if (elementSize == 0 || !needed || *needed > bufferBytes || buffer == nullptr) {
         return false;
     }
-    switch (readDeflatedField(grid, field, numberType, edge, buffer, *needed)) {
+    switch (readDeflatedField(grid, field, numberType, edge, buffer, *needed, keep)) {
     case InflateResult::Decoded:
         return true;
     case InflateResult::Damaged:
@@ -447,7 +450,8 @@ bool readFieldWindowBytes(const EosGrid &grid, const std::string &field, int32_t
     std::unique_ptr<uint8_t[]> decoded(fieldBytes ? new (std::nothrow) uint8_t[*fieldBytes]
                                                   : nullptr);
     if (decoded) {
-        switch (readDeflatedField(grid, field, numberType, whole, decoded.get(), *fieldBytes)) {
+        switch (readDeflatedField(grid, field, numberType, whole, decoded.get(), *fieldBytes,
+                                  nullptr)) {
         case InflateResult::Decoded: {
             const size_t rowBytes = static_cast<size_t>(edge.second) * elementSize;
             const size_t fieldRowBytes = static_cast<size_t>(whole.second) * elementSize;
@@ -481,7 +485,7 @@ bool defineField(const EosGrid &grid, const std::string &field, const std::strin
     int32 method = HDFE_COMP_NONE;
     if (compression == Compression::Deflate9) {
         method = HDFE_COMP_DEFLATE;
-        parameters[0] = 9;
+        parameters[0] = kDeflateLevel;
     }
     if (GDdefcomp(grid.id(), method, parameters) == FAIL) {
         return false;

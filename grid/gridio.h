@@ -8,6 +8,7 @@
 // columns + c.
 #pragma once
 
+#include "fieldinflate.h"
 #include "products.h"
 
 #include "atomicfile.h"
@@ -174,14 +175,16 @@ std::optional<FieldInfo> readFieldInfo(const EosGrid &grid, const std::string &f
 // exactly the dimension sizes `edge` and the number type `numberType`, and the buffer must hold
 // edge.first x edge.second values of that type; otherwise nothing is read and false is returned.
 // A field stored as one deflated stream is decoded by libdeflate (fieldinflate.h), any other by
-// HDF4's read; the values are the same either way. False, too, when the stream is damaged.
+// HDF4's read; the values are the same either way. False, too, when the stream is damaged. With
+// `keep`, the stream of a field decoded by libdeflate is kept there (else `keep` is emptied).
 bool readFieldBytes(const EosGrid &grid, const std::string &field, int32_t numberType, Edge edge,
-                    void *buffer, size_t bufferBytes);
+                    void *buffer, size_t bufferBytes, KeptStream *keep = nullptr);
 
 // Typed form: the number type follows from T (int16_t: DFNT_INT16, uint8_t: DFNT_UINT8, ...).
 template <typename T>
-bool readField(const EosGrid &grid, const std::string &field, Edge edge, T *data, size_t count) {
-    return readFieldBytes(grid, field, NumberTypeOf<T>::value, edge, data, count * sizeof(T));
+bool readField(const EosGrid &grid, const std::string &field, Edge edge, T *data, size_t count,
+               KeptStream *keep = nullptr) {
+    return readFieldBytes(grid, field, NumberTypeOf<T>::value, edge, data, count * sizeof(T), keep);
 }
 
 // Reads the window of a rank-2 field that starts at `start` and spans `edge`, both in the order of
@@ -261,8 +264,9 @@ class GridReader {
         return readFieldInfo(grid_, field);
     }
     template <typename T>
-    bool readField(const std::string &field, Edge edge, T *data, size_t count) const {
-        return veg::grid::readField(grid_, field, edge, data, count);
+    bool readField(const std::string &field, Edge edge, T *data, size_t count,
+                   KeptStream *keep = nullptr) const {
+        return veg::grid::readField(grid_, field, edge, data, count, keep);
     }
     std::vector<Attribute> readAttributes(const std::string &field, size_t maxCount = 32,
                                           bool *reachedMax = nullptr) const {

@@ -20,6 +20,9 @@
 namespace {
 
 std::atomic<uint64_t> hdfStreams{0};
+std::atomic<uint64_t> reusedStreams{0};
+// The registered StreamReuse, or null.
+std::atomic<const veg::grid::StreamReuse *> activeReuse{nullptr};
 std::atomic<uint64_t> openHdfStreams{0};
 std::atomic<uint64_t> mostOpenHdfStreams{0};
 std::atomic<uint64_t> zlibCalls{0};
@@ -87,6 +90,8 @@ struct HdfStream {
     // to the compressed bound but left uninitialised, so that only the pages of the compressed
     // bytes become resident.
     std::unique_ptr<unsigned char[]> packed;
+    // The stream handed out: packed's bytes, or a registered stream's (StreamReuse).
+    const unsigned char *out = nullptr;
     size_t packedSize = 0;
     bool packedCurrent = false;
     size_t handedOut = 0;
@@ -102,12 +107,20 @@ HdfStream *hdfStreamOf(z_streamp strm) {
     return reinterpret_cast<HdfStream *>(strm->state);
 }
 
+// The Adler-32 that ends a zlib stream of `size` bytes (at least 6), big-endian.
+uint32_t endingChecksum(const unsigned char *stream, size_t size) {
+    const unsigned char *tail = stream + size - 4;
+    return (uint32_t{tail[0]} << 24) | (uint32_t{tail[1]} << 16) | (uint32_t{tail[2]} << 8) |
+           uint32_t{tail[3]};
+}
+
+using Compressor = std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)>;
+
 // Compresses `count` bytes whole into s.packed; false when memory runs out.
 bool compressWhole(HdfStream &s, const unsigned char *bytes, size_t count) {
     s.packed.reset();
     s.packedSize = 0;
-    std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
-        libdeflate_alloc_compressor(s.level), libdeflate_free_compressor);
+    const Compressor compressor(libdeflate_alloc_compressor(s.level), libdeflate_free_compressor);
     if (!compressor) {
         return false;
     }
@@ -118,7 +131,23 @@ bool compressWhole(HdfStream &s, const unsigned char *bytes, size_t count) {
     }
     // Never 0: the bound always fits.
     s.packedSize = libdeflate_zlib_compress(compressor.get(), bytes, count, s.packed.get(), bound);
+    s.out = s.packed.get();
     return s.packedSize != 0;
+}
+
+// The first piece of a stream: a registered stream of the same data is handed out as it is, any
+// other data compressed.
+bool packFirstPiece(HdfStream &s, const unsigned char *bytes, size_t count) {
+    const veg::grid::StreamReuse *reuse = activeReuse.load(std::memory_order_acquire);
+    const veg::grid::KeptStream *known = reuse != nullptr ? reuse->find(bytes, count) : nullptr;
+    if (known == nullptr) {
+        return compressWhole(s, bytes, count);
+    }
+    s.packed.reset();
+    s.out = known->stream.data();
+    s.packedSize = known->stream.size();
+    reusedStreams.fetch_add(1, std::memory_order_relaxed);
+    return true;
 }
 
 // The bytes taken so far back from the stream made of the first piece.
@@ -129,10 +158,11 @@ bool unpackFirstPiece(HdfStream &s) {
         return false;
     }
     s.pending.resize(s.bytesIn);
-    const bool ok = libdeflate_zlib_decompress(decompressor.get(), s.packed.get(), s.packedSize,
-                                               s.pending.data(), s.pending.size(),
-                                               nullptr) == LIBDEFLATE_SUCCESS;
+    const bool ok =
+        libdeflate_zlib_decompress(decompressor.get(), s.out, s.packedSize, s.pending.data(),
+                                   s.pending.size(), nullptr) == LIBDEFLATE_SUCCESS;
     s.packed.reset();
+    s.out = nullptr;
     s.packedSize = 0;
     s.packedCurrent = false;
     return ok;
@@ -141,7 +171,7 @@ bool unpackFirstPiece(HdfStream &s) {
 int takeInput(z_streamp strm, HdfStream &s) {
     const size_t count = strm->avail_in;
     if (s.bytesIn == 0) {
-        if (!compressWhole(s, strm->next_in, count)) {
+        if (!packFirstPiece(s, strm->next_in, count)) {
             return Z_MEM_ERROR;
         }
         s.packedCurrent = true;
@@ -198,12 +228,10 @@ int deflateStream(z_streamp strm, HdfStream &s, int flush) {
         }
         s.finished = true;
         // zlib leaves the checksum of the data in adler; the stream ends with it, big-endian.
-        const unsigned char *tail = s.packed.get() + s.packedSize - 4;
-        strm->adler = (uLong{tail[0]} << 24) | (uLong{tail[1]} << 16) | (uLong{tail[2]} << 8) |
-                      uLong{tail[3]};
+        strm->adler = endingChecksum(s.out, s.packedSize);
     }
     const size_t count = std::min<size_t>(strm->avail_out, s.packedSize - s.handedOut);
-    std::memcpy(strm->next_out, s.packed.get() + s.handedOut, count);
+    std::memcpy(strm->next_out, s.out + s.handedOut, count);
     s.handedOut += count;
     strm->next_out += count;
     strm->avail_out -= static_cast<uInt>(count);
@@ -270,8 +298,110 @@ int hdfStreamEnd(z_stream *strm) {
     return cutShort ? Z_DATA_ERROR : Z_OK;
 }
 
+StreamReuse::StreamReuse() {
+    const StreamReuse *none = nullptr;
+    registered_ = activeReuse.compare_exchange_strong(none, this, std::memory_order_acq_rel);
+}
+
+StreamReuse::~StreamReuse() {
+    if (registered_) {
+        activeReuse.store(nullptr, std::memory_order_release);
+    }
+}
+
+namespace {
+
+uint32_t streamAdler(const RawBytes &stream) {
+    return endingChecksum(stream.data(), stream.size());
+}
+
+// A zlib stream is at least its 2-byte header, an empty block and the 4-byte checksum.
+constexpr size_t kShortestStream = 7;
+
+} // namespace
+
+void StreamReuse::add(KeptStream stream) {
+    if (stream.stream.size() >= kShortestStream && stream.decodedBytes > 0) {
+        const uint32_t adler = streamAdler(stream.stream);
+        const std::lock_guard<std::mutex> lock(mutex_);
+        entries_.push_back(Entry{std::move(stream), adler, true});
+    }
+}
+
+size_t StreamReuse::reserve(uint64_t decodedBytes, uint32_t crc32, uint32_t adler32) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Entry entry;
+    entry.stream.decodedBytes = decodedBytes;
+    entry.stream.crc32 = crc32;
+    entry.adler32 = adler32;
+    entries_.push_back(std::move(entry));
+    return entries_.size() - 1;
+}
+
+void StreamReuse::fulfil(size_t reservation, KeptStream stream) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        Entry &entry = entries_.at(reservation);
+        // Only the stream of the data reserved for; anything else leaves the data to the write.
+        if (stream.stream.size() >= kShortestStream &&
+            stream.decodedBytes == entry.stream.decodedBytes &&
+            stream.crc32 == entry.stream.crc32 && streamAdler(stream.stream) == entry.adler32) {
+            entry.stream.stream = std::move(stream.stream);
+        }
+        entry.ready = true;
+    }
+    made_.notify_all();
+}
+
+const KeptStream *StreamReuse::find(const unsigned char *bytes, size_t count) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    bool summed = false;
+    uint32_t crc = 0;
+    uint32_t adler = 0;
+    for (const Entry &entry : entries_) {
+        if (entry.stream.decodedBytes != count) {
+            continue;
+        }
+        if (!summed) {
+            crc = libdeflate_crc32(0, bytes, count);
+            adler = libdeflate_adler32(1, bytes, count);
+            summed = true;
+        }
+        if (entry.stream.crc32 != crc || entry.adler32 != adler) {
+            continue;
+        }
+        made_.wait(lock, [&entry] { return entry.ready; });
+        if (!entry.stream.stream.empty()) {
+            return &entry.stream;
+        }
+    }
+    return nullptr;
+}
+
+KeptStream compressLikeHdf(const void *bytes, size_t count, int level) {
+    if (level == Z_DEFAULT_COMPRESSION) {
+        level = 6;
+    }
+    KeptStream kept;
+    if (level < 0 || level > 9) {
+        return kept;
+    }
+    const Compressor compressor(libdeflate_alloc_compressor(level), libdeflate_free_compressor);
+    if (!compressor ||
+        !kept.stream.resize(libdeflate_zlib_compress_bound(compressor.get(), count))) {
+        return KeptStream{};
+    }
+    // Never 0: the bound always fits.
+    kept.stream.resize(libdeflate_zlib_compress(compressor.get(), bytes, count, kept.stream.data(),
+                                                kept.stream.size()));
+    kept.decodedBytes = count;
+    kept.crc32 = libdeflate_crc32(0, bytes, count);
+    return kept;
+}
+
 DeflateCounts deflateCounts() {
     return DeflateCounts{hdfStreams.load(std::memory_order_relaxed),
+                         reusedStreams.load(std::memory_order_relaxed),
                          zlibCalls.load(std::memory_order_relaxed),
                          mostOpenHdfStreams.load(std::memory_order_relaxed)};
 }

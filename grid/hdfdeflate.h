@@ -9,9 +9,15 @@
 // HDF4's streams go to zlib too.
 #pragma once
 
+#include "fieldinflate.h"
+
 #include <zlib.h>
 
+#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 
 namespace veg::grid {
 
@@ -25,12 +31,57 @@ int hdfStreamInit(z_stream *strm, int level);
 int hdfStreamDeflate(z_stream *strm, int flush);
 int hdfStreamEnd(z_stream *strm);
 
-// Since the start of the process: HDF4 streams compressed by libdeflate, zlib calls of other
-// callers handed on to zlib, and the most HDF4 streams open at one time (each holds its field's
-// compressed bytes). For the tests, which check that both paths are taken and that a writer
-// holds one field's stream at a time.
+// Streams handed to HDF4 again instead of compressing their data anew. While an object lives,
+// an HDF4 stream whose input arrives in one piece and is, byte for byte, the data of one of its
+// streams (the same size, CRC-32 and Adler-32, the checksum the stream ends with) is answered
+// with that stream: a field carried unchanged from one grid file into another, or compressed
+// ahead on another thread, costs no compression. The stream is kept as it is, whatever level made
+// it (the level the file records is the one HDF4 asked). zlib's calls carry nothing of their
+// caller, so the object is registered for the process while it lives; one at a time: an object
+// made while another lives stays unregistered and reuses nothing. It must outlive the writes that
+// use it (HDF4's streams point into its streams until they end).
+class StreamReuse {
+  public:
+    StreamReuse();
+    ~StreamReuse();
+    StreamReuse(const StreamReuse &) = delete;
+    StreamReuse &operator=(const StreamReuse &) = delete;
+
+    bool registered() const { return registered_; }
+    // A finished stream; one without data (a field not decoded by libdeflate) is ignored.
+    void add(KeptStream stream);
+    // A stream that another thread is still making, of data of `decodedBytes` bytes with the
+    // CRC-32 `crc32` and Adler-32 `adler32`: a stream of that data waits for it. The maker hands
+    // it over with fulfil(), always: an empty stream lets the waiting write compress the data.
+    size_t reserve(uint64_t decodedBytes, uint32_t crc32, uint32_t adler32);
+    void fulfil(size_t reservation, KeptStream stream);
+    // The stream whose data is `bytes` (waiting for it while it is made), or null.
+    const KeptStream *find(const unsigned char *bytes, size_t count) const;
+
+  private:
+    struct Entry {
+        KeptStream stream;
+        uint32_t adler32 = 0;
+        bool ready = false;
+    };
+    bool registered_ = false;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable made_;
+    std::deque<Entry> entries_; // a deque: entries stay where they are while others are added
+};
+
+// The stream HDF4's compression of `count` bytes at `bytes` at zlib level `level` makes here
+// (libdeflate at the same level; -1 as 6), for compressing a field ahead of its write; an empty
+// stream when memory runs out or the level is not one of zlib's.
+KeptStream compressLikeHdf(const void *bytes, size_t count, int level);
+
+// Since the start of the process: HDF4 streams compressed by libdeflate, those answered with a
+// registered stream, zlib calls of other callers handed on to zlib, and the most HDF4 streams open
+// at one time (each holds its field's compressed bytes). For the tests, which check that every
+// path is taken and that a writer holds one field's stream at a time.
 struct DeflateCounts {
     uint64_t hdfStreams = 0;
+    uint64_t reusedStreams = 0;
     uint64_t zlibCalls = 0;
     uint64_t mostOpenHdfStreams = 0;
 };

@@ -107,6 +107,8 @@ Attribute uint8Attribute(const std::string &name, const std::vector<uint8_t> &va
 Attribute float32Attribute(const std::string &name, float value);
 
 enum class Compression { None, Deflate9 };
+// The zlib level of Compression::Deflate9.
+inline constexpr int kDeflateLevel = 9;
 
 // One field of a product: name, number type and the attributes written after its data, in order.
 // copiesInputAttributes marks the daily grid's carried fields, whose attributes come from a tile.

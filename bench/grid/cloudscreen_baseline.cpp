@@ -1,19 +1,23 @@
 // cloudscreen_baseline: the reads and writes of cloudscreen and nothing else, for measuring how
 // much of cloudscreen's time is its unavoidable I/O:
 //   cloudscreen_baseline <daily NDVI grid> <reference screened grid> <output grid> <state tile>...
-// The same calls in the same order: open and query the daily grid, read its ten fields and the
-// carried fields' attributes, read each state tile's whole state field, and write the grid through
-// the same writeProduct. Instead of screening, it writes the NDVI fields of a grid that cloudscreen
-// wrote from the same inputs before the timed runs (deflate takes different times on different
-// contents, so only the same bytes make a fair baseline); reading those two fields is its only
-// extra work.
+// The same calls in the same order: open and query the daily grid, read its two NDVI fields,
+// read each state tile's whole state field, start compressing the NDVI fields ahead, read the
+// carried fields (keeping their streams) and their attributes, and write the grid through the
+// same writeProduct. Instead of screening, it compresses and writes the NDVI fields of a grid that
+// cloudscreen wrote from the same inputs before the timed runs (deflate takes different times on
+// different contents, so only the same bytes make a fair baseline); reading those two fields is
+// its only extra work.
 #include "gridio.h"
 #include "mosaic_windows.h"
 #include "productio.h"
 #include "products.h"
+#include "streamreuse.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -53,17 +57,11 @@ int main(int argc, char **argv) {
         return 255;
     }
     const veg::grid::Edge edge = m.edge();
-    bool ok = veg::daymosaic::forEachCarried(m, [&](size_t field, auto *grid) {
-        return daily.readField(veg::grid::kCarriedFields[field].name, edge, grid, m.cells);
-    });
-    ok = ok && daily.readField(veg::grid::kNdviField, edge, m.ndvi.get(), m.cells) &&
-         daily.readField(veg::grid::kNdvi8Field, edge, m.ndvi8.get(), m.cells);
-    std::vector<veg::grid::FieldAttributes> carried;
-    for (const veg::grid::CarriedField &f : veg::grid::kCarriedFields) {
-        carried.push_back(veg::grid::FieldAttributes{f.name, daily.readAttributes(f.name)});
-    }
-    const veg::grid::GridGeometry geometry = daily.geometry();
-    daily.close();
+    std::vector<veg::grid::KeptStream> kept(veg::grid::kCarriedFieldCount + 2);
+    bool ok = daily.readField(veg::grid::kNdviField, edge, m.ndvi.get(), m.cells,
+                              &kept[veg::grid::kCarriedFieldCount]) &&
+              daily.readField(veg::grid::kNdvi8Field, edge, m.ndvi8.get(), m.cells,
+                              &kept[veg::grid::kCarriedFieldCount + 1]);
     for (int i = 4; ok && i < argc; ++i) {
         veg::grid::GridReader tile;
         ok = tile.open(argv[i], "MODIS_Grid_1km_2D");
@@ -81,13 +79,33 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "cannot read the inputs\n");
         return 255;
     }
+    veg::grid::StreamReuse reuse;
+    const std::vector<veg::grid::FieldCells> ndviFields{veg::grid::cellsOf(m.ndvi.get(), m.cells),
+                                                        veg::grid::cellsOf(m.ndvi8.get(), m.cells)};
+    const veg::cloudscreen::AheadCompression ahead(ndviFields, veg::grid::kDeflateLevel, reuse);
+    ok = veg::daymosaic::forEachCarried(m, [&](size_t field, auto *grid) {
+        return daily.readField(veg::grid::kCarriedFields[field].name, edge, grid, m.cells,
+                               &kept[field]);
+    });
+    std::vector<veg::grid::FieldAttributes> carried;
+    for (const veg::grid::CarriedField &f : veg::grid::kCarriedFields) {
+        carried.push_back(veg::grid::FieldAttributes{f.name, daily.readAttributes(f.name)});
+    }
+    const veg::grid::GridGeometry geometry = daily.geometry();
+    daily.close();
+    if (!ok) {
+        std::fprintf(stderr, "cannot read the inputs\n");
+        return 255;
+    }
+    for (veg::grid::KeptStream &k : kept) {
+        reuse.add(std::move(k));
+    }
     std::vector<veg::grid::FieldCells> fields;
     veg::daymosaic::forEachCarried(m, [&](size_t, auto *grid) {
         fields.push_back(veg::grid::cellsOf(grid, m.cells));
         return true;
     });
-    fields.push_back(veg::grid::cellsOf(m.ndvi.get(), m.cells));
-    fields.push_back(veg::grid::cellsOf(m.ndvi8.get(), m.cells));
+    fields.insert(fields.end(), ndviFields.begin(), ndviFields.end());
     const veg::grid::ProductTarget target{
         outputPath,
         veg::grid::kGridName,

@@ -30,7 +30,7 @@ full_mask "$bin" "$data" "$size"
     "$bin/cloudscreen" standard "$data/day.$size.hdf" "$data/screened_ref.$size.hdf" "${states[@]}"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 stats=$(mktemp)
-declare -A times
+declare -A times cpus
 for ((i = 1; i <= rounds; i++)); do
     for which in daymosaic cloudscreen baseline; do
         case $which in
@@ -39,17 +39,22 @@ for ((i = 1; i <= rounds; i++)); do
         baseline) cmd=("$bin/cloudscreen_baseline" "$data/day.$size.hdf" "$data/screened_ref.$size.hdf"
             "$data/screened_base.$size.hdf" "${states[@]}") ;;
         esac
-        /usr/bin/time -f "%e %M" -o "$stats" "${cmd[@]}" >/dev/null 2>&1 || [[ $which == daymosaic ]]
+        /usr/bin/time -f "%e %M %U %S" -o "$stats" "${cmd[@]}" >/dev/null 2>&1 || [[ $which == daymosaic ]]
         # time's last line holds the figures (a line before it notes a non-zero status).
-        read -r secs kb < <(tail -n 1 "$stats")
-        echo "round $i $which ${secs}s ${kb}KB load $(cut -d' ' -f1 /proc/loadavg)"
+        read -r secs kb user sys < <(tail -n 1 "$stats")
+        cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
+        echo "round $i $which ${secs}s (cpu ${cpu}s) ${kb}KB load $(cut -d' ' -f1 /proc/loadavg)"
         times[$which]="${times[$which]:-} $secs"
+        cpus[$which]="${cpus[$which]:-} $cpu"
     done
 done
 rm -f "$stats"
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 # shellcheck disable=SC2086  # the lists of times are split on purpose
 d=$(median ${times[daymosaic]}) c=$(median ${times[cloudscreen]}) b=$(median ${times[baseline]})
-awk -v d="$d" -v c="$c" -v b="$b" -v n="$rounds" 'BEGIN {
+# shellcheck disable=SC2086
+dc=$(median ${cpus[daymosaic]}) cc=$(median ${cpus[cloudscreen]})
+awk -v d="$d" -v c="$c" -v b="$b" -v n="$rounds" -v dc="$dc" -v cc="$cc" 'BEGIN {
     printf "cloudscreen: median of %d: %.2fs; I/O-only baseline %.2fs (ratio %.3f); daymosaic %.2fs (cloudscreen %.1f %% of it)\n",
-           n, c, b, c / b, d, 100 * c / d }'
+           n, c, b, c / b, d, 100 * c / d
+    printf "processor time: cloudscreen %.2fs, daymosaic %.2fs (%.1f %%)\n", cc, dc, 100 * cc / dc }'

@@ -1,6 +1,7 @@
-// cloudscreen: reads the daily NDVI grid whole, places each state tile's 1 km cells on it as the
-// daily mosaic places its tiles, marks every cell with the reason its state gives, screens the NDVI
-// fields and writes the grid with every other field and attribute unchanged.
+// cloudscreen: reads the daily NDVI grid's NDVI fields, places each state tile's 1 km cells on it
+// as the daily mosaic places its tiles, marks every cell with the reason its state gives and
+// screens the NDVI fields; while they are compressed on threads of their own, it reads the other
+// fields and writes the grid with them and every attribute unchanged (their streams as read).
 #include "cloudscreen.h"
 
 #include "gridio.h"
@@ -9,6 +10,7 @@
 #include "productio.h"
 #include "products.h"
 #include "screen_rules.h"
+#include "streamreuse.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,7 +21,10 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace veg::cloudscreen {
 namespace {
@@ -73,21 +78,27 @@ class Run {
 
   private:
     bool readDaily();
+    bool readCarried();
     bool placeStateTile(const std::string &path);
 
     const Options &o_;
     std::ostream &out_;
     std::ostream &err_;
+    veg::grid::GridReader daily_;
     veg::grid::GridGeometry geometry_;
     std::string dimList_;
     veg::daymosaic::MaskFrame frame_;
     Mosaic m_; // the mask grid holds each cell's reason
     std::vector<veg::grid::FieldAttributes> carried_;
+    // The streams of the daily grid's fields as read (carried fields, then both NDVI fields):
+    // the unchanged ones are written as they are.
+    std::vector<veg::grid::KeptStream> kept_;
 };
 
+// Opens the daily grid, checks its fields and reads both NDVI fields.
 bool Run::readDaily() {
     const std::string &path = o_.dailyPath;
-    veg::grid::GridReader daily;
+    veg::grid::GridReader &daily = daily_;
     std::vector<const char *> fields;
     for (const veg::grid::CarriedField &f : kCarriedFields) {
         fields.push_back(f.name);
@@ -113,9 +124,15 @@ bool Run::readDaily() {
         err_ << "unknown dimension order " << dimList_ << " in " << path << ".\n";
         return false;
     }
-    if (const std::optional<size_t> bytes =
-            veg::grid::checkedCellCount(m_.columns, m_.rows, veg::daymosaic::kMosaicBytesPerCell)) {
-        if (const auto shortfall = veg::grid::checkMemory(*bytes, veg::grid::availableMemory())) {
+    // The grid, the NDVI fields compressed ahead and the fields' streams as read (at most the
+    // file's size).
+    struct stat st {};
+    const size_t streamBytes =
+        ::stat(path.c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : size_t{0};
+    if (const std::optional<size_t> bytes = veg::grid::checkedCellCount(
+            m_.columns, m_.rows, veg::daymosaic::kMosaicBytesPerCell + kAheadBytesPerCell)) {
+        const size_t needed = *bytes > SIZE_MAX - streamBytes ? SIZE_MAX : *bytes + streamBytes;
+        if (const auto shortfall = veg::grid::checkMemory(needed, veg::grid::availableMemory())) {
             err_ << veg::grid::memoryShortfallMessage(path, m_.columns, m_.rows, *shortfall);
             return false;
         }
@@ -125,19 +142,32 @@ bool Run::readDaily() {
         return false;
     }
     const veg::grid::Edge edge = m_.edge();
-    ok = veg::daymosaic::forEachCarried(m_, [&](size_t field, auto *grid) {
-        return daily.readField(kCarriedFields[field].name, edge, grid, m_.cells);
-    });
-    ok = ok && daily.readField(veg::grid::kNdviField, edge, m_.ndvi.get(), m_.cells) &&
-         daily.readField(veg::grid::kNdvi8Field, edge, m_.ndvi8.get(), m_.cells);
-    if (!ok) {
+    kept_.resize(kCarriedFieldCount + 2);
+    if (!daily.readField(veg::grid::kNdviField, edge, m_.ndvi.get(), m_.cells,
+                         &kept_[kCarriedFieldCount]) ||
+        !daily.readField(veg::grid::kNdvi8Field, edge, m_.ndvi8.get(), m_.cells,
+                         &kept_[kCarriedFieldCount + 1])) {
         err_ << "read data from " << path << " failed.\n";
         return false;
     }
-    for (const veg::grid::CarriedField &f : kCarriedFields) {
-        carried_.push_back(veg::grid::FieldAttributes{f.name, daily.readAttributes(f.name)});
-    }
     std::fill_n(m_.mask.get(), m_.cells, static_cast<uint8_t>(kNoState));
+    return true;
+}
+
+// Reads the fields carried unchanged and their attributes.
+bool Run::readCarried() {
+    const veg::grid::Edge edge = m_.edge();
+    if (!veg::daymosaic::forEachCarried(m_, [&](size_t field, auto *grid) {
+            return daily_.readField(kCarriedFields[field].name, edge, grid, m_.cells,
+                                    &kept_[field]);
+        })) {
+        err_ << "read data from " << o_.dailyPath << " failed.\n";
+        return false;
+    }
+    for (const veg::grid::CarriedField &f : kCarriedFields) {
+        carried_.push_back(veg::grid::FieldAttributes{f.name, daily_.readAttributes(f.name)});
+    }
+    daily_.close();
     return true;
 }
 
@@ -234,13 +264,7 @@ int Run::execute() {
              << o_.dailyPath << " (tile " << tileAt(x, y) << ").\n";
         return kExitStop;
     }
-    std::vector<veg::grid::FieldCells> fields;
-    veg::daymosaic::forEachCarried(m_, [&](size_t, auto *grid) {
-        fields.push_back(veg::grid::cellsOf(grid, m_.cells));
-        return true;
-    });
-    fields.push_back(veg::grid::cellsOf(m_.ndvi.get(), m_.cells));
-    fields.push_back(veg::grid::cellsOf(m_.ndvi8.get(), m_.cells));
+    const uint64_t screened = counts.screened();
     const veg::grid::ProductTarget target{
         o_.outputPath,
         veg::grid::kGridName,
@@ -248,13 +272,34 @@ int Run::execute() {
         dimList_,
         veg::grid::productLayout(veg::grid::ProductKind::DailyNdvi),
         m_.edge()};
+    // Screened NDVI fields are compressed ahead, both at once, while the carried fields are read;
+    // the fields that did not change keep their streams.
+    veg::grid::StreamReuse reuse;
+    const std::vector<veg::grid::FieldCells> ndviFields{
+        veg::grid::cellsOf(m_.ndvi.get(), m_.cells), veg::grid::cellsOf(m_.ndvi8.get(), m_.cells)};
+    std::optional<AheadCompression> ahead;
+    if (screened > 0 && reuse.registered() &&
+        target.layout.compression == veg::grid::Compression::Deflate9) {
+        ahead.emplace(ndviFields, veg::grid::kDeflateLevel, reuse);
+    }
+    if (!readCarried()) {
+        return kExitStop;
+    }
+    for (veg::grid::KeptStream &k : kept_) {
+        reuse.add(std::move(k));
+    }
+    std::vector<veg::grid::FieldCells> fields;
+    veg::daymosaic::forEachCarried(m_, [&](size_t, auto *grid) {
+        fields.push_back(veg::grid::cellsOf(grid, m_.cells));
+        return true;
+    });
+    fields.insert(fields.end(), ndviFields.begin(), ndviFields.end());
     const veg::grid::WriteResult written = veg::grid::writeProduct(target, fields, carried_);
     if (!written.ok()) {
         err_ << "write screened NDVI to " << o_.outputPath << " failed.\n"
              << veg::grid::fileLimitAdvice(written, o_.outputPath);
         return kExitStop;
     }
-    const uint64_t screened = counts.screened();
     std::ostringstream line;
     line << "screened " << screened << " of " << counts.valued << " cells with NDVI (" << std::fixed
          << std::setprecision(1)

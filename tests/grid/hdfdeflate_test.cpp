@@ -14,7 +14,12 @@
 #include <gdal_utils.h>
 #include <gtest/gtest.h>
 
+#include <libdeflate.h>
+#include <sys/stat.h>
+
+#include <chrono>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -256,3 +261,94 @@ TEST(HdfDeflate, OtherWritersKeepZlibsBytes) {
 }
 
 } // namespace
+
+// A field whose data is that of a stream handed to StreamReuse is written with that stream, and
+// the file is byte for byte the one a plain write makes (the streams came from such a write, or
+// were compressed ahead as HDF4 would); a field whose data differs in any way is compressed.
+TEST(HdfDeflate, ReusedStreamsWriteTheSameFile) {
+    TempDir dir;
+    const ProductLayout &layout = productLayout(ProductKind::DailyNdvi);
+    const size_t ndvi = layout.fields.size() - 2; // the 16-bit NDVI field
+    std::vector<std::vector<uint8_t>> original;
+    for (const FieldLayout &f : layout.fields) {
+        original.push_back(cellBytes(f.numberType, Content::Mixed, 40 + original.size()));
+    }
+    const auto write = [&](const std::string &folder, const std::vector<std::vector<uint8_t>> &d) {
+        std::vector<FieldCells> fields;
+        for (size_t i = 0; i < layout.fields.size(); ++i) {
+            fields.push_back(FieldCells{layout.fields[i].numberType, d[i].data(), d[i].size()});
+        }
+        ::mkdir(dir.file(folder).c_str(), 0755);
+        const ProductTarget target{
+            dir.file(folder + "/day.hdf"), kGridName, sinusoidalGeometry(), "YDim,XDim", layout,
+            Edge{kRows, kColumns}};
+        return writeProduct(target, fields).ok();
+    };
+    ASSERT_TRUE(write("first", original));
+    // Two 16-bit values changed so that the sum checks of zlib's own stream stay the same: only
+    // the CRC-32 tells the data apart.
+    std::vector<std::vector<uint8_t>> sameAdler = original;
+    sameAdler[ndvi][1000] += 1;
+    sameAdler[ndvi][1000 + 65521] -= 1;
+    ASSERT_EQ(adler32(1, sameAdler[ndvi].data(), static_cast<uInt>(sameAdler[ndvi].size())),
+              adler32(1, original[ndvi].data(), static_cast<uInt>(original[ndvi].size())));
+    struct Case {
+        const char *name;
+        const std::vector<std::vector<uint8_t>> *data;
+        bool aheadOfNdvi; // NDVI's stream compressed ahead on a thread, reserved first
+        bool aheadFails;  // that reservation handed an empty stream
+        uint64_t reused;
+    };
+    const Case cases[] = {
+        {"every field unchanged", &original, false, false, 10},
+        {"NDVI changed, adler32 alike", &sameAdler, false, false, 9},
+        {"NDVI changed and compressed ahead", &sameAdler, true, false, 10},
+        {"NDVI changed, compressing ahead failed", &sameAdler, true, true, 9},
+    };
+    int folder = 0;
+    for (const Case &c : cases) {
+        const std::string plain = "plain" + std::to_string(folder);
+        const std::string reused = "reused" + std::to_string(folder++);
+        ASSERT_TRUE(write(plain, *c.data)) << c.name;
+        GridReader first;
+        ASSERT_TRUE(first.open(dir.file("first/day.hdf"), kGridName)) << c.name;
+        StreamReuse reuse;
+        ASSERT_TRUE(reuse.registered()) << c.name;
+        EXPECT_FALSE(StreamReuse().registered()) << c.name << ": one at a time";
+        std::vector<uint8_t> scratch(original[ndvi].size());
+        for (const FieldLayout &f : layout.fields) {
+            KeptStream kept;
+            ASSERT_TRUE(readFieldBytes(first.grid(), f.name, f.numberType, Edge{kRows, kColumns},
+                                       scratch.data(), scratch.size(), &kept))
+                << c.name << ", " << f.name;
+            reuse.add(std::move(kept));
+        }
+        std::thread ahead;
+        if (c.aheadOfNdvi) {
+            const std::vector<uint8_t> &values = (*c.data)[ndvi];
+            std::vector<uint8_t> stored(values.size());
+            for (size_t i = 0; i < values.size(); i += 2) { // the file's byte order
+                stored[i] = values[i + 1];
+                stored[i + 1] = values[i];
+            }
+            const size_t reservation =
+                reuse.reserve(stored.size(), libdeflate_crc32(0, stored.data(), stored.size()),
+                              adler32(1, stored.data(), static_cast<uInt>(stored.size())));
+            ahead = std::thread([&reuse, reservation, stored, fails = c.aheadFails] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the write waits
+                reuse.fulfil(reservation,
+                             fails ? KeptStream{}
+                                   : compressLikeHdf(stored.data(), stored.size(), kDeflateLevel));
+            });
+        }
+        const uint64_t before = deflateCounts().reusedStreams;
+        EXPECT_TRUE(write(reused, *c.data)) << c.name;
+        if (ahead.joinable()) {
+            ahead.join();
+        }
+        EXPECT_EQ(deflateCounts().reusedStreams - before, c.reused) << c.name;
+        EXPECT_EQ(testsupport::readFile(dir.file(reused + "/day.hdf")),
+                  testsupport::readFile(dir.file(plain + "/day.hdf")))
+            << c.name;
+    }
+}
