@@ -4,6 +4,7 @@
 // fields and writes the grid with them and every attribute unchanged (their streams as read).
 #include "cloudscreen.h"
 
+#include "calendar.h"
 #include "gridio.h"
 #include "memorycheck.h"
 #include "mosaic_windows.h"
@@ -70,6 +71,48 @@ std::string tileInName(const std::string &path) {
     return std::regex_search(base, match, pattern) ? match[2].str() : "";
 }
 
+// The day a file's name gives: the archive's acquisition day AYYYYDDD in its base name (the state
+// tiles' names), else a date yyyy.mm.dd in its base name or, failing both, in its folder's name
+// (the daily grids, the fetched tiles' day folders); nothing when none of them is a valid day.
+std::optional<veg::calendar::Date> dayOfName(const std::string &path) {
+    static const std::regex acquired(R"((^|[._])A(\d{4})(\d{3})([._]|$))");
+    static const std::regex dated(R"((\d{4})\.(\d{2})\.(\d{2}))");
+    const size_t slash = path.find_last_of('/');
+    const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    std::string folder;
+    if (slash != std::string::npos && slash > 0) {
+        const size_t before = path.rfind('/', slash - 1);
+        const size_t from = before == std::string::npos ? 0 : before + 1;
+        folder = path.substr(from, slash - from);
+    }
+    const auto valid = [](int year, int month, int day) -> std::optional<veg::calendar::Date> {
+        const veg::calendar::Date date{year, month, day};
+        if (month < 1 || month > 12 || day < 1 || day > 31 ||
+            veg::calendar::dateOfJulian(veg::calendar::Gregorian2Julian(year, month, day)) !=
+                date) {
+            return std::nullopt;
+        }
+        return date;
+    };
+    std::smatch m;
+    if (std::regex_search(base, m, acquired)) {
+        const int year = std::stoi(m[2].str());
+        const int dayOfYear = std::stoi(m[3].str());
+        const int length = veg::calendar::isLeapYear(year) ? 366 : 365;
+        if (dayOfYear >= 1 && dayOfYear <= length) {
+            return veg::calendar::dateOfJulian(veg::calendar::Gregorian2Julian(year, 1, 1) +
+                                               dayOfYear - 1);
+        }
+        return std::nullopt;
+    }
+    for (const std::string *name : {&base, static_cast<const std::string *>(&folder)}) {
+        if (std::regex_search(*name, m, dated)) {
+            return valid(std::stoi(m[1].str()), std::stoi(m[2].str()), std::stoi(m[3].str()));
+        }
+    }
+    return std::nullopt;
+}
+
 class Run {
   public:
     Run(const Options &options, std::ostream &out, std::ostream &err)
@@ -77,6 +120,7 @@ class Run {
     int execute();
 
   private:
+    bool sameDay();
     bool readDaily();
     bool readCarried();
     bool placeStateTile(const std::string &path);
@@ -243,8 +287,30 @@ bool Run::placeStateTile(const std::string &path) {
     return true;
 }
 
+// A state tile whose name gives another day than the daily grid's name (or, when the grid's name
+// gives none, than the first dated state tile's) is of another day: nothing is screened with it.
+bool Run::sameDay() {
+    std::optional<veg::calendar::Date> day = dayOfName(o_.dailyPath);
+    std::string dayFrom = o_.dailyPath;
+    for (const std::string &path : o_.tiles) {
+        const std::optional<veg::calendar::Date> tileDay = dayOfName(path);
+        if (!tileDay) {
+            continue;
+        }
+        if (!day) {
+            day = tileDay;
+            dayFrom = path;
+        } else if (*tileDay != *day) {
+            err_ << path << " is of day " << veg::calendar::dateText(*tileDay) << " but " << dayFrom
+                 << " is of day " << veg::calendar::dateText(*day) << ".\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 int Run::execute() {
-    if (!readDaily()) {
+    if (!sameDay() || !readDaily()) {
         return kExitStop;
     }
     for (const std::string &path : o_.tiles) {

@@ -163,6 +163,15 @@ TEST(CloudScreenCli, RefusesMissingWrongAndDamagedTiles) {
     testsupport::writeFile(damaged, bytes.substr(0, bytes.size() / 2));
     const std::string coarse = in.dir.file("coarse.hdf");
     writeState(coarse, 0, kY0, 10, 1, std::vector<uint16_t>(10), 1, 4.4 * kCell);
+    // Days in names: the state tiles' acquisition day (A2024134: 13 May), a day folder, the daily
+    // grid's date, and a daily grid whose name gives none.
+    std::filesystem::create_directory(in.dir.file("2024.05.15"));
+    const std::string may15 = in.dir.file("2024.05.15/h18v03.hdf");
+    std::filesystem::copy_file(in.h18, may15);
+    const std::string daily14 = in.dir.file("NDVI2024.05.14.hdf");
+    const std::string undated = in.dir.file("day.hdf");
+    std::filesystem::copy_file(in.daily, daily14);
+    std::filesystem::copy_file(in.daily, undated);
     struct Case {
         std::vector<std::string> args;
         std::string err;
@@ -182,6 +191,10 @@ TEST(CloudScreenCli, RefusesMissingWrongAndDamagedTiles) {
          "open file or get info for " + in.h18 + " failed.\n"},
         {{"lenient", in.daily, in.out, in.h17},
          "unknown screening rule 'lenient' (standard or strict).\n"},
+        {{"standard", daily14, in.out, in.h17, in.h18},
+         in.h17 + " is of day 2024.05.13 but " + daily14 + " is of day 2024.05.14.\n"},
+        {{"standard", undated, in.out, in.h17, may15},
+         may15 + " is of day 2024.05.15 but " + in.h17 + " is of day 2024.05.13.\n"},
     };
     for (const Case &c : cases) {
         const auto r = run(kProgram, c.args);
