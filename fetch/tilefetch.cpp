@@ -412,7 +412,17 @@ int run(const cli::Args &args, std::ostream &out, std::ostream &err) {
                 << std::strerror(errno) << "\n";
             return cli::kExitFailure;
         }
-        jobs.push_back({g, finalPath + ".part", finalPath});
+        // A file of the record's size in place that the manifest does not hold (a run stopped
+        // between its rename and the manifest's write, or a copy put there by hand) is checked
+        // as a complete download is, and fetched only when it fails.
+        const std::string partPath = finalPath + ".part";
+        if (g.size > 0 && sizeOf(finalPath) == g.size && sizeOf(partPath) < 0 &&
+            std::rename(finalPath.c_str(), partPath.c_str()) != 0) {
+            err << "tilefetch: cannot move " << finalPath << " to " << partPath << ": "
+                << std::strerror(errno) << "\n";
+            return cli::kExitFailure;
+        }
+        jobs.push_back({g, partPath, finalPath});
     }
 
     std::string gridName = value(c, "probe_grid");

@@ -70,13 +70,17 @@ def read(path):
         return f.read()
 
 
-def seed_part(run, cache, tile, whole):
-    """A partial file as an interrupted run leaves it: half the file, or all of it when the run
-    stopped before its checks."""
+def seed_part(run, cache, tile, how):
+    """A file as an interrupted run leaves it: half the file, or all of it when the run stopped
+    before its checks ("part", "whole"); or in place under its final name but not in the
+    manifest, whole or with a byte changed ("final", "badfinal")."""
     data = read(os.path.join(cache, GRANULES[tile] + ".hdf"))
     os.makedirs(os.path.join(run.out, DAY), exist_ok=True)
-    with open(run.final(tile) + ".part", "wb") as f:
-        f.write(data if whole else data[:len(data) // 2])
+    if how == "badfinal":
+        data = data[:-1] + bytes([data[-1] ^ 1])
+    final = how in ("final", "badfinal")
+    with open(run.final(tile) + ("" if final else ".part"), "wb") as f:
+        f.write(data[:len(data) // 2] if how == "part" else data)
 
 
 def ranged(run):
@@ -88,8 +92,9 @@ def retried_after_a_second(run, host):
     return len(times) >= 2 and times[-1] - times[-2] >= 0.9
 
 
-# name, faults of h18v04 ("seedwhole" is set up by the test: a whole .part before the run), status,
-# text expected (stdout or stderr), check(run), h18v04 kept?
+# name, faults of h18v04 (the "seed..." ones and the Range cases' partial file are set up by the
+# test before the run: see seed_part), status, text expected (stdout or stderr), check(run),
+# h18v04 kept?
 FAULT_CASES = [
     ("401 with HTML", set(), 1, "HTTP 401 from " + LOGIN, None, False),
     ("200 with a login page", {"loginpage"}, 1, "with an HTML page", None, False),
@@ -107,6 +112,10 @@ FAULT_CASES = [
      lambda r: [e["status"] for e in r.requests(SIGNED)] == [416, 200], True),
     ("complete .part of a stopped run", {"seedwhole"}, 0, "1 downloaded",
      lambda r: r.requests(SIGNED) == [], True),
+    ("in place, not in the manifest", {"seedfinal"}, 0, "1 downloaded",
+     lambda r: r.requests(SIGNED) == [], True),
+    ("in place, not in the manifest, damaged", {"seedbadfinal"}, 0, "1 downloaded",
+     lambda r: [e["status"] for e in r.requests(SIGNED)] == [200], True),
     ("listed but 404", {"missing"}, 1, "HTTP 404 from " + DATA, None, False),
     ("duplicate with a newer production", {"duplicate"}, 0, "1 granules of MOD09GQ listed",
      lambda r: len(r.requests(SIGNED)) == 1, True),
@@ -139,8 +148,10 @@ class TilefetchTest(unittest.TestCase):
             with self.subTest(name):
                 run = self.run_case(faults={"h18v04": faults},
                                     password="wrong" if name.startswith("401") else "secret")
-                if faults & {"range200", "416", "seedwhole"}:
-                    seed_part(run, self.cache, "h18v04", "seedwhole" in faults)
+                seeds = {"range200": "part", "416": "part", "seedwhole": "whole",
+                         "seedfinal": "final", "seedbadfinal": "badfinal"}
+                for fault in faults & seeds.keys():
+                    seed_part(run, self.cache, "h18v04", seeds[fault])
                 r = run.fetch(tiles="h18v04")
                 self.assertEqual(r.returncode, status, r.stdout + r.stderr)
                 self.assertIn(text, r.stdout + r.stderr)
