@@ -63,8 +63,8 @@ FIXED_STEPS = ("map_ndvi", "map_vci")
 LIKE_NDVI = {"copy_vci": "copy_ndvi", "report_vci": "report_ndvi"}
 # The VCI step itself writes its grid with deflate, which costs far more on a real VCI than on a
 # uniform one: the model takes conditionmap's benchmark on realistic 4800 x 4800 grids instead
-# (27.26 s, bench/grid/run_conditionmap_bench.sh, in the README's benchmark table).
-VCI_CPU_PER_CELL = 27.26 / (4800 * 4800)
+# (5.78 s, the median of bench/run on an idle machine: docs/benchmarks.md, latest table).
+VCI_CPU_PER_CELL = 5.78 / (4800 * 4800)
 # Steps of one region in order; "inputs" says what the step's CPU time is proportional to besides
 # the cells.
 STEPS = ["mask", "daily", "composite", "extremes", "vci", "copy_ndvi", "copy_vci", "map_ndvi",
