@@ -80,8 +80,8 @@ int main(int argc, char **argv) {
         return 255;
     }
     veg::grid::StreamReuse reuse;
-    const std::vector<veg::grid::FieldCells> ndviFields{veg::grid::cellsOf(m.ndvi.get(), m.cells),
-                                                        veg::grid::cellsOf(m.ndvi8.get(), m.cells)};
+    const std::vector<veg::grid::FieldCells> fields = veg::daymosaic::productFields(m);
+    const std::vector<veg::grid::FieldCells> ndviFields(fields.end() - 2, fields.end());
     const veg::cloudscreen::AheadCompression ahead(ndviFields, veg::grid::kDeflateLevel, reuse);
     ok = veg::daymosaic::forEachCarried(m, [&](size_t field, auto *grid) {
         return daily.readField(veg::grid::kCarriedFields[field].name, edge, grid, m.cells,
@@ -100,12 +100,6 @@ int main(int argc, char **argv) {
     for (veg::grid::KeptStream &k : kept) {
         reuse.add(std::move(k));
     }
-    std::vector<veg::grid::FieldCells> fields;
-    veg::daymosaic::forEachCarried(m, [&](size_t, auto *grid) {
-        fields.push_back(veg::grid::cellsOf(grid, m.cells));
-        return true;
-    });
-    fields.insert(fields.end(), ndviFields.begin(), ndviFields.end());
     const veg::grid::ProductTarget target{
         outputPath,
         veg::grid::kGridName,

@@ -341,8 +341,8 @@ int Run::execute() {
     // Screened NDVI fields are compressed ahead, both at once, while the carried fields are read;
     // the fields that did not change keep their streams.
     veg::grid::StreamReuse reuse;
-    const std::vector<veg::grid::FieldCells> ndviFields{
-        veg::grid::cellsOf(m_.ndvi.get(), m_.cells), veg::grid::cellsOf(m_.ndvi8.get(), m_.cells)};
+    const std::vector<veg::grid::FieldCells> fields = veg::daymosaic::productFields(m_);
+    const std::vector<veg::grid::FieldCells> ndviFields(fields.end() - 2, fields.end());
     std::optional<AheadCompression> ahead;
     if (screened > 0 && reuse.registered() &&
         target.layout.compression == veg::grid::Compression::Deflate9) {
@@ -354,12 +354,6 @@ int Run::execute() {
     for (veg::grid::KeptStream &k : kept_) {
         reuse.add(std::move(k));
     }
-    std::vector<veg::grid::FieldCells> fields;
-    veg::daymosaic::forEachCarried(m_, [&](size_t, auto *grid) {
-        fields.push_back(veg::grid::cellsOf(grid, m_.cells));
-        return true;
-    });
-    fields.insert(fields.end(), ndviFields.begin(), ndviFields.end());
     const veg::grid::WriteResult written = veg::grid::writeProduct(target, fields, carried_);
     if (!written.ok()) {
         err_ << "write screened NDVI to " << o_.outputPath << " failed.\n"

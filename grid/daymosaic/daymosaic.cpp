@@ -194,14 +194,7 @@ bool Run::processTile(size_t index) {
 }
 
 bool Run::writeOutput() {
-    const size_t n = mosaic_.cells;
-    std::vector<veg::grid::FieldCells> fields;
-    forEachCarried(mosaic_, [&](size_t, auto *grid) {
-        fields.push_back(veg::grid::cellsOf(grid, n));
-        return true;
-    });
-    fields.push_back(veg::grid::cellsOf(mosaic_.ndvi.get(), n));
-    fields.push_back(veg::grid::cellsOf(mosaic_.ndvi8.get(), n));
+    const std::vector<veg::grid::FieldCells> fields = productFields(mosaic_);
     // The carried fields take the first tile's attributes, after the NDVI fields' own.
     std::vector<veg::grid::FieldAttributes> carried;
     for (size_t i = 0; i < kCarriedCount; ++i) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace veg::daymosaic {
 
@@ -53,6 +54,19 @@ template <typename F> bool forEachCarried(Mosaic &m, F &&f) {
     return f(0, m.numObservations.get()) && f(1, m.red.get()) && f(2, m.nir.get()) &&
            f(3, m.qc.get()) && f(4, m.obscov.get()) && f(5, m.iobsRes.get()) &&
            f(6, m.orbitPointer.get()) && f(7, m.granulePointer.get());
+}
+
+// The ten fields of the daily grid in product order (the carried fields, then the 16- and 8-bit
+// NDVI), as a product write takes them.
+inline std::vector<veg::grid::FieldCells> productFields(Mosaic &m) {
+    std::vector<veg::grid::FieldCells> fields;
+    forEachCarried(m, [&](size_t, auto *grid) {
+        fields.push_back(veg::grid::cellsOf(grid, m.cells));
+        return true;
+    });
+    fields.push_back(veg::grid::cellsOf(m.ndvi.get(), m.cells));
+    fields.push_back(veg::grid::cellsOf(m.ndvi8.get(), m.cells));
+    return fields;
 }
 
 // One array of `count` values; throws std::bad_alloc when it cannot be had, which ends the run
